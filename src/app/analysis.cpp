@@ -1,0 +1,84 @@
+// One quartet: heading, profile, display, windows, filters, final report.
+#include "app/analysis.hpp"
+
+#include "common/text.hpp"
+#include "profile/display.hpp"
+#include "report/filters.hpp"
+#include "report/final_report.hpp"
+#include "windows/kernel.hpp"
+
+namespace kelto {
+
+namespace {
+
+void append_quartet_heading(std::string &report, const Quartet &quartet)
+{
+    appendf(report, "\n===============================");
+    appendf(report, "=========================================\n\n");
+    appendf(report, "GENE QUARTET: \n");
+    for (const SequenceRecord *record : quartet.records)
+        appendf(report, "\n>%s%s\n", record->name.c_str(), record->residues.c_str());
+    appendf(report, "\n===============================");
+    appendf(report, "=========================================\n\n");
+}
+
+// Null distributions and significant windows of every window size.
+Status detect_windows(const std::vector<int> &diff, const AnalysisSettings &settings, uint64_t first_draw,
+                      QuartetScratch &scratch, QuartetOutput &output)
+{
+    prepare_null(diff, scratch.histograms, scratch.shuffled, output.report);
+    DrawStream stream = stream_at(settings.seed, first_draw);
+    for (int w = 2; w <= settings.n_minimum - 1; ++w) {
+        fill_null(scratch.histograms, scratch.shuffled, w, settings.randomisations, settings.multipliers, stream);
+        const Status status = scan_window_size(diff, w, scratch.histograms, settings.randomisations,
+                                               scratch.minimum, scratch.maximum, scratch.scan, output.console,
+                                               output.report);
+        if (status != Status::kContinue)
+            return status;
+    }
+    append_window_counts(output.report, scratch.maximum, scratch.minimum);
+    return Status::kContinue;
+}
+
+}  // namespace
+
+AnalysisSettings make_analysis_settings(int n_minimum, int randomisations, uint64_t seed)
+{
+    return AnalysisSettings{n_minimum, randomisations, seed, fastmod_table(n_minimum)};
+}
+
+void analyse_quartet(const Quartet &quartet, const std::vector<int> &score_a, const std::vector<int> &score_b,
+                     const AnalysisSettings &settings, uint64_t first_draw, QuartetScratch &scratch,
+                     QuartetOutput &output)
+{
+    output.console.clear();
+    output.report.clear();
+    output.status = Status::kContinue;
+
+    append_quartet_heading(output.report, quartet);
+    reset_window_list(scratch.minimum, settings.n_minimum);
+    reset_window_list(scratch.maximum, settings.n_minimum);
+
+    const QuartetProfile profile = build_profile(score_a, score_b);
+    append_display(output.console, quartet, profile, settings.n_minimum);
+    append_display(output.report, quartet, profile, settings.n_minimum);
+    if (is_identical(profile)) {
+        append_identical(output.console, output.report);
+        return;
+    }
+
+    output.status = detect_windows(profile.diff, settings, first_draw, scratch, output);
+    if (output.status != Status::kContinue)
+        return;
+
+    const std::size_t n = profile.diff.size();
+    PositionMarks marks{std::vector<double>(n, 0.0), std::vector<double>(n, 0.0)};
+    filter_maximum_windows(scratch.maximum, output.console, output.report);
+    append_final_maximum(scratch.maximum, marks, output.console, output.report);
+    filter_minimum_windows(scratch.minimum, output.console, output.report);
+    append_final_minimum(scratch.minimum, marks, output.console, output.report);
+    append_profile_statistics(profile.diff, output.console, output.report);
+    append_position_table(quartet, profile.diff, marks, output.report);
+}
+
+}  // namespace kelto

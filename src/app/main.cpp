@@ -1,0 +1,32 @@
+// Command-line entry: reads the clock, the terminal state and the CPUs this
+// process may use, then hands over to the run driver.
+#include <sched.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <thread>
+
+#include "app/run.hpp"
+
+namespace {
+
+int usable_cpus()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return hardware > 0 ? static_cast<int>(hardware) : 1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    kelto::RunIo io;
+    io.menu_input_is_terminal = isatty(STDIN_FILENO) == 1;
+    io.progress = isatty(STDERR_FILENO) == 1 ? stderr : nullptr;
+    const auto seed = static_cast<uint64_t>(std::time(nullptr));
+    return kelto::run(argc, argv, io, seed, usable_cpus());
+}

@@ -1,0 +1,22 @@
+// The program's entry as a library function: the whole run from the banner
+// to the exit status, with its streams, seed and worker count given.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+namespace kelto {
+
+struct RunIo {
+    FILE *menu_input = stdin;         // where the matrix option is read
+    bool menu_input_is_terminal = false;  // typed-ahead input is discarded only on a terminal
+    FILE *console = stdout;
+    FILE *progress = nullptr;         // a terminal for the progress line, or null
+};
+
+// Runs the program with the command-line arguments argv[0 .. argc-1] and
+// returns its exit status: 0 for a completed run, 1 when storage could not
+// be obtained, 2 for every other stop.
+int run(int argc, const char *const *argv, const RunIo &io, uint64_t seed, int workers);
+
+}  // namespace kelto

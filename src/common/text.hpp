@@ -1,0 +1,30 @@
+// In-memory text output: every line of the program is produced with a
+// printf-style format into a std::string, so a stage's text can be built
+// anywhere (worker threads included) and written out later in order.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace kelto {
+
+// Appends the formatted text to out (like sprintf, but growing the string).
+void appendf(std::string &out, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+// A destination for text: an in-memory buffer that is written to a FILE*
+// whenever it grows large and on flush(). With no file the text stays in
+// memory (tests read it from `text`). A failed write is remembered in
+// `failed`, never ignored.
+struct TextSink {
+    FILE *file = nullptr;
+    std::string text;
+    bool failed = false;
+};
+
+void sink_printf(TextSink &sink, const char *format, ...) __attribute__((format(printf, 2, 3)));
+void sink_write(TextSink &sink, const std::string &text);
+// Writes the buffered text to the file (if any) and flushes the stream.
+// Returns false when a write failed now or earlier.
+bool sink_flush(TextSink &sink);
+
+}  // namespace kelto

@@ -1,0 +1,190 @@
+// Pair file reader: count line, records, echo and length report.
+#include "input/pair_file.hpp"
+
+#include <climits>
+
+#include "common/text.hpp"
+#include "input/residues.hpp"
+
+namespace kelto {
+
+namespace {
+
+// Byte source that folds "\r\n" into "\n", as a text-mode stream would.
+struct ByteReader {
+    FILE *in;
+    int pending = EOF - 1;  // a byte read ahead, or none
+
+    int next()
+    {
+        int c;
+        if (pending != EOF - 1) {
+            c = pending;
+            pending = EOF - 1;
+        } else {
+            c = std::getc(in);
+        }
+        if (c == '\r') {
+            int after = std::getc(in);
+            if (after == '\n')
+                return '\n';
+            pending = after;
+        }
+        return c;
+    }
+};
+
+bool is_space(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+int skip_space(ByteReader &reader)
+{
+    int c = reader.next();
+    while (is_space(c))
+        c = reader.next();
+    return c;
+}
+
+enum class CountLine { kRead, kMalformed, kOutOfRange };
+
+// Reads "#", optional white space, a signed decimal integer and the white
+// space after it. `after` receives the first byte past that white space.
+CountLine read_count_line(ByteReader &reader, int &count, int &after)
+{
+    if (reader.next() != '#')
+        return CountLine::kMalformed;
+    int c = skip_space(reader);
+    bool negative = false;
+    if (c == '+' || c == '-') {
+        negative = c == '-';
+        c = reader.next();
+    }
+    if (c < '0' || c > '9')
+        return CountLine::kMalformed;
+    long long magnitude = 0;
+    bool out_of_range = false;
+    for (; c >= '0' && c <= '9'; c = reader.next()) {
+        if (!out_of_range) {
+            magnitude = magnitude * 10 + (c - '0');
+            if (magnitude > static_cast<long long>(INT_MAX) + 1)
+                out_of_range = true;
+        }
+    }
+    if (!negative && magnitude > INT_MAX)
+        out_of_range = true;
+    if (out_of_range)
+        return CountLine::kOutOfRange;
+    count = static_cast<int>(negative ? -magnitude : magnitude);
+    after = is_space(c) ? skip_space(reader) : c;
+    return CountLine::kRead;
+}
+
+const char *missing_record_message(int record)
+{
+    switch (record) {
+    case 0: return "\n\n Not in FASTA format. \n";
+    case 1: return "\n\n Error: 3 sequences are absent. \n";
+    case 2: return "\n\n Error : 2 sequences are absent. \n";
+    case 3: return "\n\n Error: 1 sequence is absent. \n";
+    default: return "\n\n Error!, absent sequences. \n";
+    }
+}
+
+// Header line: at most 79 bytes, up to and including the first line feed.
+// A NUL byte ends the name as it would end a C string.
+std::string read_header(ByteReader &reader)
+{
+    std::string name;
+    bool cut = false;
+    for (int length = 0; length < kMaxNameLength; ++length) {
+        int c = reader.next();
+        if (c == EOF)
+            break;
+        if (c == '\0')
+            cut = true;
+        if (!cut)
+            name.push_back(static_cast<char>(c));
+        if (c == '\n')
+            break;
+    }
+    return name;
+}
+
+}  // namespace
+
+Status read_pair_file(FILE *in, std::string &console, SequenceSet &set, int &shortest)
+{
+    ByteReader reader{in};
+    int pairs = 0;
+    int c = EOF;
+    switch (read_count_line(reader, pairs, c)) {
+    case CountLine::kRead: break;
+    case CountLine::kMalformed:
+        appendf(console, "\n The first line must be \"# P\", with P the number of pairs.\n");
+        return Status::kStopInput;
+    case CountLine::kOutOfRange:
+        appendf(console, "\n The number of pairs on the first line is out of range.\n");
+        return Status::kStopInput;
+    }
+
+    appendf(console, "\n Pairs of Sequences = %d", pairs);
+    if (pairs < kMinPairs) {
+        appendf(console, "\n\n Minimum 2 Pairs of Sequences. \n");
+        return Status::kStopInput;
+    }
+    if (pairs > kMaxPairs) {
+        appendf(console, "\n\n \xbf%d?, Too many sequences. \n", pairs);
+        return Status::kStopInput;
+    }
+
+    const int record_count = 2 * pairs;
+    set.records.assign(static_cast<std::size_t>(record_count), SequenceRecord{});
+
+    for (int i = 0; i < record_count; ++i) {
+        if (c == EOF)
+            appendf(console, "\n");
+        else
+            appendf(console, "\n%c", c);
+        if (c != '>') {
+            appendf(console, "%s", missing_record_message(i));
+            return Status::kStopInput;
+        }
+        SequenceRecord &record = set.records[static_cast<std::size_t>(i)];
+        record.name = read_header(reader);
+        appendf(console, "%s", record.name.c_str());
+
+        for (c = reader.next(); c != EOF && c != '>'; c = reader.next()) {
+            if (!is_stored_character(c))
+                continue;
+            if (record.residues.size() == static_cast<std::size_t>(kMaxResidues)) {
+                appendf(console, "\n Sequence %d has more than %d residues.\n", i, kMaxResidues);
+                return Status::kStopInput;
+            }
+            record.residues.push_back(static_cast<char>(c));
+            console.push_back(static_cast<char>(c));
+        }
+    }
+    appendf(console, "\n------------------------------------------------------------\n");
+
+    for (int i = 0; i < record_count; ++i) {
+        const int length = static_cast<int>(set.records[static_cast<std::size_t>(i)].residues.size());
+        if (i == 0) {
+            appendf(console, "\n N[ 0] = %d ", length);
+            if (length == 0) {
+                appendf(console, "\n ERROR IN THE FIRST SEQUENCE.\n");
+                return Status::kStopInput;
+            }
+            shortest = length;
+            continue;
+        }
+        appendf(console, "\n N[%2d] = %d ", i, length);
+        if (length == 0) {
+            appendf(console, "\n ERROR IN THE SEQUENCE %d.\n", i);
+            return Status::kStopInput;
+        }
+        if (length < shortest)
+            shortest = length;
+    }
+    return Status::kContinue;
+}
+
+}  // namespace kelto

@@ -1,0 +1,37 @@
+// Final windows with their position marks, the profile statistics and the
+// per-position table that close a quartet's report.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "profile/profile.hpp"
+#include "windows/window_list.hpp"
+
+namespace kelto {
+
+inline constexpr double kMaximumAverageThreshold = 0.1;
+inline constexpr double kMinimumAverageThreshold = -0.1;
+
+// Neg marks (-1.0) and Pos marks (+1.0) per position, 0.0 when unmarked.
+struct PositionMarks {
+    std::vector<double> negative;
+    std::vector<double> positive;
+};
+
+// Lists the alive maximum windows; marks the positions of those whose
+// average is at least 0.1, the others are shown as eliminated.
+void append_final_maximum(const WindowList &list, PositionMarks &marks, std::string &console, std::string &report);
+
+// Lists the alive minimum windows (heading already written by the filter);
+// marks those whose average is at most -0.1.
+void append_final_minimum(const WindowList &list, PositionMarks &marks, std::string &console, std::string &report);
+
+// Mean and sample standard deviation of the profile, on both sinks.
+void append_profile_statistics(const std::vector<int> &diff, std::string &console, std::string &report);
+
+// Report table: position, the four residues, C(k)12 and the two marks.
+void append_position_table(const Quartet &quartet, const std::vector<int> &diff, const PositionMarks &marks,
+                           std::string &report);
+
+}  // namespace kelto

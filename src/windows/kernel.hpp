@@ -1,0 +1,79 @@
+// The randomisation kernel: one Fisher-Yates shuffle of the profile fused
+// with the scan for its lowest and highest window sum.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "windows/random.hpp"
+
+namespace kelto {
+
+__extension__ typedef unsigned __int128 kelto_u128;
+
+// Exact a % d for 32-bit a without a division: with M = floor((2^64-1)/d)+1,
+// a % d = ((M * a mod 2^64) * d) >> 64 for every 32-bit a and d >= 1.
+inline uint64_t fastmod_multiplier(uint32_t d) { return UINT64_MAX / d + 1; }
+
+inline uint32_t fastmod(uint32_t a, uint64_t multiplier, uint32_t d)
+{
+    const uint64_t low = multiplier * a;
+    return static_cast<uint32_t>((static_cast<kelto_u128>(low) * d) >> 64);
+}
+
+// Multipliers for every divisor 0 .. n_max (entries 0 and 1 unused).
+inline std::vector<uint64_t> fastmod_table(int n_max)
+{
+    std::vector<uint64_t> table(static_cast<std::size_t>(std::max(n_max, 1)) + 1, 0);
+    for (int d = 2; d <= n_max; ++d)
+        table[static_cast<std::size_t>(d)] = fastmod_multiplier(static_cast<uint32_t>(d));
+    return table;
+}
+
+struct WindowExtremes {
+    int lowest;
+    int highest;
+};
+
+// Shuffles x[0 .. n-1] in place (steps for n, n-1, ..., 2: r = draw mod
+// step, exchange x[r] and x[step-1]) and returns the lowest and highest sum of
+// the n-w+1 windows of size w of the result. Position j is final as soon as
+// its step is done, so the windows are summed from the right end while the
+// shuffle moves left. Needs 2 <= w <= n-1. `multipliers` comes from
+// fastmod_table(n). Allocates nothing.
+inline WindowExtremes shuffle_and_scan(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream)
+{
+    uint64_t state = stream.state;
+    int sum = 0;
+    int j = n - 1;
+    for (; j >= n - w; --j) {
+        state += kSplitMixGamma;
+        const uint32_t step = static_cast<uint32_t>(j + 1);
+        const uint32_t r = fastmod(static_cast<uint32_t>(splitmix_mix(state) >> 32), multipliers[step], step);
+        const int picked = x[r];
+        x[r] = x[j];
+        x[j] = picked;
+        sum += picked;
+    }
+    int lowest = sum;
+    int highest = sum;
+    for (; j >= 1; --j) {
+        state += kSplitMixGamma;
+        const uint32_t step = static_cast<uint32_t>(j + 1);
+        const uint32_t r = fastmod(static_cast<uint32_t>(splitmix_mix(state) >> 32), multipliers[step], step);
+        const int picked = x[r];
+        x[r] = x[j];
+        x[j] = picked;
+        sum += picked - x[j + w];
+        lowest = std::min(lowest, sum);
+        highest = std::max(highest, sum);
+    }
+    sum += x[0] - x[w];
+    lowest = std::min(lowest, sum);
+    highest = std::max(highest, sum);
+    stream.state = state;
+    return WindowExtremes{lowest, highest};
+}
+
+}  // namespace kelto

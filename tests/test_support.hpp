@@ -1,0 +1,44 @@
+// Shared helpers: temporary files and running the program, in-process with a
+// pinned seed or as the built executable.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kelto::testing {
+
+// A fresh empty directory, removed with its files when the object goes.
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    std::string path(const std::string &name) const { return dir + "/" + name; }
+    std::string dir;
+};
+
+void write_file(const std::string &path, const std::string &bytes);
+std::string read_file(const std::string &path);
+bool file_exists(const std::string &path);
+
+struct RunResult {
+    std::string console;  // standard output
+    std::string report;   // the report file, empty if it was not created
+    bool report_exists = false;
+    int status = -1;      // exit status
+};
+
+// Runs the library's entry with arguments (program name added), `menu` as
+// standard input, a fixed seed and `workers` threads. The report is read
+// back from args[1] when there are at least two arguments.
+RunResult run_in_process(const std::vector<std::string> &args, const std::string &menu, uint64_t seed,
+                         int workers = 1);
+
+// Runs the built executable the same way, with standard input from `menu`.
+RunResult run_executable(const std::vector<std::string> &args, const std::string &menu);
+
+// A pair file: "# P\n" then the records, each ">name\nresidues\n".
+std::string pair_file(const std::vector<std::string> &residues, int pairs = -1);
+
+}  // namespace kelto::testing
