@@ -1,0 +1,251 @@
+// Random draws, the shuffle kernel, null distributions and window detection.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numeric>
+#include <random>
+
+#include "windows/kernel.hpp"
+#include "windows/null_distribution.hpp"
+#include "windows/random.hpp"
+#include "windows/significance.hpp"
+
+namespace kelto {
+namespace {
+
+TEST(Random, SplitMix64StreamAndClosedFormAgree)
+{
+    EXPECT_EQ(splitmix_mix(0 + kSplitMixGamma), 0xE220A8397B1DCDAFULL);
+    EXPECT_EQ(draw_at(0, 1), 0xE220A839u);
+
+    const uint64_t seed = 1765000000;
+    DrawStream sequential = stream_at(seed, 1);
+    for (uint64_t k = 1; k <= 2000; ++k)
+        ASSERT_EQ(next_draw(sequential), draw_at(seed, k)) << k;
+    DrawStream middle = stream_at(seed, 1500);
+    EXPECT_EQ(next_draw(middle), draw_at(seed, 1500));
+    EXPECT_EQ(quartet_draw_count(false, 10, 7), 7u * 8u * 9u);
+    EXPECT_EQ(quartet_draw_count(true, 10, 7), 0u);
+    EXPECT_EQ(quartet_draw_count(false, 2, 7), 0u);
+}
+
+TEST(Random, FastModuloIsExact)
+{
+    std::mt19937 engine(12345);
+    for (uint32_t d = 1; d <= 1100; ++d) {
+        const uint64_t m = fastmod_multiplier(d);
+        for (uint32_t a : {0u, 1u, d - 1, d, d + 1, 0xFFFFFFFFu, 0xFFFFFFFEu, 0x80000000u})
+            ASSERT_EQ(fastmod(a, m, d), a % d) << a << " mod " << d;
+        for (int i = 0; i < 200; ++i) {
+            const uint32_t a = static_cast<uint32_t>(engine());
+            ASSERT_EQ(fastmod(a, m, d), a % d) << a << " mod " << d;
+        }
+    }
+}
+
+// The shuffle as written out plainly: permutation, % reduction, every
+// window summed afresh.
+WindowExtremes literal_step(const std::vector<int> &d, std::vector<int> &perm, int w, DrawStream &stream)
+{
+    const int n = static_cast<int>(d.size());
+    for (int i = 0; i <= n - 2; ++i) {
+        const int step = n - i;
+        const int r = static_cast<int>(next_draw(stream) % static_cast<uint32_t>(step));
+        std::swap(perm[r], perm[step - 1]);
+    }
+    WindowExtremes e{INT32_MAX, INT32_MIN};
+    for (int end = w - 1; end < n; ++end) {
+        int s = 0;
+        for (int k = end - w + 1; k <= end; ++k)
+            s += d[perm[k]];
+        e.lowest = std::min(e.lowest, s);
+        e.highest = std::max(e.highest, s);
+    }
+    return e;
+}
+
+TEST(Kernel, MatchesThePlainShuffleAndScan)
+{
+    std::mt19937 engine(7);
+    for (int n : {3, 4, 5, 17, 64, 301}) {
+        std::vector<int> d(static_cast<std::size_t>(n));
+        for (int &v : d)
+            v = static_cast<int>(engine() % 61) - 30;
+        const std::vector<uint64_t> table = fastmod_table(n);
+        std::vector<int> x = d;
+        std::vector<int> perm(static_cast<std::size_t>(n));
+        std::iota(perm.begin(), perm.end(), 0);
+        DrawStream fast = stream_at(99, 1);
+        DrawStream plain = stream_at(99, 1);
+        for (int w = 2; w <= n - 1; ++w) {
+            for (int t = 0; t < 3; ++t) {
+                const WindowExtremes a = shuffle_and_scan(x.data(), n, w, table.data(), fast);
+                const WindowExtremes b = literal_step(d, perm, w, plain);
+                ASSERT_EQ(a.lowest, b.lowest) << n << " " << w;
+                ASSERT_EQ(a.highest, b.highest) << n << " " << w;
+                for (int k = 0; k < n; ++k)
+                    ASSERT_EQ(x[k], d[perm[k]]);
+            }
+        }
+        EXPECT_EQ(fast.state, plain.state);
+    }
+}
+
+NullHistograms filled(const std::vector<int> &d, int w, int randomisations, std::vector<int> &shuffled)
+{
+    NullHistograms h;
+    std::string report;
+    prepare_null(d, h, shuffled, report);
+    DrawStream stream = stream_at(2024, 1);
+    fill_null(h, shuffled, w, randomisations, fastmod_table(static_cast<int>(d.size())), stream);
+    return h;
+}
+
+TEST(NullDistribution, CountsFallWhereTheRearrangementsAllow)
+{
+    std::vector<int> shuffled;
+    const NullHistograms h = filled({3, -1, 2}, 2, 1000, shuffled);
+    EXPECT_EQ(h.offset, 10);
+    EXPECT_EQ(h.size, 20);
+    EXPECT_EQ(std::accumulate(h.minimum.begin(), h.minimum.end(), 0), 1000);
+    EXPECT_EQ(std::accumulate(h.maximum.begin(), h.maximum.end(), 0), 1000);
+    EXPECT_EQ(h.minimum[11] + h.minimum[12], 1000);
+    EXPECT_GT(h.minimum[11], 0);
+    EXPECT_GT(h.minimum[12], 0);
+    EXPECT_EQ(h.maximum[12] + h.maximum[15], 1000);
+
+    for (int w : {2, 3}) {
+        const NullHistograms flat = filled({2, 2, 2, 2}, w, 50, shuffled);
+        EXPECT_EQ(flat.minimum[static_cast<std::size_t>(12 + 2 * w)], 50);
+        EXPECT_EQ(flat.maximum[static_cast<std::size_t>(12 + 2 * w)], 50);
+    }
+}
+
+// Upper tail of the chi-square distribution: Wilson-Hilferty bound at z = 5
+// (one-sided probability about 3e-7).
+double chi_square_bound(int degrees)
+{
+    const double k = degrees;
+    const double c = 2.0 / (9.0 * k);
+    return k * std::pow(1.0 - c + 5.0 * std::sqrt(c), 3.0);
+}
+
+TEST(NullDistribution, ShuffleGivesEveryArrangementAlike)
+{
+    const std::vector<int> d{4, -3, 1, -1, 2};
+    const int w = 2;
+    std::map<std::pair<int, int>, double> expected;
+    std::vector<int> arrangement = d;
+    std::sort(arrangement.begin(), arrangement.end());
+    do {
+        int lowest = INT32_MAX, highest = INT32_MIN;
+        for (std::size_t e = 1; e < arrangement.size(); ++e) {
+            lowest = std::min(lowest, arrangement[e - 1] + arrangement[e]);
+            highest = std::max(highest, arrangement[e - 1] + arrangement[e]);
+        }
+        expected[{lowest, highest}] += 1.0 / 120.0;
+    } while (std::next_permutation(arrangement.begin(), arrangement.end()));
+
+    // Joint counts of (lowest, highest) from single randomisations.
+    const int randomisations = 240000;
+    std::vector<int> x = d;
+    const std::vector<uint64_t> table = fastmod_table(5);
+    DrawStream stream = stream_at(424242, 1);
+    std::map<std::pair<int, int>, int> observed;
+    for (int t = 0; t < randomisations; ++t) {
+        const WindowExtremes e = shuffle_and_scan(x.data(), 5, w, table.data(), stream);
+        ++observed[{e.lowest, e.highest}];
+    }
+    double chi = 0.0;
+    for (const auto &[cell, p] : expected) {
+        const double want = p * randomisations;
+        const double diff = observed[cell] - want;
+        chi += diff * diff / want;
+    }
+    EXPECT_EQ(observed.size(), expected.size());
+    EXPECT_LT(chi, chi_square_bound(static_cast<int>(expected.size()) - 1));
+}
+
+// Histograms placed by hand: `low_at` and `high_at` give window sums and
+// their counts.
+NullHistograms hand_made(int absolute_sum, const std::map<int, int> &low_at, const std::map<int, int> &high_at)
+{
+    NullHistograms h;
+    h.offset = absolute_sum + 4;
+    h.size = 2 * absolute_sum + 8;
+    h.minimum.assign(static_cast<std::size_t>(h.size), 0);
+    h.maximum.assign(static_cast<std::size_t>(h.size), 0);
+    for (const auto &[sum, count] : low_at)
+        h.minimum[static_cast<std::size_t>(h.offset + sum)] = count;
+    for (const auto &[sum, count] : high_at)
+        h.maximum[static_cast<std::size_t>(h.offset + sum)] = count;
+    return h;
+}
+
+struct Scan {
+    WindowList minimum, maximum;
+    std::string console, report;
+    Status status;
+};
+
+Scan scan(const std::vector<int> &d, int w, const NullHistograms &h, int randomisations)
+{
+    Scan s;
+    reset_window_list(s.minimum, static_cast<int>(d.size()));
+    reset_window_list(s.maximum, static_cast<int>(d.size()));
+    ScanScratch scratch;
+    s.status = scan_window_size(d, w, h, randomisations, s.minimum, s.maximum, scratch, s.console, s.report);
+    return s;
+}
+
+TEST(Significance, ThresholdIsStrictAndTiesCountAgainstTheWindow)
+{
+    const std::vector<int> d{-4, 2, 2};  // windows of 2: -2 and 4; A = 8
+    // One randomisation of 40 reached -2: exactly 2.5 %, not significant.
+    Scan at_threshold = scan(d, 2, hand_made(8, {{-2, 1}, {0, 39}}, {{8, 40}}), 40);
+    EXPECT_TRUE(at_threshold.minimum.records.empty());
+    EXPECT_EQ(at_threshold.report, "");
+    // None reached -2: significant at 0 %.
+    Scan below = scan(d, 2, hand_made(8, {{-1, 1}, {0, 39}}, {{8, 40}}), 40);
+    ASSERT_EQ(below.minimum.records.size(), 1u);
+    EXPECT_EQ(below.minimum.records[0].Start, 1);
+    EXPECT_EQ(below.minimum.records[0].End, 2);
+    EXPECT_DOUBLE_EQ(below.minimum.records[0].Percent, 0.0);
+    // Highest sums: one of 41 at 4 is a tie and counts (2.44 %, significant).
+    Scan high = scan(d, 2, hand_made(8, {{-8, 41}}, {{4, 1}, {3, 40}}), 41);
+    ASSERT_EQ(high.maximum.records.size(), 1u);
+    EXPECT_EQ(high.maximum.records[0].Value, 4);
+    EXPECT_EQ(high.report.substr(high.report.size() - 80),
+              "\n-------------------------------------------------------------------------------");
+}
+
+TEST(Significance, KeepsTheMostExtremeWindowsWithAverageAndError)
+{
+    std::vector<int> d(16, 0);
+    const int block[] = {-5, -4, -6, -3, -5};
+    std::copy(std::begin(block), std::end(block), d.begin() + 11);
+    // 3 of 1000 randomisations reached -23 or lower: 0.3 %.
+    const Scan s = scan(d, 5, hand_made(23, {{-23, 3}, {0, 997}}, {{0, 1000}}), 1000);
+    ASSERT_EQ(s.status, Status::kContinue);
+    ASSERT_EQ(s.minimum.records.size(), 1u);
+    EXPECT_TRUE(s.maximum.records.empty());
+    EXPECT_EQ(s.report,
+              "\nWin=   5 | Pos=  12- 16 | Value= -23 | 0.3000% | Average= -4.6000 | Err= 0.5099"
+              "\n-------------------------------------------------------------------------------");
+}
+
+TEST(Significance, TieListOfOneSizeStopsAt256)
+{
+    std::vector<int> d(300, 0);
+    std::fill(d.begin(), d.begin() + 260, -1);
+    d[299] = 1;
+    const Scan s = scan(d, 2, hand_made(261, {{0, 100}}, {{2, 100}}), 100);
+    EXPECT_EQ(s.status, Status::kStopInput);
+    EXPECT_EQ(s.console, "\nToo many minimal windows for a particular window size.\n\nCall the authors. \t\tTHANK YOU .");
+    EXPECT_EQ(s.report, "");
+}
+
+}  // namespace
+}  // namespace kelto
