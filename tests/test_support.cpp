@@ -1,6 +1,7 @@
 // Test helpers: temporary directories, files and program runs.
 #include "test_support.hpp"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -95,11 +96,11 @@ RunResult run_in_process(const std::vector<std::string> &args, const std::string
     return result;
 }
 
-RunResult run_executable(const std::vector<std::string> &args, const std::string &menu)
+RunResult run_executable(const std::vector<std::string> &args, const std::string &menu, bool keep_console)
 {
     TempDir io_dir;
     const std::string in_path = io_dir.path("stdin");
-    const std::string out_path = io_dir.path("stdout");
+    const std::string out_path = keep_console ? io_dir.path("stdout") : "/dev/null";
     write_file(in_path, menu);
 
     RunResult result;
@@ -115,9 +116,12 @@ RunResult run_executable(const std::vector<std::string> &args, const std::string
         _exit(127);
     }
     int wait_status = 0;
-    waitpid(child, &wait_status, 0);
+    struct rusage usage {};
+    wait4(child, &wait_status, 0, &usage);
+    result.peak_rss_kib = usage.ru_maxrss;
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
-    result.console = read_file(out_path);
+    if (keep_console)
+        result.console = read_file(out_path);
     read_report(args, result);
     return result;
 }

@@ -27,6 +27,7 @@ struct RunResult {
     std::string report;   // the report file, empty if it was not created
     bool report_exists = false;
     int status = -1;      // exit status
+    long peak_rss_kib = 0;  // peak resident memory of the executable
 };
 
 // Runs the library's entry with arguments (program name added), `menu` as
@@ -35,8 +36,9 @@ struct RunResult {
 RunResult run_in_process(const std::vector<std::string> &args, const std::string &menu, uint64_t seed,
                          int workers = 1);
 
-// Runs the built executable the same way, with standard input from `menu`.
-RunResult run_executable(const std::vector<std::string> &args, const std::string &menu);
+// Runs the built executable the same way, with standard input from `menu`;
+// standard output is kept unless `keep_console` is false.
+RunResult run_executable(const std::vector<std::string> &args, const std::string &menu, bool keep_console = true);
 
 // A pair file: "# P\n" then the records, each ">name\nresidues\n".
 std::string pair_file(const std::vector<std::string> &residues, int pairs = -1);
