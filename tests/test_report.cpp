@@ -102,7 +102,7 @@ TEST(FinalWindows, AverageThresholdsDecideWhatIsMarked)
     EXPECT_NE(console.find("Average= -0.1000 | Err= 0.5000 \n"), std::string::npos);
     EXPECT_NE(console.find("Average= -0.0909 | Err= 0.5000  --> ELIMINATED!"), std::string::npos);
 
-    const Quartet quartet{{&record, &record, &record, &record}, 0, 1};
+    const Quartet quartet{{&record, &record, &record, &record}};
     report.clear();
     append_position_table(quartet, std::vector<int>(12, 0), marks, report);
     EXPECT_NE(report.find("\n   2  \t  AAAA   \t     0\t      0\t    1 \n"), std::string::npos);
@@ -179,6 +179,16 @@ TEST(QuartetRun, FullWindowListStopsTheRun)
         ++minimum_lines;
     EXPECT_EQ(minimum_lines, 32u * 320u);
     EXPECT_EQ(result.report.find("maximum windows."), std::string::npos);
+}
+
+// A full disk is an error, not a silently truncated report.
+TEST(QuartetRun, ReportWriteFailureStopsWithStatus2)
+{
+    TempDir dir;
+    testing::write_file(dir.path("in.txt"), pair_file({"ARN", "ARD", "ARN", "AKN"}));
+    const auto result = testing::run_executable({dir.path("in.txt"), "/dev/full", "10"}, "2\n");
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.console.find("\n Problems writing the report file /dev/full.\n"), std::string::npos);
 }
 
 }  // namespace

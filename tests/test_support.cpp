@@ -63,9 +63,11 @@ std::string read_stream(FILE *file)
     return text;
 }
 
+// Reads the report back when it is a regular file (not /dev/null or /dev/full).
 void read_report(const std::vector<std::string> &args, RunResult &result)
 {
-    if (args.size() >= 2 && file_exists(args[1])) {
+    struct stat info;
+    if (args.size() >= 2 && stat(args[1].c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
         result.report_exists = true;
         result.report = read_file(args[1]);
     }

@@ -55,9 +55,7 @@ struct QuartetCursor {
 Quartet make_quartet(const SequenceSet &set, int pair_a, int pair_b)
 {
     const auto record = [&](int i) { return &set.records[static_cast<std::size_t>(i)]; };
-    return Quartet{{record(2 * pair_a), record(2 * pair_a + 1), record(2 * pair_b), record(2 * pair_b + 1)},
-                   pair_a,
-                   pair_b};
+    return Quartet{{record(2 * pair_a), record(2 * pair_a + 1), record(2 * pair_b), record(2 * pair_b + 1)}};
 }
 
 void analyse_safely(const SequenceSet &set, const std::vector<std::vector<int>> &scores,
@@ -73,13 +71,14 @@ void analyse_safely(const SequenceSet &set, const std::vector<std::vector<int>> 
     }
 }
 
-// Writes one finished quartet; returns its status.
+// Writes one finished quartet; returns its status. A report that can no
+// longer be written stops the run (the caller reports it).
 Status write_quartet(const QuartetOutput &output, TextSink &console, TextSink &report, Progress &progress)
 {
     progress_erase(progress);
     sink_write(report, output.report);
     sink_write(console, output.console);
-    return output.status;
+    return report.failed && output.status == Status::kContinue ? Status::kStopInput : output.status;
 }
 
 Status run_sequential(const SequenceSet &set, const std::vector<std::vector<int>> &scores,

@@ -14,8 +14,6 @@ namespace kelto {
 // pair B first, pair B second. Points into the run's SequenceSet.
 struct Quartet {
     const SequenceRecord *records[4];
-    int pair_a;
-    int pair_b;
 };
 
 // Position-by-position substitution scores of two sequences of equal length

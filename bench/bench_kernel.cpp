@@ -1,0 +1,393 @@
+// Randomisation kernel benchmarks.
+//
+//   BM_Kernel        shuffle_and_scan, one randomisation per iteration
+//   BM_BareShuffle   the same draws, reduction and swaps with no scan
+//   BM_LiteralStep   the textbook randomisation: permutation shuffled with
+//                    draw % n, profile gathered through it, every window
+//                    summed afresh
+//   BM_LiteralQuartet / BM_ProgramQuartet
+//                    all window sizes 2 .. N-1 of one quartet, T
+//                    randomisations each, histograms counted
+//
+// Before timing, main() checks that the bare shuffle, the literal step and
+// the literal quartet reproduce the kernel's arrangements, extremes and
+// histograms for the same draws, so the timings compare equal work.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "windows/kernel.hpp"
+#include "windows/null_distribution.hpp"
+#include "windows/random.hpp"
+
+namespace {
+
+using kelto::DrawStream;
+using kelto::WindowExtremes;
+
+constexpr uint64_t kSeed = 0x5EED5EED12345678ULL;
+
+// A profile of n values in -30 .. 30, fixed for a given n.
+std::vector<int> make_profile(int n)
+{
+    std::mt19937_64 engine(static_cast<uint64_t>(n) * 7919U + 17U);
+    std::uniform_int_distribution<int> value(-30, 30);
+    std::vector<int> profile(static_cast<std::size_t>(n));
+    for (int &v : profile)
+        v = value(engine);
+    return profile;
+}
+
+// The shuffle of shuffle_and_scan without the scan: same draws, same exact
+// reduction through the multiplier table, same exchanges.
+inline void bare_shuffle(int *x, int n, const uint64_t *multipliers, DrawStream &stream)
+{
+    uint64_t state = stream.state;
+    for (int j = n - 1; j >= 1; --j) {
+        state += kelto::kSplitMixGamma;
+        const uint32_t step = static_cast<uint32_t>(j + 1);
+        const uint32_t r =
+            kelto::fastmod(static_cast<uint32_t>(kelto::splitmix_mix(state) >> 32), multipliers[step], step);
+        const int picked = x[r];
+        x[r] = x[j];
+        x[j] = picked;
+    }
+    stream.state = state;
+}
+
+// One randomisation written the obvious way: shuffle a permutation with a
+// hardware division per step, gather the profile through it, then sum every
+// window of size w from scratch.
+struct LiteralState {
+    std::vector<int> perm;      // current arrangement, continues between calls
+    std::vector<int> shuffled;  // profile[perm[k]]
+};
+
+LiteralState literal_start(int n)
+{
+    LiteralState s{std::vector<int>(static_cast<std::size_t>(n)), std::vector<int>(static_cast<std::size_t>(n))};
+    for (int k = 0; k < n; ++k)
+        s.perm[static_cast<std::size_t>(k)] = k;
+    return s;
+}
+
+// Lowest and highest sum of the windows of size w, each summed afresh. The
+// compiler may vectorise the inner sum (GCC -O3 does, four lanes with SSE2).
+WindowExtremes scan_afresh(const int *x, int n, int w)
+{
+    int lowest = INT_MAX;
+    int highest = INT_MIN;
+    for (int start = 0; start + w <= n; ++start) {
+        int sum = 0;
+        for (int k = start; k < start + w; ++k)
+            sum += x[k];
+        lowest = std::min(lowest, sum);
+        highest = std::max(highest, sum);
+    }
+    return WindowExtremes{lowest, highest};
+}
+
+// The same scan kept to one addition at a time (no vectorisation), as a
+// plain scalar program would run it.
+#if defined(__clang__)
+WindowExtremes scan_afresh_scalar(const int *x, int n, int w)
+{
+    int lowest = INT_MAX;
+    int highest = INT_MIN;
+    for (int start = 0; start + w <= n; ++start) {
+        int sum = 0;
+#pragma clang loop vectorize(disable) interleave(disable)
+        for (int k = start; k < start + w; ++k)
+            sum += x[k];
+        lowest = std::min(lowest, sum);
+        highest = std::max(highest, sum);
+    }
+    return WindowExtremes{lowest, highest};
+}
+#elif defined(__GNUC__)
+__attribute__((optimize("no-tree-vectorize"))) WindowExtremes scan_afresh_scalar(const int *x, int n, int w)
+{
+    int lowest = INT_MAX;
+    int highest = INT_MIN;
+    for (int start = 0; start + w <= n; ++start) {
+        int sum = 0;
+        for (int k = start; k < start + w; ++k)
+            sum += x[k];
+        lowest = std::min(lowest, sum);
+        highest = std::max(highest, sum);
+    }
+    return WindowExtremes{lowest, highest};
+}
+#else
+WindowExtremes scan_afresh_scalar(const int *x, int n, int w) { return scan_afresh(x, n, w); }
+#endif
+
+using ScanFn = WindowExtremes (*)(const int *, int, int);
+
+template <ScanFn Scan = scan_afresh>
+WindowExtremes literal_step(const std::vector<int> &profile, LiteralState &s, int w, DrawStream &stream)
+{
+    const int n = static_cast<int>(profile.size());
+    int *perm = s.perm.data();
+    for (int j = n - 1; j >= 1; --j) {
+        const uint32_t step = static_cast<uint32_t>(j + 1);
+        const uint32_t r = kelto::next_draw(stream) % step;
+        std::swap(perm[r], perm[j]);
+    }
+    int *x = s.shuffled.data();
+    for (int k = 0; k < n; ++k)
+        x[k] = profile[static_cast<std::size_t>(perm[k])];
+    return Scan(x, n, w);
+}
+
+// Histograms of every window size of one quartet, literal version. Same
+// layout as NullHistograms: index = sum + offset.
+struct LiteralHistograms {
+    int offset = 0;
+    std::vector<int32_t> minimum;
+    std::vector<int32_t> maximum;
+};
+
+LiteralHistograms literal_histograms(const std::vector<int> &profile)
+{
+    int absolute_sum = 0;
+    for (int v : profile)
+        absolute_sum += std::abs(v);
+    const std::size_t size = static_cast<std::size_t>(2 * absolute_sum + 8);
+    return LiteralHistograms{absolute_sum + 4, std::vector<int32_t>(size), std::vector<int32_t>(size)};
+}
+
+// The literal program's randomisation work for one quartet. `per_size` (if
+// not null) is called after each window size with the histograms of that
+// size.
+template <ScanFn Scan, typename PerSize>
+void literal_quartet(const std::vector<int> &profile, int randomisations, LiteralState &s, LiteralHistograms &h,
+                     DrawStream &stream, PerSize &&per_size)
+{
+    const int n = static_cast<int>(profile.size());
+    for (int w = 2; w <= n - 1; ++w) {
+        std::fill(h.minimum.begin(), h.minimum.end(), 0);
+        std::fill(h.maximum.begin(), h.maximum.end(), 0);
+        for (int t = 0; t < randomisations; ++t) {
+            const WindowExtremes e = literal_step<Scan>(profile, s, w, stream);
+            ++h.minimum[static_cast<std::size_t>(e.lowest + h.offset)];
+            ++h.maximum[static_cast<std::size_t>(e.highest + h.offset)];
+        }
+        per_size(w, h);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Agreement checks (run once before any timing).
+
+[[noreturn]] void fail(const char *what, int n, int w)
+{
+    std::fprintf(stderr, "bench_kernel: %s disagrees with shuffle_and_scan (N=%d, w=%d)\n", what, n, w);
+    std::exit(1);
+}
+
+void check_single_steps(int n)
+{
+    const std::vector<int> profile = make_profile(n);
+    const std::vector<uint64_t> table = kelto::fastmod_table(n);
+    const int sizes[] = {2, 3, n / 2, n - 2, n - 1};
+    for (int w : sizes) {
+        if (w < 2 || w > n - 1)
+            continue;
+        std::vector<int> kernel_x = profile;
+        std::vector<int> bare_x = profile;
+        LiteralState literal = literal_start(n);
+        DrawStream kernel_stream = kelto::stream_at(kSeed, 1);
+        DrawStream bare_stream = kernel_stream;
+        DrawStream literal_stream = kernel_stream;
+        for (int t = 0; t < 50; ++t) {
+            const WindowExtremes k = kelto::shuffle_and_scan(kernel_x.data(), n, w, table.data(), kernel_stream);
+            bare_shuffle(bare_x.data(), n, table.data(), bare_stream);
+            const WindowExtremes l = literal_step(profile, literal, w, literal_stream);
+            const WindowExtremes scalar = scan_afresh_scalar(literal.shuffled.data(), n, w);
+            if (bare_x != kernel_x || bare_stream.state != kernel_stream.state)
+                fail("bare shuffle", n, w);
+            if (literal.shuffled != kernel_x || literal_stream.state != kernel_stream.state)
+                fail("literal arrangement", n, w);
+            if (l.lowest != k.lowest || l.highest != k.highest)
+                fail("literal extremes", n, w);
+            if (scalar.lowest != k.lowest || scalar.highest != k.highest)
+                fail("scalar literal extremes", n, w);
+        }
+    }
+}
+
+void check_quartet(int n, int randomisations)
+{
+    const std::vector<int> profile = make_profile(n);
+    const std::vector<uint64_t> table = kelto::fastmod_table(n);
+    kelto::NullHistograms program;
+    std::vector<int> shuffled;
+    std::string report;
+    kelto::prepare_null(profile, program, shuffled, report);
+    DrawStream program_stream = kelto::stream_at(kSeed, 1);
+
+    LiteralState literal = literal_start(n);
+    LiteralHistograms h = literal_histograms(profile);
+    if (h.offset != program.offset || static_cast<int>(h.minimum.size()) != program.size)
+        fail("histogram layout", n, 0);
+    DrawStream literal_stream = kelto::stream_at(kSeed, 1);
+    literal_quartet<scan_afresh>(profile, randomisations, literal, h, literal_stream, [&](int w, const LiteralHistograms &lh) {
+        kelto::fill_null(program, shuffled, w, randomisations, table, program_stream);
+        if (lh.minimum != program.minimum || lh.maximum != program.maximum)
+            fail("literal quartet histograms", n, w);
+    });
+    if (literal_stream.state != program_stream.state)
+        fail("literal quartet draw count", n, 0);
+    const uint64_t draws = kelto::quartet_draw_count(false, n, randomisations);
+    if (program_stream.state != kelto::stream_at(kSeed, 1 + draws).state)
+        fail("quartet draw count", n, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Single randomisations. Items = shuffled positions (N-1 per randomisation);
+// the "t/pos" counter is the CPU time per shuffled position.
+
+void set_position_counters(benchmark::State &state, int n)
+{
+    const int64_t positions = static_cast<int64_t>(state.iterations()) * (n - 1);
+    state.SetItemsProcessed(positions);
+    state.counters["t/pos"] =
+        benchmark::Counter(static_cast<double>(positions), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_Kernel(benchmark::State &state)
+{
+    const int n = static_cast<int>(state.range(0));
+    const int w = n / 2;
+    std::vector<int> x = make_profile(n);
+    const std::vector<uint64_t> table = kelto::fastmod_table(n);
+    DrawStream stream = kelto::stream_at(kSeed, 1);
+    for (auto _ : state) {
+        const WindowExtremes e = kelto::shuffle_and_scan(x.data(), n, w, table.data(), stream);
+        benchmark::DoNotOptimize(e);
+    }
+    set_position_counters(state, n);
+}
+
+void BM_BareShuffle(benchmark::State &state)
+{
+    const int n = static_cast<int>(state.range(0));
+    std::vector<int> x = make_profile(n);
+    const std::vector<uint64_t> table = kelto::fastmod_table(n);
+    DrawStream stream = kelto::stream_at(kSeed, 1);
+    for (auto _ : state) {
+        bare_shuffle(x.data(), n, table.data(), stream);
+        benchmark::ClobberMemory();
+    }
+    benchmark::DoNotOptimize(x.data());
+    set_position_counters(state, n);
+}
+
+template <ScanFn Scan>
+void BM_LiteralStep(benchmark::State &state)
+{
+    const int n = static_cast<int>(state.range(0));
+    const int w = n / 2;
+    const std::vector<int> profile = make_profile(n);
+    LiteralState literal = literal_start(n);
+    DrawStream stream = kelto::stream_at(kSeed, 1);
+    for (auto _ : state) {
+        const WindowExtremes e = literal_step<Scan>(profile, literal, w, stream);
+        benchmark::DoNotOptimize(e);
+    }
+    set_position_counters(state, n);
+}
+
+// ---------------------------------------------------------------------------
+// One quartet: range(0) = N, range(1) = T. "t/rand" is the CPU time per
+// randomisation (T * (N-2) per quartet). Each window size also clears the
+// two histograms (2A+8 entries each, A = sum of |profile|), which weighs on
+// both versions alike when T is small.
+
+void set_quartet_counters(benchmark::State &state, int n, int randomisations)
+{
+    const double per_quartet = static_cast<double>(randomisations) * (n - 2);
+    state.counters["t/rand"] = benchmark::Counter(per_quartet,
+                                                   benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
+}
+
+template <ScanFn Scan>
+void BM_LiteralQuartet(benchmark::State &state)
+{
+    const int n = static_cast<int>(state.range(0));
+    const int randomisations = static_cast<int>(state.range(1));
+    const std::vector<int> profile = make_profile(n);
+    LiteralHistograms h = literal_histograms(profile);
+    DrawStream stream = kelto::stream_at(kSeed, 1);
+    for (auto _ : state) {
+        LiteralState literal = literal_start(n);
+        literal_quartet<Scan>(profile, randomisations, literal, h, stream, [](int, const LiteralHistograms &lh) {
+            benchmark::DoNotOptimize(lh.minimum.data());
+            benchmark::ClobberMemory();
+        });
+    }
+    set_quartet_counters(state, n, randomisations);
+}
+
+void BM_ProgramQuartet(benchmark::State &state)
+{
+    const int n = static_cast<int>(state.range(0));
+    const int randomisations = static_cast<int>(state.range(1));
+    const std::vector<int> profile = make_profile(n);
+    const std::vector<uint64_t> table = kelto::fastmod_table(n);
+    kelto::NullHistograms histograms;
+    std::vector<int> shuffled;
+    std::string report;
+    DrawStream stream = kelto::stream_at(kSeed, 1);
+    for (auto _ : state) {
+        report.clear();
+        kelto::prepare_null(profile, histograms, shuffled, report);
+        for (int w = 2; w <= n - 1; ++w) {
+            kelto::fill_null(histograms, shuffled, w, randomisations, table, stream);
+            benchmark::DoNotOptimize(histograms.minimum.data());
+            benchmark::ClobberMemory();
+        }
+    }
+    set_quartet_counters(state, n, randomisations);
+}
+
+BENCHMARK(BM_Kernel)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
+BENCHMARK(BM_BareShuffle)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
+BENCHMARK_TEMPLATE(BM_LiteralStep, scan_afresh)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
+BENCHMARK_TEMPLATE(BM_LiteralStep, scan_afresh_scalar)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
+
+void quartet_sizes(benchmark::internal::Benchmark *b)
+{
+    b->Args({300, 10})->Args({300, 50})->Args({1000, 2})->Args({1000, 10})->Unit(benchmark::kMillisecond);
+}
+BENCHMARK_TEMPLATE(BM_LiteralQuartet, scan_afresh)->Apply(quartet_sizes);
+BENCHMARK_TEMPLATE(BM_LiteralQuartet, scan_afresh_scalar)->Apply(quartet_sizes);
+BENCHMARK(BM_ProgramQuartet)->Apply(quartet_sizes);
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    for (int n : {3, 4, 30, 100, 300, 1000})
+        check_single_steps(n);
+    check_quartet(30, 20);
+    check_quartet(300, 3);
+    std::fprintf(stderr, "bench_kernel: all variants agree with shuffle_and_scan\n");
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

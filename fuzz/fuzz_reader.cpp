@@ -1,0 +1,77 @@
+// Fuzzes the pair file reader on arbitrary bytes and, when a file is
+// accepted, gap-column removal; traps on any broken invariant.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "input/gaps.hpp"
+#include "input/pair_file.hpp"
+#include "input/residues.hpp"
+
+namespace {
+
+void require(bool condition)
+{
+    if (!condition)
+        __builtin_trap();
+}
+
+// Holds whatever the reader stored, on success and on failure alike.
+void check_records(const kelto::SequenceSet &set)
+{
+    require(set.records.size() <= 2 * static_cast<std::size_t>(kelto::kMaxPairs));
+    for (const kelto::SequenceRecord &record : set.records) {
+        require(record.residues.size() <= static_cast<std::size_t>(kelto::kMaxResidues));
+        require(record.name.size() <= static_cast<std::size_t>(kelto::kMaxNameLength));
+        require(std::strlen(record.name.c_str()) == record.name.size());
+        const std::size_t line_feed = record.name.find('\n');
+        require(line_feed == std::string::npos || line_feed + 1 == record.name.size());
+        for (char c : record.residues)
+            require(kelto::is_stored_character(c));
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
+{
+    // fmemopen wants a writable buffer and refuses size 0 on older C libraries.
+    std::vector<char> bytes(data, data + size);
+    bytes.push_back('\0');
+    FILE *in = fmemopen(bytes.data(), size == 0 ? 1 : size, "r");
+    if (in == nullptr)
+        return 0;
+    if (size == 0)
+        std::fgetc(in);  // leave the stream at its end: an empty file
+
+    std::string console;
+    kelto::SequenceSet set;
+    int shortest = -1;
+    const kelto::Status status = kelto::read_pair_file(in, console, set, shortest);
+    std::fclose(in);
+    check_records(set);
+    if (status != kelto::Status::kContinue)
+        return 0;
+
+    const std::size_t count = set.records.size();
+    require(count % 2 == 0 && count >= 2 * static_cast<std::size_t>(kelto::kMinPairs));
+    std::size_t least = kelto::kMaxResidues;
+    for (const kelto::SequenceRecord &record : set.records) {
+        require(!record.residues.empty());
+        least = std::min(least, record.residues.size());
+    }
+    require(shortest == static_cast<int>(least));
+
+    const int n_minimum = kelto::remove_gap_columns(set, shortest, console);
+    require(n_minimum >= 0 && n_minimum <= shortest);
+    require(set.records.size() == count);
+    check_records(set);
+    for (const kelto::SequenceRecord &record : set.records) {
+        require(record.residues.size() == static_cast<std::size_t>(n_minimum));
+        require(record.residues.find('-') == std::string::npos);
+    }
+    return 0;
+}
