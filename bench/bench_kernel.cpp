@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/analysis.hpp"
 #include "windows/kernel.hpp"
 #include "windows/null_distribution.hpp"
 #include "windows/random.hpp"
@@ -339,24 +340,22 @@ void BM_LiteralQuartet(benchmark::State &state)
     set_quartet_counters(state, n, randomisations);
 }
 
+// The program's whole analysis of one quartet: null distributions, window
+// scan, filters and all report text, on the same profile.
 void BM_ProgramQuartet(benchmark::State &state)
 {
     const int n = static_cast<int>(state.range(0));
     const int randomisations = static_cast<int>(state.range(1));
     const std::vector<int> profile = make_profile(n);
-    const std::vector<uint64_t> table = kelto::fastmod_table(n);
-    kelto::NullHistograms histograms;
-    std::vector<int> shuffled;
-    std::string report;
-    DrawStream stream = kelto::stream_at(kSeed, 1);
+    const std::vector<int> zeros(static_cast<std::size_t>(n), 0);
+    const kelto::SequenceRecord record{"bench\n", std::string(static_cast<std::size_t>(n), 'A')};
+    const kelto::Quartet quartet{{&record, &record, &record, &record}};
+    const kelto::AnalysisSettings settings = kelto::make_analysis_settings(n, randomisations, kSeed);
+    kelto::QuartetScratch scratch;
+    kelto::QuartetOutput output;
     for (auto _ : state) {
-        report.clear();
-        kelto::prepare_null(profile, histograms, shuffled, report);
-        for (int w = 2; w <= n - 1; ++w) {
-            kelto::fill_null(histograms, shuffled, w, randomisations, table, stream);
-            benchmark::DoNotOptimize(histograms.minimum.data());
-            benchmark::ClobberMemory();
-        }
+        kelto::analyse_quartet(quartet, profile, zeros, settings, 1, scratch, output);
+        benchmark::DoNotOptimize(output.report.data());
     }
     set_quartet_counters(state, n, randomisations);
 }

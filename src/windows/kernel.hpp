@@ -76,4 +76,15 @@ inline WindowExtremes shuffle_and_scan(int *x, int n, int w, const uint64_t *mul
     return WindowExtremes{lowest, highest};
 }
 
+// Longest profile the kernels take (the longest record the reader accepts).
+inline constexpr int kMaxKernelLength = 1099;
+
+// True when this CPU runs shuffle_and_scan_wide's vector instructions.
+bool wide_kernel_available();
+
+// shuffle_and_scan with the draws of a randomisation computed eight at a
+// time; the same arrangement, extremes and stream position. Needs
+// n <= kMaxKernelLength and wide_kernel_available().
+WindowExtremes shuffle_and_scan_wide(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream);
+
 }  // namespace kelto

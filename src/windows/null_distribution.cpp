@@ -2,6 +2,7 @@
 #include "windows/null_distribution.hpp"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 #include "common/text.hpp"
@@ -19,6 +20,8 @@ void prepare_null(const std::vector<int> &diff, NullHistograms &histograms, std:
     histograms.size = 2 * absolute_sum + 8;
     histograms.minimum.assign(static_cast<std::size_t>(histograms.size), 0);
     histograms.maximum.assign(static_cast<std::size_t>(histograms.size), 0);
+    histograms.minimum_first = histograms.maximum_first = 0;
+    histograms.minimum_last = histograms.maximum_last = -1;
 
     appendf(report, "\n===============================");
     appendf(report, "=========================================\n\n");
@@ -30,18 +33,31 @@ void prepare_null(const std::vector<int> &diff, NullHistograms &histograms, std:
 void fill_null(NullHistograms &histograms, std::vector<int> &shuffled, int w, int randomisations,
                const std::vector<uint64_t> &multipliers, DrawStream &stream)
 {
-    std::fill(histograms.minimum.begin(), histograms.minimum.end(), 0);
-    std::fill(histograms.maximum.begin(), histograms.maximum.end(), 0);
+    std::fill(histograms.minimum.begin() + histograms.minimum_first,
+              histograms.minimum.begin() + histograms.minimum_last + 1, 0);
+    std::fill(histograms.maximum.begin() + histograms.maximum_first,
+              histograms.maximum.begin() + histograms.maximum_last + 1, 0);
     int32_t *minimum = histograms.minimum.data() + histograms.offset;
     int32_t *maximum = histograms.maximum.data() + histograms.offset;
     int *x = shuffled.data();
     const int n = static_cast<int>(shuffled.size());
     const uint64_t *table = multipliers.data();
+    int lowest_min = INT_MAX, lowest_max = INT_MIN, highest_min = INT_MAX, highest_max = INT_MIN;
+    const bool wide = n <= kMaxKernelLength && wide_kernel_available();
     for (int t = 0; t < randomisations; ++t) {
-        const WindowExtremes extremes = shuffle_and_scan(x, n, w, table, stream);
+        const WindowExtremes extremes =
+            wide ? shuffle_and_scan_wide(x, n, w, table, stream) : shuffle_and_scan(x, n, w, table, stream);
         ++minimum[extremes.lowest];
         ++maximum[extremes.highest];
+        lowest_min = std::min(lowest_min, extremes.lowest);
+        lowest_max = std::max(lowest_max, extremes.lowest);
+        highest_min = std::min(highest_min, extremes.highest);
+        highest_max = std::max(highest_max, extremes.highest);
     }
+    histograms.minimum_first = histograms.offset + lowest_min;
+    histograms.minimum_last = histograms.offset + lowest_max;
+    histograms.maximum_first = histograms.offset + highest_min;
+    histograms.maximum_last = histograms.offset + highest_max;
 }
 
 }  // namespace kelto

@@ -17,6 +17,10 @@ struct NullHistograms {
     int size = 0;
     std::vector<int32_t> minimum;  // lowest window sum of each randomisation
     std::vector<int32_t> maximum;  // highest window sum of each randomisation
+    // Index ranges outside which each histogram holds only zeros (empty
+    // when first > last). Clearing and summing stay within them.
+    int minimum_first = 0, minimum_last = -1;
+    int maximum_first = 0, maximum_last = -1;
 };
 
 // Sizes the histograms for `diff`, starts the shuffled profile as the

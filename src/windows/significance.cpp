@@ -1,6 +1,7 @@
 // Significant extreme windows.
 #include "windows/significance.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/text.hpp"
@@ -73,19 +74,34 @@ Status scan_window_size(const std::vector<int> &diff, int w, const NullHistogram
                         WindowList &minimum_list, WindowList &maximum_list, ScanScratch &scratch,
                         std::string &console, std::string &report)
 {
-    const std::size_t size = static_cast<std::size_t>(histograms.size);
-    scratch.lower_cumulative.resize(size);
-    scratch.upper_cumulative.resize(size);
+    // Cumulative counts over the ranges that hold counts; below a range the
+    // lower count is 0 and above it T (the other way round for the upper).
+    const int low_first = histograms.minimum_first;
+    const int low_last = histograms.minimum_last;
+    const int high_first = histograms.maximum_first;
+    const int high_last = histograms.maximum_last;
+    scratch.lower_cumulative.resize(static_cast<std::size_t>(std::max(low_last - low_first + 1, 0)));
+    scratch.upper_cumulative.resize(static_cast<std::size_t>(std::max(high_last - high_first + 1, 0)));
     int32_t running = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        running += histograms.minimum[i];
-        scratch.lower_cumulative[i] = running;
+    for (int i = low_first; i <= low_last; ++i) {
+        running += histograms.minimum[static_cast<std::size_t>(i)];
+        scratch.lower_cumulative[static_cast<std::size_t>(i - low_first)] = running;
     }
     running = 0;
-    for (std::size_t i = size; i-- > 0;) {
-        running += histograms.maximum[i];
-        scratch.upper_cumulative[i] = running;
+    for (int i = high_last; i >= high_first; --i) {
+        running += histograms.maximum[static_cast<std::size_t>(i)];
+        scratch.upper_cumulative[static_cast<std::size_t>(i - high_first)] = running;
     }
+    auto lower_count = [&](int idx) -> int32_t {
+        if (idx < low_first)
+            return 0;
+        return idx > low_last ? randomisations : scratch.lower_cumulative[static_cast<std::size_t>(idx - low_first)];
+    };
+    auto upper_count = [&](int idx) -> int32_t {
+        if (idx > high_last)
+            return 0;
+        return idx < high_first ? randomisations : scratch.upper_cumulative[static_cast<std::size_t>(idx - high_first)];
+    };
 
     SizeExtremeList &low = scratch.low;
     SizeExtremeList &high = scratch.high;
@@ -104,9 +120,8 @@ Status scan_window_size(const std::vector<int> &diff, int w, const NullHistogram
         sum += diff[static_cast<std::size_t>(e)];
         if (e >= w)
             sum -= diff[static_cast<std::size_t>(e - w)];
-        const std::size_t idx = static_cast<std::size_t>(histograms.offset + sum);
-        const int32_t lower = scratch.lower_cumulative[idx];
-        const int32_t upper = scratch.upper_cumulative[idx];
+        const int32_t lower = lower_count(histograms.offset + sum);
+        const int32_t upper = upper_count(histograms.offset + sum);
         WindowRecord window{w, e + 1, e - w + 2, sum, 0.0, 0, 0.0, 0.0};
         if (is_significant(lower, randomisations)) {
             any_low = true;

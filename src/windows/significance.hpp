@@ -23,8 +23,8 @@ struct SizeExtremeList {
 
 // Reusable working storage of the scan, owned by one worker.
 struct ScanScratch {
-    std::vector<int32_t> lower_cumulative;  // minimum histogram summed from index 0
-    std::vector<int32_t> upper_cumulative;  // maximum histogram summed down from the top
+    std::vector<int32_t> lower_cumulative;  // minimum histogram summed upwards over its range
+    std::vector<int32_t> upper_cumulative;  // maximum histogram summed downwards over its range
     SizeExtremeList low;
     SizeExtremeList high;
 };
