@@ -92,7 +92,7 @@ void BM_Quartets(benchmark::State &state)
         kelto::TextSink console{sink, {}, false};
         kelto::TextSink report{sink, {}, false};
         const kelto::Status status =
-            kelto::run_quartets(pair_set(), matrix(), settings(), workers, console, report, nullptr);
+            kelto::run_quartets(pair_set(), matrix(), settings(), workers, console, report, kelto::ProgressTarget{});
         kelto::sink_flush(console);
         kelto::sink_flush(report);
         if (status != kelto::Status::kContinue) {
@@ -127,7 +127,7 @@ std::string run_into_memory(int workers)
 {
     kelto::TextSink console;
     kelto::TextSink report;
-    const kelto::Status status = kelto::run_quartets(pair_set(), matrix(), settings(), workers, console, report, nullptr);
+    const kelto::Status status = kelto::run_quartets(pair_set(), matrix(), settings(), workers, console, report, kelto::ProgressTarget{});
     if (status != kelto::Status::kContinue) {
         std::fprintf(stderr, "bench_threads: the synthetic run stopped early\n");
         std::exit(1);

@@ -14,10 +14,11 @@ void append_duration(char *out, std::size_t size, long long seconds)
 
 }  // namespace
 
-Progress progress_start(FILE *stream, long long total)
+Progress progress_start(FILE *stream, bool shares_console, long long total)
 {
     Progress progress;
     progress.stream = stream;
+    progress.shares_console = shares_console;
     progress.total = total;
     progress.start = std::chrono::steady_clock::now();
     progress.last_drawn = progress.start;
@@ -44,6 +45,12 @@ void progress_update(Progress &progress, long long done, TextSink &console)
                  progress.total, elapsed_text, left_text);
     std::fflush(progress.stream);
     progress.visible = true;
+}
+
+void progress_before_console(Progress &progress)
+{
+    if (progress.shares_console)
+        progress_erase(progress);
 }
 
 void progress_erase(Progress &progress)

@@ -75,7 +75,7 @@ void analyse_safely(const SequenceSet &set, const std::vector<std::vector<int>> 
 // longer be written stops the run (the caller reports it).
 Status write_quartet(const QuartetOutput &output, TextSink &console, TextSink &report, Progress &progress)
 {
-    progress_erase(progress);
+    progress_before_console(progress);
     sink_write(report, output.report);
     sink_write(console, output.console);
     return report.failed && output.status == Status::kContinue ? Status::kStopInput : output.status;
@@ -183,7 +183,7 @@ Status run_parallel(const SequenceSet &set, const std::vector<std::vector<int>> 
 }  // namespace
 
 Status run_quartets(const SequenceSet &set, const SubstitutionMatrix &matrix, const AnalysisSettings &settings,
-                    int workers, TextSink &console, TextSink &report, FILE *progress_stream)
+                    int workers, TextSink &console, TextSink &report, const ProgressTarget &progress_target)
 {
     const int pairs = set.pair_count();
     std::vector<std::vector<int>> scores(static_cast<std::size_t>(pairs));
@@ -194,7 +194,7 @@ Status run_quartets(const SequenceSet &set, const SubstitutionMatrix &matrix, co
 
     const long long total = static_cast<long long>(pairs) * (pairs - 1) / 2;
     QuartetCursor cursor{&scores, pairs, settings.n_minimum, settings.randomisations};
-    Progress progress = progress_start(progress_stream, total);
+    Progress progress = progress_start(progress_target.stream, progress_target.shares_console, total);
     workers = static_cast<int>(std::clamp<long long>(workers, 1, std::max<long long>(total, 1)));
 
     const Status status = workers == 1

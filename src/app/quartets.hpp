@@ -12,12 +12,19 @@
 
 namespace kelto {
 
+// Where the progress line goes: a terminal, or nowhere (null stream).
+struct ProgressTarget {
+    FILE *stream = nullptr;
+    bool shares_console = false;  // the console writes to the same terminal
+};
+
 // Quartets are the pairs (a, b), a < b, ordered by a and then b. The output
 // is byte-identical for any number of workers: each quartet's draws come
 // from its own stretch of the run's stream. Stops after the quartet whose
-// analysis hit a limit, writing nothing of later quartets. When `progress`
-// is not null a progress line is kept there, erased before console text.
+// analysis hit a limit, writing nothing of later quartets. A progress line
+// is kept on the target's stream, erased before console text that goes to
+// the same terminal.
 Status run_quartets(const SequenceSet &set, const SubstitutionMatrix &matrix, const AnalysisSettings &settings,
-                    int workers, TextSink &console, TextSink &report, FILE *progress);
+                    int workers, TextSink &console, TextSink &report, const ProgressTarget &progress);
 
 }  // namespace kelto

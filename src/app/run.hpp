@@ -12,6 +12,7 @@ struct RunIo {
     bool menu_input_is_terminal = false;  // typed-ahead input is discarded only on a terminal
     FILE *console = stdout;
     FILE *progress = nullptr;         // a terminal for the progress line, or null
+    bool console_is_terminal = false;  // the progress line is erased before console text
 };
 
 // Runs the program with the command-line arguments argv[0 .. argc-1] and
