@@ -1,4 +1,4 @@
-// Test helpers: temporary directories, files and program runs.
+// Test helpers: temporary directories, files, fixed texts and program runs.
 #include "test_support.hpp"
 
 #include <sys/resource.h>
@@ -16,12 +16,10 @@
 
 namespace kelto::testing {
 
-TempDir::TempDir()
+TempDir::TempDir() : dir((std::filesystem::temp_directory_path() / "kelto-test-XXXXXX").string())
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelto-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
+    if (mkdtemp(dir.data()) == nullptr)
         std::abort();
-    dir = pattern;
 }
 
 TempDir::~TempDir()
@@ -32,45 +30,25 @@ TempDir::~TempDir()
 
 void write_file(const std::string &path, const std::string &bytes)
 {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 std::string read_file(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
-bool file_exists(const std::string &path)
-{
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0;
-}
-
 namespace {
-
-std::string read_stream(FILE *file)
-{
-    std::string text;
-    std::rewind(file);
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, n);
-    return text;
-}
 
 // Reads the report back when it is a regular file (not /dev/null or /dev/full).
 void read_report(const std::vector<std::string> &args, RunResult &result)
 {
     struct stat info;
-    if (args.size() >= 2 && stat(args[1].c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-        result.report_exists = true;
+    result.report_exists = args.size() >= 2 && stat(args[1].c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    if (result.report_exists)
         result.report = read_file(args[1]);
-    }
 }
 
 }  // namespace
@@ -80,20 +58,16 @@ RunResult run_in_process(const std::vector<std::string> &args, const std::string
     std::vector<const char *> argv{"kelto"};
     for (const std::string &arg : args)
         argv.push_back(arg.c_str());
-    FILE *input = std::tmpfile();
-    FILE *console = std::tmpfile();
-    std::fwrite(menu.data(), 1, menu.size(), input);
-    std::rewind(input);
-
+    TempDir io_dir;
+    write_file(io_dir.path("stdin"), menu);
     RunIo io;
-    io.menu_input = input;
-    io.console = console;
+    io.menu_input = std::fopen(io_dir.path("stdin").c_str(), "rb");
+    io.console = std::fopen(io_dir.path("stdout").c_str(), "wb");
     RunResult result;
     result.status = run(static_cast<int>(argv.size()), argv.data(), io, seed, workers);
-    std::fflush(console);
-    result.console = read_stream(console);
-    std::fclose(input);
-    std::fclose(console);
+    std::fclose(io.menu_input);
+    std::fclose(io.console);
+    result.console = read_file(io_dir.path("stdout"));
     read_report(args, result);
     return result;
 }
@@ -104,8 +78,6 @@ RunResult run_executable(const std::vector<std::string> &args, const std::string
     const std::string in_path = io_dir.path("stdin");
     const std::string out_path = keep_console ? io_dir.path("stdout") : "/dev/null";
     write_file(in_path, menu);
-
-    RunResult result;
     const pid_t child = fork();
     if (child == 0) {
         if (!std::freopen(in_path.c_str(), "r", stdin) || !std::freopen(out_path.c_str(), "w", stdout))
@@ -117,6 +89,7 @@ RunResult run_executable(const std::vector<std::string> &args, const std::string
         execv(KELTO_EXE, argv.data());
         _exit(127);
     }
+    RunResult result;
     int wait_status = 0;
     struct rusage usage {};
     wait4(child, &wait_status, 0, &usage);
@@ -128,12 +101,34 @@ RunResult run_executable(const std::vector<std::string> &args, const std::string
     return result;
 }
 
+RunResult run_on(const TempDir &dir, const std::string &bytes, const std::string &t, const std::string &menu)
+{
+    write_file(dir.path("in.txt"), bytes);
+    return run_executable({dir.path("in.txt"), dir.path("out.txt"), t}, menu);
+}
+
 std::string pair_file(const std::vector<std::string> &residues, int pairs)
 {
     std::string text = "# " + std::to_string(pairs >= 0 ? pairs : static_cast<int>(residues.size() / 2)) + "\n";
     for (std::size_t i = 0; i < residues.size(); ++i)
         text += ">s" + std::to_string(i) + "\n" + residues[i] + "\n";
     return text;
+}
+
+const std::string kBanner = "\n" + std::string(60, '=') +
+                            "\n=            K  E  L  T  O   :  Version  1.0               =\n" + std::string(60, '=') +
+                            "\n=   Gene quartets: windows of extreme C(k)12 differences   =\n"
+                            "=   Permutation test over substitution-matrix profiles     =\n" + std::string(60, '=') + "\n\n";
+const std::string kReportHead = kBanner.substr(1, kBanner.size() - 2);
+const std::string kMenu = "Select matrix: \n\n   1- BLOSUM45\n   2- BLOSUM62\n   3- BLOSUM90\n   4- PAM30\n"
+                          "   5- PAM70\n   6- PAM250\n\n\t\tOption= ";
+
+std::string console_start(int t, int menus)
+{
+    std::string text = kBanner;
+    while (menus-- > 0)
+        text += kMenu;
+    return text + std::string(60, '=') + "\n\n\nT = " + std::to_string(t) + " \n\n" + std::string(60, '-');
 }
 
 }  // namespace kelto::testing

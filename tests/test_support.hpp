@@ -1,5 +1,5 @@
-// Shared helpers: temporary files and running the program, in-process with a
-// pinned seed or as the built executable.
+// Shared helpers: temporary files, the program's fixed texts and its runs,
+// in-process with a pinned seed or as the built executable.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +20,6 @@ struct TempDir {
 
 void write_file(const std::string &path, const std::string &bytes);
 std::string read_file(const std::string &path);
-bool file_exists(const std::string &path);
 
 struct RunResult {
     std::string console;  // standard output
@@ -40,7 +39,16 @@ RunResult run_in_process(const std::vector<std::string> &args, const std::string
 // standard output is kept unless `keep_console` is false.
 RunResult run_executable(const std::vector<std::string> &args, const std::string &menu, bool keep_console = true);
 
+// Writes `bytes` to dir/in.txt and runs the executable on it with report dir/out.txt.
+RunResult run_on(const TempDir &dir, const std::string &bytes, const std::string &t, const std::string &menu = "2\n");
+
 // A pair file: "# P\n" then the records, each ">name\nresidues\n".
 std::string pair_file(const std::vector<std::string> &residues, int pairs = -1);
+
+// The console banner, the same box at the top of the report, the matrix question.
+extern const std::string kBanner, kReportHead, kMenu;
+
+// Console text from the banner up to the separator printed before reading.
+std::string console_start(int t, int menus = 1);
 
 }  // namespace kelto::testing
