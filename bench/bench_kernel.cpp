@@ -1,6 +1,7 @@
 // Randomisation kernel benchmarks.
 //
-//   BM_Kernel        shuffle_and_scan, one randomisation per iteration
+//   BM_Kernel        shuffle_and_scan and shuffle_and_scan_wide, one
+//                    randomisation per iteration
 //   BM_BareShuffle   the same draws, reduction and swaps with no scan
 //   BM_LiteralStep   the textbook randomisation: permutation shuffled with
 //                    draw % n, profile gathered through it, every window
@@ -265,15 +266,21 @@ void set_position_counters(benchmark::State &state, int n)
         benchmark::Counter(static_cast<double>(positions), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
+// The scalar kernel and the one with vector-computed draws (AVX-512 CPUs).
+template <WindowExtremes (*Kernel)(int *, int, int, const uint64_t *, DrawStream &)>
 void BM_Kernel(benchmark::State &state)
 {
+    if (Kernel == kelto::shuffle_and_scan_wide && !kelto::wide_kernel_available()) {
+        state.SkipWithError("this CPU lacks AVX-512");
+        return;
+    }
     const int n = static_cast<int>(state.range(0));
     const int w = n / 2;
     std::vector<int> x = make_profile(n);
     const std::vector<uint64_t> table = kelto::fastmod_table(n);
     DrawStream stream = kelto::stream_at(kSeed, 1);
     for (auto _ : state) {
-        const WindowExtremes e = kelto::shuffle_and_scan(x.data(), n, w, table.data(), stream);
+        const WindowExtremes e = Kernel(x.data(), n, w, table.data(), stream);
         benchmark::DoNotOptimize(e);
     }
     set_position_counters(state, n);
@@ -360,7 +367,8 @@ void BM_ProgramQuartet(benchmark::State &state)
     set_quartet_counters(state, n, randomisations);
 }
 
-BENCHMARK(BM_Kernel)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
+BENCHMARK_TEMPLATE(BM_Kernel, kelto::shuffle_and_scan)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
+BENCHMARK_TEMPLATE(BM_Kernel, kelto::shuffle_and_scan_wide)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
 BENCHMARK(BM_BareShuffle)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
 BENCHMARK_TEMPLATE(BM_LiteralStep, scan_afresh)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
 BENCHMARK_TEMPLATE(BM_LiteralStep, scan_afresh_scalar)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);

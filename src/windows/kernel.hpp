@@ -36,21 +36,19 @@ struct WindowExtremes {
     int highest;
 };
 
-// Shuffles x[0 .. n-1] in place (steps for n, n-1, ..., 2: r = draw mod
-// step, exchange x[r] and x[step-1]) and returns the lowest and highest sum of
-// the n-w+1 windows of size w of the result. Position j is final as soon as
-// its step is done, so the windows are summed from the right end while the
-// shuffle moves left. Needs 2 <= w <= n-1. `multipliers` comes from
-// fastmod_table(n). Allocates nothing.
-inline WindowExtremes shuffle_and_scan(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream)
+// The shuffle and scan shared by both kernels: for j = n-1 down to 1,
+// exchanges x[j] with x[index(j + 1)], where index(step) is the reduced draw
+// for that step, and returns the lowest and highest sum of the n-w+1 windows
+// of size w of the result. Position j is final as soon as its step is done,
+// so the windows are summed from the right end while the shuffle moves left.
+// Needs 2 <= w <= n-1.
+template <class Index>
+inline WindowExtremes shuffle_and_scan_with(int *x, int n, int w, Index index)
 {
-    uint64_t state = stream.state;
     int sum = 0;
     int j = n - 1;
     for (; j >= n - w; --j) {
-        state += kSplitMixGamma;
-        const uint32_t step = static_cast<uint32_t>(j + 1);
-        const uint32_t r = fastmod(static_cast<uint32_t>(splitmix_mix(state) >> 32), multipliers[step], step);
+        const uint32_t r = index(static_cast<uint32_t>(j + 1));
         const int picked = x[r];
         x[r] = x[j];
         x[j] = picked;
@@ -59,9 +57,7 @@ inline WindowExtremes shuffle_and_scan(int *x, int n, int w, const uint64_t *mul
     int lowest = sum;
     int highest = sum;
     for (; j >= 1; --j) {
-        state += kSplitMixGamma;
-        const uint32_t step = static_cast<uint32_t>(j + 1);
-        const uint32_t r = fastmod(static_cast<uint32_t>(splitmix_mix(state) >> 32), multipliers[step], step);
+        const uint32_t r = index(static_cast<uint32_t>(j + 1));
         const int picked = x[r];
         x[r] = x[j];
         x[j] = picked;
@@ -70,10 +66,22 @@ inline WindowExtremes shuffle_and_scan(int *x, int n, int w, const uint64_t *mul
         highest = std::max(highest, sum);
     }
     sum += x[0] - x[w];
-    lowest = std::min(lowest, sum);
-    highest = std::max(highest, sum);
+    return WindowExtremes{std::min(lowest, sum), std::max(highest, sum)};
+}
+
+// One randomisation: shuffles x[0 .. n-1] in place (steps n, n-1, ..., 2:
+// r = next draw mod step, exchange x[r] and x[step-1]) and returns its
+// lowest and highest window sum of size w. `multipliers` comes from
+// fastmod_table(n). Allocates nothing.
+inline WindowExtremes shuffle_and_scan(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream)
+{
+    uint64_t state = stream.state;
+    const WindowExtremes extremes = shuffle_and_scan_with(x, n, w, [&](uint32_t step) {
+        state += kSplitMixGamma;
+        return fastmod(static_cast<uint32_t>(splitmix_mix(state) >> 32), multipliers[step], step);
+    });
     stream.state = state;
-    return WindowExtremes{lowest, highest};
+    return extremes;
 }
 
 // Longest profile the kernels take (the longest record the reader accepts).

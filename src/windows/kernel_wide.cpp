@@ -75,28 +75,7 @@ WindowExtremes shuffle_and_scan_wide(int *x, int n, int w, const uint64_t *multi
     stream.state += static_cast<uint64_t>(n - 1) * kSplitMixGamma;
 
     const uint32_t *next = r;
-    int sum = 0;
-    int j = n - 1;
-    for (; j >= n - w; --j) {
-        const uint32_t k = *next++;
-        const int picked = x[k];
-        x[k] = x[j];
-        x[j] = picked;
-        sum += picked;
-    }
-    int lowest = sum;
-    int highest = sum;
-    for (; j >= 1; --j) {
-        const uint32_t k = *next++;
-        const int picked = x[k];
-        x[k] = x[j];
-        x[j] = picked;
-        sum += picked - x[j + w];
-        lowest = std::min(lowest, sum);
-        highest = std::max(highest, sum);
-    }
-    sum += x[0] - x[w];
-    return WindowExtremes{std::min(lowest, sum), std::max(highest, sum)};
+    return shuffle_and_scan_with(x, n, w, [&](uint32_t) { return *next++; });
 }
 
 #else
