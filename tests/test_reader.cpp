@@ -64,6 +64,7 @@ TEST(ReaderTest, HeaderTextPast79CharactersIsReadAsResidues) {
         {h79 + "WK-z9\nAR\n", h79 + "|WK-AR|b\n"},
         {h79 + "QB>x\nND\n", h79 + "|Q|x\n"},  // a '>' there starts the next record
         {"a>b\nAR\n", "a>b\n|AR|b\n"},
+        {"a\r\r\nAR\n", "a\r\n|AR|b\n"},  // a lone carriage return stays, the line end folds
     };
     for (const auto &[header, records] : cases) {
         SCOPED_TRACE(header);

@@ -13,23 +13,19 @@ namespace {
 // Byte source that folds "\r\n" into "\n", as a text-mode stream would.
 struct ByteReader {
     FILE *in;
-    int pending = EOF - 1;  // a byte read ahead, or none
+    bool has_pending = false;  // a byte was read ahead after a lone '\r'
+    int pending = EOF;
 
     int next()
     {
-        int c;
-        if (pending != EOF - 1) {
-            c = pending;
-            pending = EOF - 1;
-        } else {
-            c = std::getc(in);
-        }
-        if (c == '\r') {
-            int after = std::getc(in);
-            if (after == '\n')
-                return '\n';
-            pending = after;
-        }
+        const int c = has_pending ? pending : std::getc(in);
+        has_pending = false;
+        if (c != '\r')
+            return c;
+        pending = std::getc(in);
+        if (pending == '\n')
+            return '\n';
+        has_pending = true;
         return c;
     }
 };
