@@ -159,9 +159,8 @@ Status run_stages(int argc, const char *const *argv, const RunIo &io, uint64_t s
     sink_write(console, text);
 
     const AnalysisSettings settings = make_analysis_settings(n_minimum, randomisations, seed);
-    status = run_quartets(set, matrix, settings, workers, console, report,
-                          ProgressTarget{io.progress, io.console_is_terminal});
-    return status;
+    return run_quartets(set, matrix, settings, workers, console, report,
+                        ProgressTarget{io.progress, io.console_is_terminal});
 }
 
 }  // namespace
