@@ -27,6 +27,9 @@ constexpr OptionSpec kOptions[] = {
     {OptionId::kQuiet, "quiet", nullptr, "standard output gets only the messages of stops and errors"},
     {OptionId::kJson, "json", "FILE", "write a JSON Lines record of the run to FILE"},
     {OptionId::kTsv, "tsv", "FILE", "write the final windows as a tab-separated table to FILE"},
+    {OptionId::kHtml, "html", "FILE", "write a self-contained HTML page of the run to FILE at its end"},
+    {OptionId::kResume, "resume", nullptr, "continue the interrupted run recorded in the --json file"},
+    {OptionId::kShard, "shard", "K/N", "analyse only the K-th of N blocks of quartets (needs --seed)"},
     {OptionId::kHelp, "help", nullptr, "show this help and exit"},
     {OptionId::kVersion, "version", nullptr, "show the version and whether this CPU runs the wide kernel, and exit"},
 };
@@ -161,12 +164,22 @@ bool parse_options(int argc, const char *const *argv, RunOptions &options, std::
         if (!apply(*spec, value, options, error))
             return false;
     }
+    if (options.resume && options.json_path.empty()) {
+        error = "--resume needs --json FILE: the record of the run to continue";
+        return false;
+    }
+    if (options.shard_count > 0 && !options.seed_given) {
+        error = "--shard needs --seed S: every shard of a run must draw from the same stream";
+        return false;
+    }
     return true;
 }
 
 std::string help_text()
 {
     std::string text = "Usage: kelto [OPTIONS] IN_FILE OUT_FILE T\n"
+                       "       kelto merge [--json OUT.jsonl] [--tsv OUT.tsv] [--html PAGE.html] OUT_REPORT PART.jsonl...\n"
+                       "       kelto html RUN.jsonl IN_FILE PAGE.html\n"
                        "Compares gene quartets of aligned protein pairs: the C(k)12 profile, its extreme windows\n"
                        "against a permutation null distribution with T randomisations per window size.\n\n"
                        "Options:\n";
