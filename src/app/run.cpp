@@ -16,8 +16,10 @@
 #include <unistd.h>
 
 #include "app/analysis.hpp"
+#include "app/merge.hpp"
 #include "app/options.hpp"
 #include "app/quartets.hpp"
+#include "app/shards.hpp"
 #include "common/status.hpp"
 #include "common/text.hpp"
 #include "input/gaps.hpp"
@@ -283,6 +285,8 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
     record.n_minimum = n_minimum;
     record.quartets = quartets;
     record.threads = workers;
+    const QuartetRange range = shard_setup(options.shard_index, options.shard_count, set, matrix.scores, report_name,
+                                           options.tsv_path, record);
     if (state.json.sink.file != nullptr) {
         sink_write(state.json.sink, json_run_line(record));
         state.run_line_written = true;
@@ -305,7 +309,7 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
     sinks.tsv_bytes = std::string(kTsvHeader).size();
     sinks.flush_each_quartet = sinks.json != nullptr || sinks.tsv != nullptr;
     const AnalysisSettings settings = make_analysis_settings(n_minimum, randomisations, seed);
-    const QuartetsOutcome outcome = run_quartets(set, matrix.scores, settings, workers, sinks, QuartetRange{},
+    const QuartetsOutcome outcome = run_quartets(set, matrix.scores, settings, workers, sinks, range,
                                                  ProgressTarget{io.progress, io.console_is_terminal});
     state.reason = outcome.reason;
     state.written = outcome.written;
@@ -334,6 +338,8 @@ void print_version(FILE *out)
 
 int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed, int workers)
 {
+    if (argc > 1 && std::string(argv[1]) == "merge")
+        return run_merge(argc - 1, argv + 1, io);
     const auto start = std::chrono::steady_clock::now();
     RunOptions options;
     std::string error;
