@@ -28,6 +28,7 @@ int main(int argc, char **argv)
     io.menu_input_is_terminal = isatty(STDIN_FILENO) == 1;
     io.progress = isatty(STDERR_FILENO) == 1 ? stderr : nullptr;
     io.console_is_terminal = isatty(STDOUT_FILENO) == 1;
+    io.handle_stop_signals = true;
     const auto seed = static_cast<uint64_t>(std::time(nullptr));
     return kelto::run(argc, argv, io, seed, usable_cpus());
 }
