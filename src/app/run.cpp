@@ -479,6 +479,19 @@ bool close_sink(TextSink &sink)
     return written && closed;
 }
 
+// The record exists but holds not even a whole first line.
+bool nothing_recorded(const std::string &json_path)
+{
+    FILE *file = std::fopen(json_path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    int c = 0;
+    while ((c = std::getc(file)) != EOF && c != '\n') {
+    }
+    std::fclose(file);
+    return c != '\n';
+}
+
 void print_version(FILE *out)
 {
     std::fprintf(out, "kelto %s\n", kProgramVersion);
@@ -504,6 +517,13 @@ int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed,
     if (options.version) {
         print_version(io.console);
         return kExitOk;
+    }
+
+    if (options.resume && nothing_recorded(options.json_path)) {
+        // Stopped before its first line was written: nothing to keep.
+        std::fprintf(io.console, "\n Nothing of the run was recorded in %s; it starts from the beginning.\n",
+                     options.json_path.c_str());
+        options.resume = false;
     }
 
     RunState state;
