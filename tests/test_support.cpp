@@ -93,7 +93,11 @@ RunResult run_executable(const std::vector<std::string> &args, const std::string
     int wait_status = 0;
     struct rusage usage {};
     wait4(child, &wait_status, 0, &usage);
+#if defined(__APPLE__)
+    result.peak_rss_kib = usage.ru_maxrss / 1024;  // bytes there, KiB elsewhere
+#else
     result.peak_rss_kib = usage.ru_maxrss;
+#endif
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
     if (keep_console)
         result.console = read_file(out_path);
