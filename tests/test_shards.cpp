@@ -341,6 +341,42 @@ TEST(ShardMerge, AShardHoldsItsBlockOfTheWholeRun)
                                              "\"quartets_written\":13,\"wall_seconds\":0}")[0]);
 }
 
+// A shard killed after a few quartets (its files cut back) is resumed
+// with --resume like any run, and the merge still equals the whole run.
+TEST(ShardMerge, AResumedShardMergesLikeAnUninterruptedOne)
+{
+    TempDir dir;
+    const std::string input = dir.path("in.txt");
+    write_file(input, nine_pairs());
+    const RunFiles whole = files_of(dir, "whole");
+    ASSERT_EQ(run_part(input, whole, Setting{}), 0);
+    std::vector<std::string> parts;
+    for (int k = 1; k <= 2; ++k) {
+        parts.push_back(files_of(dir, "p", k).json);
+        ASSERT_EQ(run_part(input, files_of(dir, "p", k), Setting{}, k, 2), 0);
+    }
+    // Shard 2 as a kill after its third quartet leaves it: three quartet
+    // lines, and a report and TSV as long as the third line says.
+    const RunFiles second = files_of(dir, "p", 2);
+    const std::string text = read_file(second.json);
+    std::size_t cut = 0;
+    for (int line = 0; line < 4; ++line)
+        cut = text.find('\n', cut) + 1;
+    write_file(second.json, text.substr(0, cut));
+    const Json third = Json::parse(comparable_lines(text.substr(0, cut))[3]);
+    std::filesystem::resize_file(second.report, third["report_bytes"].get<std::uintmax_t>());
+    std::filesystem::resize_file(second.tsv, third["tsv_bytes"].get<std::uintmax_t>());
+    const testing::RunResult resumed =
+        run_in_process({input, second.report, "30", "--quiet", "--resume", "--seed", "42", "--matrix", "2",
+                        "--json", second.json, "--tsv", second.tsv, "--shard", "2/2"}, "", 1, 2);
+    ASSERT_EQ(resumed.status, 0) << resumed.console;
+    const RunFiles merged = files_of(dir, "merged");
+    EXPECT_EQ(merge_parts(merged, parts).status, 0);
+    EXPECT_TRUE(read_file(merged.report) == read_file(whole.report)) << "reports differ";
+    EXPECT_EQ(read_file(merged.tsv), read_file(whole.tsv));
+    EXPECT_EQ(comparable_lines(read_file(merged.json)), comparable_lines(read_file(whole.json)));
+}
+
 // ---- refusals -----------------------------------------------------------
 
 // Three shards of the nine-pair input, and outputs that already hold text.

@@ -512,9 +512,10 @@ bool open_temp(Output &output, std::string &why)
     return true;
 }
 
+// Written, on the disk and closed before it is renamed into place.
 bool close_output(Output &output)
 {
-    const bool written = sink_flush(output.sink);
+    const bool written = sink_sync(output.sink);
     const bool closed = std::fclose(output.sink.file) == 0;
     output.sink.file = nullptr;
     return written && closed;
