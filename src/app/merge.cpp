@@ -569,6 +569,155 @@ bool copy_quartet_lines(const Part &part, uint64_t report_base, uint64_t tsv_bas
     return true;
 }
 
+// One run: same input, seed, T, matrix, format and shard count.
+bool check_one_run(const std::vector<Part> &parts, TextSink &console)
+{
+    const Part &model = parts[0];
+    const Json model_run = comparable_run(model.run);
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        if (parts[i].count != model.count) {
+            refuse(console, parts[i].path, "it is shard " + std::to_string(parts[i].index) + "/" +
+                                               std::to_string(parts[i].count) + ", " + model.path + " one of " +
+                                               std::to_string(model.count) + " shards");
+            return false;
+        }
+        const Json run = comparable_run(parts[i].run);
+        if (run != model_run) {
+            refuse(console, parts[i].path,
+                   "not the same run as " + model.path + ": its " + first_difference(run, model_run) + " differs");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Every shard exactly once, their blocks end to end over all quartets.
+// `order` holds the parts sorted by shard index.
+bool check_coverage(const std::vector<Part *> &order, long long quartets, TextSink &console)
+{
+    for (std::size_t i = 1; i < order.size(); ++i)
+        if (order[i]->index == order[i - 1]->index) {
+            refuse(console, order[i]->path, "shard " + std::to_string(order[i]->index) + "/" +
+                                                std::to_string(order[i]->count) + " again (also " +
+                                                order[i - 1]->path + ")");
+            return false;
+        }
+    const int count = order.front()->count;
+    for (int k = 1; k <= count; ++k)
+        if (static_cast<std::size_t>(k) > order.size() || order[static_cast<std::size_t>(k - 1)]->index != k) {
+            sink_message(console, "kelto merge: shard %d/%d is missing: no part holds it\n", k, count);
+            return false;
+        }
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const long long expected = i == 0 ? 0 : order[i - 1]->end;
+        if (order[i]->first != expected) {
+            refuse(console, order[i]->path,
+                   "its block [" + std::to_string(order[i]->first) + ", " + std::to_string(order[i]->end) + ") " +
+                       (order[i]->first < expected ? "overlaps" : "leaves a gap after") + " the block [" +
+                       std::to_string(i == 0 ? 0 : order[i - 1]->first) + ", " + std::to_string(expected) + ")" +
+                       (i == 0 ? std::string(" at the start") : " of " + order[i - 1]->path));
+            return false;
+        }
+    }
+    if (order.back()->end != quartets) {
+        refuse(console, order.back()->path,
+               "its block ends at quartet " + std::to_string(order.back()->end) + " of " + std::to_string(quartets));
+        return false;
+    }
+    return true;
+}
+
+// No output may overwrite an input, nor another output.
+bool check_outputs(const std::vector<Output> &outputs, const std::vector<Part> &parts, TextSink &console)
+{
+    for (std::size_t o = 0; o < outputs.size(); ++o) {
+        const Output &output = outputs[o];
+        for (std::size_t p = 0; p < o; ++p)
+            if (same_target(output.path, outputs[p].path)) {
+                sink_message(console, "kelto merge: the %s file %s is the same file as the %s file %s\n",
+                             output.role, output.path.c_str(), outputs[p].role, outputs[p].path.c_str());
+                return false;
+            }
+        for (const Part &part : parts) {
+            const char *clash = same_target(output.path, part.path)          ? "record"
+                                : same_target(output.path, part.report_path) ? "report"
+                                : !part.tsv_path.empty() && same_target(output.path, part.tsv_path) ? "TSV"
+                                                                                                    : nullptr;
+            if (clash != nullptr) {
+                refuse(console, part.path, "the output " + output.path + " is this part's " + clash);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The parts the whole run would have written, up to the first that stopped
+// at a limit, each complete and with files of the recorded lengths; their
+// common report heading goes to `heading`.
+bool choose_used(const std::vector<Part *> &order, bool want_tsv, std::vector<const Part *> &used,
+                 std::string &heading, TextSink &console)
+{
+    long long randomisations = 0;
+    get_integer(order.front()->run, "T", randomisations);
+    std::string error;
+    for (Part *part : order) {
+        std::string own;
+        if (!check_complete(*part, error) || !check_files(*part, heading, randomisations, want_tsv, own, error)) {
+            refuse(console, part->path, error);
+            return false;
+        }
+        heading = own;
+        used.push_back(part);
+        if (!part->stop.empty())
+            break;
+    }
+    return true;
+}
+
+// Writes the merged files into the outputs' temporary files; returns the
+// quartets written, or -1 when a part's files changed under the merge.
+long long write_merged(const Json &first_run, const std::vector<const Part *> &used, const std::string &heading,
+                       Output &report, Output *tsv, Output *json, TextSink &console)
+{
+    const uint64_t header = std::string(kTsvHeader).size();
+    uint64_t report_base = heading.size();
+    uint64_t tsv_base = header;
+    long long written = 0;
+    double wall = 0;
+    sink_write(report.sink, heading);
+    if (tsv != nullptr)
+        sink_write(tsv->sink, kTsvHeader);
+    if (json != nullptr) {
+        Json run = first_run;
+        run.erase("shard");
+        sink_write(json->sink, dump_line(run));
+    }
+    for (const Part *part : used) {
+        const uint64_t report_length = part->quartets > 0 ? part->report_bytes : part->heading_bytes;
+        const uint64_t tsv_length = part->quartets > 0 ? part->tsv_bytes : header;
+        bool copied = copy_bytes(part->report_path, part->heading_bytes, report_length - part->heading_bytes,
+                                 report.sink);
+        if (copied && tsv != nullptr)
+            copied = copy_bytes(part->tsv_path, header, tsv_length - header, tsv->sink);
+        if (copied && json != nullptr)
+            copied = copy_quartet_lines(*part, report_base, tsv_base, json->sink);
+        if (!copied) {
+            refuse(console, part->path, "its files changed while they were merged");
+            return -1;
+        }
+        report_base += report_length - part->heading_bytes;
+        tsv_base += tsv_length - header;
+        written += part->quartets;
+        wall += part->wall_seconds;
+    }
+    const Part &last = *used.back();
+    if (json != nullptr)
+        sink_write(json->sink, json_end_line(reason_from_name(last.status),
+                                             last.stop.empty() ? kExitOk : kExitStopped, written, wall));
+    return written;
+}
+
 int merge(int argc, const char *const *argv, TextSink &console)
 {
     MergeOptions options;
@@ -588,164 +737,50 @@ int merge(int argc, const char *const *argv, TextSink &console)
             refuse(console, options.parts[i], error);
             return kExitStopped;
         }
-
-    // One run: same input, seed, T, matrix, format and shard count.
-    const Part &model = parts[0];
-    const Json model_run = comparable_run(model.run);
-    for (std::size_t i = 1; i < parts.size(); ++i) {
-        if (parts[i].count != model.count) {
-            refuse(console, parts[i].path, "it is shard " + std::to_string(parts[i].index) + "/" +
-                                               std::to_string(parts[i].count) + ", " + model.path + " one of " +
-                                               std::to_string(model.count) + " shards");
-            return kExitStopped;
-        }
-        const Json run = comparable_run(parts[i].run);
-        if (run != model_run) {
-            refuse(console, parts[i].path,
-                   "not the same run as " + model.path + ": its " + first_difference(run, model_run) + " differs");
-            return kExitStopped;
-        }
-    }
-
-    // Every shard exactly once, their blocks end to end over all quartets.
+    if (!check_one_run(parts, console))
+        return kExitStopped;
     std::vector<Part *> order;
     for (Part &part : parts)
         order.push_back(&part);
     std::stable_sort(order.begin(), order.end(), [](const Part *a, const Part *b) { return a->index < b->index; });
-    for (std::size_t i = 1; i < order.size(); ++i)
-        if (order[i]->index == order[i - 1]->index) {
-            refuse(console, order[i]->path, "shard " + std::to_string(order[i]->index) + "/" +
-                                                std::to_string(order[i]->count) + " again (also " +
-                                                order[i - 1]->path + ")");
-            return kExitStopped;
-        }
-    for (int k = 1, i = 0; k <= model.count; ++k) {
-        if (static_cast<std::size_t>(i) < order.size() && order[static_cast<std::size_t>(i)]->index == k) {
-            ++i;
-            continue;
-        }
-        sink_message(console, "kelto merge: shard %d/%d is missing: no part holds it\n", k, model.count);
-        return kExitStopped;
-    }
     long long quartets = 0;
-    get_integer(model.run, "quartets", quartets);
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        const long long expected = i == 0 ? 0 : order[i - 1]->end;
-        if (order[i]->first != expected) {
-            refuse(console, order[i]->path,
-                   "its block [" + std::to_string(order[i]->first) + ", " + std::to_string(order[i]->end) + ") " +
-                       (order[i]->first < expected ? "overlaps" : "leaves a gap after") + " the block [" +
-                       std::to_string(i == 0 ? 0 : order[i - 1]->first) + ", " + std::to_string(expected) + ")" +
-                       (i == 0 ? std::string(" at the start") : " of " + order[i - 1]->path));
-            return kExitStopped;
-        }
-    }
-    if (order.back()->end != quartets) {
-        refuse(console, order.back()->path,
-               "its block ends at quartet " + std::to_string(order.back()->end) + " of " + std::to_string(quartets));
+    get_integer(order.front()->run, "quartets", quartets);
+    if (!check_coverage(order, quartets, console))
         return kExitStopped;
-    }
 
-    // No output may overwrite an input, nor another output.
-    std::vector<std::pair<const char *, std::string>> outputs{{"report", options.report_path}};
-    if (!options.tsv_path.empty())
-        outputs.emplace_back("TSV", options.tsv_path);
-    if (!options.json_path.empty())
-        outputs.emplace_back("JSON", options.json_path);
-    for (std::size_t o = 0; o < outputs.size(); ++o) {
-        const auto &[role, path] = outputs[o];
-        for (std::size_t p = 0; p < o; ++p)
-            if (same_target(path, outputs[p].second)) {
-                sink_message(console, "kelto merge: the %s file %s is the same file as the %s file %s\n", role,
-                             path.c_str(), outputs[p].first, outputs[p].second.c_str());
-                return kExitStopped;
-            }
-        for (const Part &part : parts) {
-            const char *clash = same_target(path, part.path)          ? "record"
-                                : same_target(path, part.report_path) ? "report"
-                                : !part.tsv_path.empty() && same_target(path, part.tsv_path) ? "TSV"
-                                                                                             : nullptr;
-            if (clash != nullptr) {
-                refuse(console, part.path, std::string("the output ") + path + " is this part's " + clash);
-                return kExitStopped;
-            }
-        }
-    }
-
-    // The parts the whole run would have written: up to the first stop.
-    std::vector<const Part *> used;
-    long long randomisations = 0;
-    get_integer(model.run, "T", randomisations);
-    std::string reference_heading;
-    for (Part *part : order) {
-        if (!check_complete(*part, error)) {
-            refuse(console, part->path, error);
-            return kExitStopped;
-        }
-        std::string heading;
-        if (!check_files(*part, reference_heading, randomisations, !options.tsv_path.empty(),
-                         heading, error)) {
-            refuse(console, part->path, error);
-            return kExitStopped;
-        }
-        reference_heading = heading;
-        used.push_back(part);
-        if (!part->stop.empty())
-            break;
-    }
-    const Part &last = *used.back();
-
+    // Report, TSV, JSON: the JSON record is put in place last.
     Outputs files;
-    for (const auto &[role, path] : outputs) {
+    files.files.resize(1);
+    files.files[0].role = "report";
+    files.files[0].path = options.report_path;
+    if (!options.tsv_path.empty()) {
         files.files.emplace_back();
-        files.files.back().role = role;
-        files.files.back().path = path;
+        files.files.back().role = "TSV";
+        files.files.back().path = options.tsv_path;
     }
+    if (!options.json_path.empty()) {
+        files.files.emplace_back();
+        files.files.back().role = "JSON";
+        files.files.back().path = options.json_path;
+    }
+    if (!check_outputs(files.files, parts, console))
+        return kExitStopped;
+
+    std::vector<const Part *> used;
+    std::string heading;
+    if (!choose_used(order, !options.tsv_path.empty(), used, heading, console))
+        return kExitStopped;
+
     for (Output &output : files.files)
         if (!open_temp(output, error)) {
             sink_message(console, "kelto merge: %s\n", error.c_str());
             return kExitStopped;
         }
-    Output &report = files.files[0];
     Output *tsv = options.tsv_path.empty() ? nullptr : &files.files[1];
     Output *json = options.json_path.empty() ? nullptr : &files.files.back();
-
-    const uint64_t header = std::string(kTsvHeader).size();
-    uint64_t report_base = reference_heading.size();
-    uint64_t tsv_base = header;
-    long long written = 0;
-    double wall = 0;
-    sink_write(report.sink, reference_heading);
-    if (tsv != nullptr)
-        sink_write(tsv->sink, kTsvHeader);
-    if (json != nullptr) {
-        Json run = order.front()->run;
-        run.erase("shard");
-        sink_write(json->sink, dump_line(run));
-    }
-    for (const Part *part : used) {
-        const uint64_t report_length = part->quartets > 0 ? part->report_bytes : part->heading_bytes;
-        const uint64_t tsv_length = part->quartets > 0 ? part->tsv_bytes : header;
-        bool copied = copy_bytes(part->report_path, part->heading_bytes, report_length - part->heading_bytes,
-                                 report.sink);
-        if (copied && tsv != nullptr)
-            copied = copy_bytes(part->tsv_path, header, tsv_length - header, tsv->sink);
-        if (copied && json != nullptr)
-            copied = copy_quartet_lines(*part, report_base, tsv_base, json->sink);
-        if (!copied) {
-            refuse(console, part->path, "its files changed while they were merged");
-            return kExitStopped;
-        }
-        report_base += report_length - part->heading_bytes;
-        tsv_base += tsv_length - header;
-        written += part->quartets;
-        wall += part->wall_seconds;
-    }
-    const bool stopped = !last.stop.empty();
-    if (json != nullptr)
-        sink_write(json->sink, json_end_line(reason_from_name(last.status), stopped ? kExitStopped : kExitOk,
-                                             written, wall));
-
+    const long long written = write_merged(order.front()->run, used, heading, files.files[0], tsv, json, console);
+    if (written < 0)
+        return kExitStopped;
     for (Output &output : files.files)
         if (!close_output(output)) {
             sink_message(console, "kelto merge: cannot write the %s file %s\n", output.role, output.path.c_str());
@@ -759,12 +794,13 @@ int merge(int argc, const char *const *argv, TextSink &console)
         }
     files.committed = true;
 
-    if (stopped)
+    const Part &last = *used.back();
+    if (!last.stop.empty())
         sink_message(console, "kelto merge: %s: the run stopped at quartet %lld (%s); the merged files end there\n",
                      last.path.c_str(), last.first + last.quartets - 1, last.status.c_str());
     sink_message(console, "kelto merge: %zu parts, %lld quartets written to %s\n", parts.size(), written,
                  options.report_path.c_str());
-    return stopped ? kExitStopped : kExitOk;
+    return last.stop.empty() ? kExitOk : kExitStopped;
 }
 
 }  // namespace
