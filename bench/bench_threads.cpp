@@ -79,7 +79,22 @@ double process_cpu_seconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-void BM_Quartets(benchmark::State &state)
+// One pass over the whole set; `records` adds the JSON Lines and TSV
+// records (to the same sink) with the per-quartet flushes they bring.
+kelto::QuartetsOutcome run_once(int workers, kelto::TextSink &console, kelto::TextSink &report,
+                                kelto::TextSink *json, kelto::TextSink *tsv)
+{
+    kelto::QuartetSinks sinks;
+    sinks.console = &console;
+    sinks.report = &report;
+    sinks.json = json;
+    sinks.tsv = tsv;
+    sinks.flush_each_quartet = json != nullptr;
+    return kelto::run_quartets(pair_set(), matrix(), settings(), workers, sinks, kelto::QuartetRange{},
+                               kelto::ProgressTarget{});
+}
+
+void quartets_benchmark(benchmark::State &state, bool records)
 {
     const int workers = static_cast<int>(state.range(0));
     FILE *sink = std::fopen("/dev/null", "w");
@@ -91,11 +106,15 @@ void BM_Quartets(benchmark::State &state)
     for (auto _ : state) {
         kelto::TextSink console{sink, {}, false};
         kelto::TextSink report{sink, {}, false};
-        const kelto::Status status =
-            kelto::run_quartets(pair_set(), matrix(), settings(), workers, console, report, kelto::ProgressTarget{});
+        kelto::TextSink json{sink, {}, false};
+        kelto::TextSink tsv{sink, {}, false};
+        const kelto::QuartetsOutcome outcome =
+            run_once(workers, console, report, records ? &json : nullptr, records ? &tsv : nullptr);
         kelto::sink_flush(console);
         kelto::sink_flush(report);
-        if (status != kelto::Status::kContinue) {
+        kelto::sink_flush(json);
+        kelto::sink_flush(tsv);
+        if (outcome.status != kelto::Status::kContinue) {
             state.SkipWithError("run stopped early");
             break;
         }
@@ -112,6 +131,11 @@ void BM_Quartets(benchmark::State &state)
         1e3 * cpu_used / (static_cast<double>(state.iterations()) * static_cast<double>(quartets));
 }
 
+void BM_Quartets(benchmark::State &state) { quartets_benchmark(state, false); }
+
+// The same with the JSON Lines and TSV records written beside the report.
+void BM_QuartetsWithRecords(benchmark::State &state) { quartets_benchmark(state, true); }
+
 void worker_counts(benchmark::internal::Benchmark *b)
 {
     const int most = max_workers();
@@ -121,14 +145,14 @@ void worker_counts(benchmark::internal::Benchmark *b)
 }
 
 BENCHMARK(BM_Quartets)->Apply(worker_counts)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_QuartetsWithRecords)->Apply(worker_counts)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // Runs the whole set into memory with the given number of workers.
 std::string run_into_memory(int workers)
 {
     kelto::TextSink console;
     kelto::TextSink report;
-    const kelto::Status status = kelto::run_quartets(pair_set(), matrix(), settings(), workers, console, report, kelto::ProgressTarget{});
-    if (status != kelto::Status::kContinue) {
+    if (run_once(workers, console, report, nullptr, nullptr).status != kelto::Status::kContinue) {
         std::fprintf(stderr, "bench_threads: the synthetic run stopped early\n");
         std::exit(1);
     }

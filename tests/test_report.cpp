@@ -13,7 +13,7 @@ namespace {
 WindowRecord window(int start, int end, int value)
 {
     const int win = end - start + 1;
-    return WindowRecord{win, end, start, value, 1.0, 1, static_cast<double>(value) / win, 0.5};
+    return WindowRecord{win, end, start, value, 1.0, 1, static_cast<double>(value) / win, 0.5, 0};
 }
 
 WindowList list_of(std::initializer_list<WindowRecord> records)

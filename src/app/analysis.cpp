@@ -1,6 +1,8 @@
 // One quartet: heading, profile, display, windows, filters, final report.
 #include "app/analysis.hpp"
 
+#include <limits>
+
 #include "common/text.hpp"
 #include "profile/display.hpp"
 #include "report/filters.hpp"
@@ -31,8 +33,8 @@ Status detect_windows(const std::vector<int> &diff, const AnalysisSettings &sett
     for (int w = 2; w <= settings.n_minimum - 1; ++w) {
         fill_null(scratch.histograms, scratch.shuffled, w, settings.randomisations, settings.multipliers, stream);
         const Status status = scan_window_size(diff, w, scratch.histograms, settings.randomisations,
-                                               scratch.minimum, scratch.maximum, scratch.scan, output.console,
-                                               output.report);
+                                               scratch.minimum, scratch.maximum, scratch.scan, output.message,
+                                               output.report, &output.result.stop);
         if (status != Status::kContinue)
             return status;
     }
@@ -53,7 +55,15 @@ void analyse_quartet(const Quartet &quartet, const std::vector<int> &score_a, co
 {
     output.console.clear();
     output.report.clear();
+    output.message.clear();
     output.status = Status::kContinue;
+    QuartetResult &result = output.result;
+    result.identical = false;
+    result.mean = result.std_dev = std::numeric_limits<double>::quiet_NaN();
+    result.significant_max = result.significant_min = 0;
+    result.final_max.clear();
+    result.final_min.clear();
+    result.stop = StopReason::kNone;
 
     append_quartet_heading(output.report, quartet);
     reset_window_list(scratch.minimum, settings.n_minimum);
@@ -64,20 +74,27 @@ void analyse_quartet(const Quartet &quartet, const std::vector<int> &score_a, co
     append_display(output.report, quartet, profile, settings.n_minimum);
     if (is_identical(profile)) {
         append_identical(output.console, output.report);
+        result.identical = true;
+        if (settings.n_minimum > 0)
+            result.mean = 0.0;
+        if (settings.n_minimum > 1)
+            result.std_dev = 0.0;
         return;
     }
 
     output.status = detect_windows(profile.diff, settings, first_draw, scratch, output);
+    result.significant_max = static_cast<int>(scratch.maximum.records.size());
+    result.significant_min = static_cast<int>(scratch.minimum.records.size());
     if (output.status != Status::kContinue)
         return;
 
     const std::size_t n = profile.diff.size();
     PositionMarks marks{std::vector<double>(n, 0.0), std::vector<double>(n, 0.0)};
     filter_maximum_windows(scratch.maximum, output.console, output.report);
-    append_final_maximum(scratch.maximum, marks, output.console, output.report);
+    append_final_maximum(scratch.maximum, marks, output.console, output.report, &result.final_max);
     filter_minimum_windows(scratch.minimum, output.console, output.report);
-    append_final_minimum(scratch.minimum, marks, output.console, output.report);
-    append_profile_statistics(profile.diff, output.console, output.report);
+    append_final_minimum(scratch.minimum, marks, output.console, output.report, &result.final_min);
+    append_profile_statistics(profile.diff, output.console, output.report, &result.mean, &result.std_dev);
     append_position_table(quartet, profile.diff, marks, output.report);
 }
 

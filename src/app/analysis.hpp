@@ -9,6 +9,7 @@
 
 #include "common/status.hpp"
 #include "profile/profile.hpp"
+#include "results/quartet_result.hpp"
 #include "windows/null_distribution.hpp"
 #include "windows/significance.hpp"
 #include "windows/window_list.hpp"
@@ -37,7 +38,9 @@ struct QuartetScratch {
 struct QuartetOutput {
     std::string console;
     std::string report;
+    std::string message;  // the stop message, printed after `console` (also when quiet)
     Status status = Status::kContinue;  // kStopInput when a "Too many" limit stopped the run here
+    QuartetResult result;  // the same findings as data (pair indices and index set by the caller)
 };
 
 // Analyses one quartet. `score_a` and `score_b` are the pair scores of its

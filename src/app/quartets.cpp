@@ -12,6 +12,7 @@
 
 #include "app/progress.hpp"
 #include "profile/profile.hpp"
+#include "results/records.hpp"
 #include "windows/random.hpp"
 
 namespace kelto {
@@ -50,6 +51,15 @@ struct QuartetCursor {
             b = a + 1;
         }
     }
+
+    // Passes over `count` quartets without analysing them.
+    void skip(long long count)
+    {
+        int pair_a = 0, pair_b = 0;
+        uint64_t first_draw = 0;
+        for (long long q = 0; q < count; ++q)
+            take(pair_a, pair_b, first_draw);
+    }
 };
 
 Quartet make_quartet(const SequenceSet &set, int pair_a, int pair_b)
@@ -59,45 +69,87 @@ Quartet make_quartet(const SequenceSet &set, int pair_a, int pair_b)
 }
 
 void analyse_safely(const SequenceSet &set, const std::vector<std::vector<int>> &scores,
-                    const AnalysisSettings &settings, int pair_a, int pair_b, uint64_t first_draw,
+                    const AnalysisSettings &settings, long long index, int pair_a, int pair_b, uint64_t first_draw,
                     QuartetScratch &scratch, QuartetOutput &output)
 {
     try {
         analyse_quartet(make_quartet(set, pair_a, pair_b), scores[static_cast<std::size_t>(pair_a)],
                         scores[static_cast<std::size_t>(pair_b)], settings, first_draw, scratch, output);
     } catch (const std::bad_alloc &) {
-        output.console += "\n Memory allocation failed.\n";
+        output.message += "\n Memory allocation failed.\n";
         output.status = Status::kStopMemory;
+        output.result.stop = StopReason::kMemory;
     }
+    output.result.index = index;
+    output.result.pair_a = pair_a;
+    output.result.pair_b = pair_b;
 }
 
-// Writes one finished quartet; returns its status. A report that can no
-// longer be written stops the run (the caller reports it).
-Status write_quartet(const QuartetOutput &output, TextSink &console, TextSink &report, Progress &progress)
+bool any_failed(const QuartetSinks &sinks)
+{
+    return sinks.report->failed || (sinks.json != nullptr && sinks.json->failed) ||
+           (sinks.tsv != nullptr && sinks.tsv->failed);
+}
+
+// Writes one finished quartet: report, console, TSV rows and JSON line.
+// Returns its status and why it stopped the run, if it did. A file that can
+// no longer be written stops the run (the caller reports which).
+Status write_quartet(const QuartetOutput &output, const SequenceSet &set, QuartetSinks &sinks, Progress &progress,
+                     StopReason &reason)
 {
     progress_before_console(progress);
-    sink_write(report, output.report);
-    sink_write(console, output.console);
-    return report.failed && output.status == Status::kContinue ? Status::kStopInput : output.status;
+    sink_write(*sinks.report, output.report);
+    sink_write(*sinks.console, output.console);
+    if (!output.message.empty())
+        sink_message(*sinks.console, "%s", output.message.c_str());
+    if (sinks.json != nullptr || sinks.tsv != nullptr) {
+        const QuartetResult &result = output.result;
+        const Quartet quartet = make_quartet(set, result.pair_a, result.pair_b);
+        std::string text;
+        append_tsv_rows(text, result, quartet.records);
+        sinks.tsv_bytes += text.size();
+        if (sinks.tsv != nullptr)
+            sink_write(*sinks.tsv, text);
+        if (sinks.flush_each_quartet) {
+            sink_flush(*sinks.report);
+            if (sinks.tsv != nullptr)
+                sink_flush(*sinks.tsv);
+        }
+        if (sinks.json != nullptr) {
+            text.clear();
+            append_json_quartet_line(text, result, quartet.records, sinks.report->bytes, sinks.tsv_bytes);
+            sink_write(*sinks.json, text);
+            if (sinks.flush_each_quartet)
+                sink_flush(*sinks.json);
+        }
+    }
+    reason = output.result.stop;
+    if (any_failed(sinks) && output.status == Status::kContinue) {
+        reason = StopReason::kWriteError;
+        return Status::kStopInput;
+    }
+    return output.status;
 }
 
-Status run_sequential(const SequenceSet &set, const std::vector<std::vector<int>> &scores,
-                      const AnalysisSettings &settings, QuartetCursor &cursor, long long total, TextSink &console,
-                      TextSink &report, Progress &progress)
+QuartetsOutcome run_sequential(const SequenceSet &set, const std::vector<std::vector<int>> &scores,
+                               const AnalysisSettings &settings, QuartetCursor &cursor, long long first,
+                               long long total, QuartetSinks &sinks, Progress &progress)
 {
     QuartetScratch scratch;
     QuartetOutput output;
+    QuartetsOutcome outcome;
     for (long long q = 0; q < total; ++q) {
         int pair_a = 0, pair_b = 0;
         uint64_t first_draw = 0;
         cursor.take(pair_a, pair_b, first_draw);
-        analyse_safely(set, scores, settings, pair_a, pair_b, first_draw, scratch, output);
-        const Status status = write_quartet(output, console, report, progress);
-        if (status != Status::kContinue)
-            return status;
-        progress_update(progress, q + 1, console);
+        analyse_safely(set, scores, settings, first + q, pair_a, pair_b, first_draw, scratch, output);
+        outcome.status = write_quartet(output, set, sinks, progress, outcome.reason);
+        outcome.written = q + 1;
+        if (outcome.status != Status::kContinue)
+            return outcome;
+        progress_update(progress, q + 1, *sinks.console);
     }
-    return Status::kContinue;
+    return outcome;
 }
 
 struct Slot {
@@ -114,9 +166,9 @@ struct Pool {
     bool stop = false;
 };
 
-Status run_parallel(const SequenceSet &set, const std::vector<std::vector<int>> &scores,
-                    const AnalysisSettings &settings, QuartetCursor &cursor, long long total, int workers,
-                    TextSink &console, TextSink &report, Progress &progress)
+QuartetsOutcome run_parallel(const SequenceSet &set, const std::vector<std::vector<int>> &scores,
+                             const AnalysisSettings &settings, QuartetCursor &cursor, long long first,
+                             long long total, int workers, QuartetSinks &sinks, Progress &progress)
 {
     const long long window = static_cast<long long>(workers) * kSlotsPerWorker;
     std::vector<Slot> slots(static_cast<std::size_t>(window));
@@ -137,7 +189,7 @@ Status run_parallel(const SequenceSet &set, const std::vector<std::vector<int>> 
                 q = pool.claimed++;
                 cursor.take(pair_a, pair_b, first_draw);
             }
-            analyse_safely(set, scores, settings, pair_a, pair_b, first_draw, scratch, output);
+            analyse_safely(set, scores, settings, first + q, pair_a, pair_b, first_draw, scratch, output);
             Slot &slot = slots[static_cast<std::size_t>(q % window)];
             {
                 std::lock_guard<std::mutex> lock(pool.mutex);
@@ -153,7 +205,7 @@ Status run_parallel(const SequenceSet &set, const std::vector<std::vector<int>> 
     for (int i = 0; i < workers; ++i)
         threads.emplace_back(worker);
 
-    Status status = Status::kContinue;
+    QuartetsOutcome outcome;
     QuartetOutput current;
     for (long long q = 0; q < total; ++q) {
         Slot &slot = slots[static_cast<std::size_t>(q % window)];
@@ -163,27 +215,29 @@ Status run_parallel(const SequenceSet &set, const std::vector<std::vector<int>> 
             std::swap(current, slot.output);
             slot.ready = false;
         }
-        status = write_quartet(current, console, report, progress);
+        outcome.status = write_quartet(current, set, sinks, progress, outcome.reason);
+        outcome.written = q + 1;
         {
             std::lock_guard<std::mutex> lock(pool.mutex);
             pool.written = q + 1;
-            if (status != Status::kContinue)
+            if (outcome.status != Status::kContinue)
                 pool.stop = true;
         }
         pool.slot_freed.notify_all();
-        if (status != Status::kContinue)
+        if (outcome.status != Status::kContinue)
             break;
-        progress_update(progress, q + 1, console);
+        progress_update(progress, q + 1, *sinks.console);
     }
     for (std::thread &thread : threads)
         thread.join();
-    return status;
+    return outcome;
 }
 
 }  // namespace
 
-Status run_quartets(const SequenceSet &set, const SubstitutionMatrix &matrix, const AnalysisSettings &settings,
-                    int workers, TextSink &console, TextSink &report, const ProgressTarget &progress_target)
+QuartetsOutcome run_quartets(const SequenceSet &set, const SubstitutionMatrix &matrix,
+                             const AnalysisSettings &settings, int workers, QuartetSinks &sinks,
+                             const QuartetRange &range, const ProgressTarget &progress_target)
 {
     const int pairs = set.pair_count();
     std::vector<std::vector<int>> scores(static_cast<std::size_t>(pairs));
@@ -192,16 +246,20 @@ Status run_quartets(const SequenceSet &set, const SubstitutionMatrix &matrix, co
                                                           set.records[static_cast<std::size_t>(2 * p + 1)].residues,
                                                           matrix);
 
-    const long long total = static_cast<long long>(pairs) * (pairs - 1) / 2;
+    const long long all = quartet_count(pairs);
+    const long long first = std::clamp<long long>(range.first, 0, all);
+    const long long end = range.end < 0 ? all : std::clamp<long long>(range.end, first, all);
+    const long long total = end - first;
     QuartetCursor cursor{&scores, pairs, settings.n_minimum, settings.randomisations};
+    cursor.skip(first);
     Progress progress = progress_start(progress_target.stream, progress_target.shares_console, total);
     workers = static_cast<int>(std::clamp<long long>(workers, 1, std::max<long long>(total, 1)));
 
-    const Status status = workers == 1
-                              ? run_sequential(set, scores, settings, cursor, total, console, report, progress)
-                              : run_parallel(set, scores, settings, cursor, total, workers, console, report, progress);
+    const QuartetsOutcome outcome =
+        workers == 1 ? run_sequential(set, scores, settings, cursor, first, total, sinks, progress)
+                     : run_parallel(set, scores, settings, cursor, first, total, workers, sinks, progress);
     progress_erase(progress);
-    return status;
+    return outcome;
 }
 
 }  // namespace kelto

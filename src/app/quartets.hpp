@@ -18,13 +18,43 @@ struct ProgressTarget {
     bool shares_console = false;  // the console writes to the same terminal
 };
 
+// Where each finished quartet goes, in quartet order: its console and
+// report texts, and its JSON line and TSV rows when those files are written.
+struct QuartetSinks {
+    TextSink *console = nullptr;
+    TextSink *report = nullptr;
+    TextSink *json = nullptr;  // null: no JSON Lines record
+    TextSink *tsv = nullptr;   // null: no TSV file
+    uint64_t tsv_bytes = 0;    // the TSV's length so far, kept also without a TSV file
+    // Flush report and TSV, then the JSON line, after every quartet, so that
+    // the JSON file never describes more than the report holds.
+    bool flush_each_quartet = false;
+};
+
+// The quartets [first, end) of the run's order; end < 0 means all.
+struct QuartetRange {
+    long long first = 0;
+    long long end = -1;
+};
+
+struct QuartetsOutcome {
+    Status status = Status::kContinue;
+    StopReason reason = StopReason::kNone;
+    long long written = 0;  // quartets written out
+};
+
+// Number of quartets of a run with `pairs` pairs.
+inline long long quartet_count(int pairs) { return static_cast<long long>(pairs) * (pairs - 1) / 2; }
+
 // Quartets are the pairs (a, b), a < b, ordered by a and then b. The output
 // is byte-identical for any number of workers: each quartet's draws come
-// from its own stretch of the run's stream. Stops after the quartet whose
-// analysis hit a limit, writing nothing of later quartets. A progress line
-// is kept on the target's stream, erased before console text that goes to
-// the same terminal.
-Status run_quartets(const SequenceSet &set, const SubstitutionMatrix &matrix, const AnalysisSettings &settings,
-                    int workers, TextSink &console, TextSink &report, const ProgressTarget &progress);
+// from its own stretch of the run's stream, whatever range is analysed.
+// Stops after the quartet whose analysis hit a limit, writing nothing of
+// later quartets; a sink that cannot be written stops the run with
+// kWriteError. A progress line is kept on the target's stream, erased before
+// console text that goes to the same terminal.
+QuartetsOutcome run_quartets(const SequenceSet &set, const SubstitutionMatrix &matrix,
+                             const AnalysisSettings &settings, int workers, QuartetSinks &sinks,
+                             const QuartetRange &range, const ProgressTarget &progress);
 
 }  // namespace kelto

@@ -1,23 +1,31 @@
-// Run driver: banner, arguments, files, matrix menu, reading, quartets.
+// Run driver: options, banner, arguments, files, matrix menu, reading,
+// quartets, and the results files beside the report.
 #include "app/run.hpp"
 
 #include <cctype>
+#include <chrono>
 #include <climits>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "app/analysis.hpp"
+#include "app/options.hpp"
 #include "app/quartets.hpp"
 #include "common/status.hpp"
 #include "common/text.hpp"
 #include "input/gaps.hpp"
 #include "input/matrices.hpp"
 #include "input/pair_file.hpp"
+#include "results/digest.hpp"
+#include "results/records.hpp"
+#include "windows/kernel.hpp"
 
 namespace kelto {
 
@@ -36,15 +44,16 @@ void write_banner_box(TextSink &sink)
     sink_printf(sink, "=   Permutation test over substitution-matrix profiles     =\n");
 }
 
+// The menu is a question: it is shown also on a quiet console.
 void write_menu(TextSink &console)
 {
-    sink_printf(console, "Select matrix: \n\n");
-    sink_printf(console, "   1- BLOSUM45\n");
-    sink_printf(console, "   2- BLOSUM62\n");
-    sink_printf(console, "   3- BLOSUM90\n");
-    sink_printf(console, "   4- PAM30\n");
-    sink_printf(console, "   5- PAM70\n");
-    sink_printf(console, "   6- PAM250\n\n\t\tOption= ");
+    sink_message(console, "Select matrix: \n\n");
+    sink_message(console, "   1- BLOSUM45\n");
+    sink_message(console, "   2- BLOSUM62\n");
+    sink_message(console, "   3- BLOSUM90\n");
+    sink_message(console, "   4- PAM30\n");
+    sink_message(console, "   5- PAM70\n");
+    sink_message(console, "   6- PAM250\n\n\t\tOption= ");
 }
 
 enum class Randomisations { kValid, kBelowOne, kTooLarge };
@@ -96,46 +105,133 @@ bool same_file(FILE *input, const char *report_path)
            in_stat.st_dev == out_stat.st_dev && in_stat.st_ino == out_stat.st_ino;
 }
 
-// Everything after the banner; the caller flushes both sinks.
-Status run_stages(int argc, const char *const *argv, const RunIo &io, uint64_t seed, int workers,
-                  TextSink &console, TextSink &report)
+// Two output paths name one file: the same device and inode when both
+// exist, otherwise the same normalised path.
+bool same_target(const std::string &a, const std::string &b)
 {
-    if (argc < 4) {
-        sink_printf(console, "\nSyntax:\n\n KELTO  IN_FILE.TXT  OUT_FILE.TXT  T\n");
+    struct stat a_stat;
+    struct stat b_stat;
+    const bool a_exists = stat(a.c_str(), &a_stat) == 0;
+    const bool b_exists = stat(b.c_str(), &b_stat) == 0;
+    if (a_exists && b_exists)
+        return a_stat.st_dev == b_stat.st_dev && a_stat.st_ino == b_stat.st_ino;
+    if (a_exists != b_exists)
+        return false;
+    std::error_code ignored;
+    return std::filesystem::weakly_canonical(a, ignored) == std::filesystem::weakly_canonical(b, ignored);
+}
+
+// An output file besides the report: its role in messages, path and sink.
+struct ResultFile {
+    const char *role;  // "JSON", "TSV", "HTML"
+    std::string path;
+    TextSink sink;
+};
+
+// Everything a run keeps from start-up to its end line.
+struct RunState {
+    TextSink console;
+    TextSink report;
+    ResultFile json{"JSON", {}, {}};
+    ResultFile tsv{"TSV", {}, {}};
+    ResultFile html{"HTML", {}, {}};
+    bool run_line_written = false;
+    StopReason reason = StopReason::kNone;
+    long long written = 0;
+};
+
+// Refuses an extra output that names the input, the report or another
+// output. Returns false with the message printed.
+bool check_outputs(FILE *input, const std::string &input_name, const std::string &report_name, RunState &state)
+{
+    ResultFile *files[] = {&state.json, &state.tsv, &state.html};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const ResultFile &file = *files[i];
+        if (file.path.empty())
+            continue;
+        const char *clash = nullptr;
+        const std::string *other = nullptr;
+        if (same_file(input, file.path.c_str())) {
+            clash = "the input";
+            other = &input_name;
+        } else if (same_target(file.path, report_name)) {
+            clash = "the report";
+            other = &report_name;
+        }
+        for (std::size_t j = 0; j < i && clash == nullptr; ++j)
+            if (!files[j]->path.empty() && same_target(file.path, files[j]->path)) {
+                clash = files[j]->role;
+                other = &files[j]->path;
+            }
+        if (clash != nullptr) {
+            sink_message(state.console, "\n The %s file %s is the same file as %s %s.\n", file.role,
+                         file.path.c_str(), clash, other->c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool open_result_file(ResultFile &file, TextSink &console)
+{
+    if (file.path.empty())
+        return true;
+    file.sink.file = std::fopen(file.path.c_str(), "w");
+    if (file.sink.file == nullptr) {
+        sink_message(console, "\n Cannot create the %s file %s.\n", file.role, file.path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Everything after the banner; the caller flushes and closes the files.
+Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_seed, int workers, RunState &state)
+{
+    TextSink &console = state.console;
+    TextSink &report = state.report;
+    if (options.positionals.size() < 3) {
+        sink_message(console, "\nSyntax:\n\n KELTO  IN_FILE.TXT  OUT_FILE.TXT  T\n");
         return Status::kStopInput;
     }
-    const char *input_name = argv[1];
-    const char *report_name = argv[2];
-    FileHandle input(std::fopen(input_name, "r"));
-    if (!input || same_file(input.get(), report_name)) {
-        sink_printf(console, "\n %s  --> %s", input_name, report_name);
-        sink_printf(console, "\n Problems with the files!.\n");
+    const std::string &input_name = options.positionals[0];
+    const std::string &report_name = options.positionals[1];
+    FileHandle input(std::fopen(input_name.c_str(), "r"));
+    if (!input || same_file(input.get(), report_name.c_str())) {
+        sink_message(console, "\n %s  --> %s", input_name.c_str(), report_name.c_str());
+        sink_message(console, "\n Problems with the files!.\n");
         return Status::kStopInput;
     }
-    report.file = std::fopen(report_name, "w");
+    state.json.path = options.json_path;
+    state.tsv.path = options.tsv_path;
+    state.html.path = options.html_path;
+    if (!check_outputs(input.get(), input_name, report_name, state))
+        return Status::kStopInput;
+    report.file = std::fopen(report_name.c_str(), "w");
     if (report.file == nullptr) {
-        sink_printf(console, "\n %s  --> %s", input_name, report_name);
-        sink_printf(console, "\n Problems with the files!.\n");
+        sink_message(console, "\n %s  --> %s", input_name.c_str(), report_name.c_str());
+        sink_message(console, "\n Problems with the files!.\n");
         return Status::kStopInput;
     }
+    if (!open_result_file(state.json, console) || !open_result_file(state.tsv, console))
+        return Status::kStopInput;
 
     int randomisations = 0;
-    switch (parse_randomisations(argv[3], randomisations)) {
+    switch (parse_randomisations(options.positionals[2].c_str(), randomisations)) {
     case Randomisations::kValid: break;
     case Randomisations::kBelowOne:
-        sink_printf(console, "\n T > 0 !!.\n");
+        sink_message(console, "\n T > 0 !!.\n");
         return Status::kStopInput;
     case Randomisations::kTooLarge:
-        sink_printf(console, "\n T is too large: at most %d randomisations.\n", INT_MAX);
+        sink_message(console, "\n T is too large: at most %d randomisations.\n", INT_MAX);
         return Status::kStopInput;
     }
 
-    const int option = choose_matrix(io, console);
+    const int option = options.matrix >= 0 ? options.matrix : choose_matrix(io, console);
     if (option < 0) {
-        sink_printf(console, "\n No matrix option: the input ended before an answer 1 to 6.\n");
+        sink_message(console, "\n No matrix option: the input ended before an answer 1 to 6.\n");
         return Status::kStopInput;
     }
-    const SubstitutionMatrix matrix = kMatrixSet[static_cast<std::size_t>(option)].scores;
+    const NamedMatrix &matrix = kMatrixSet[static_cast<std::size_t>(option)];
     sink_printf(console, "============================================================\n\n");
 
     sink_printf(report, "============================================================\n");
@@ -144,50 +240,158 @@ Status run_stages(int argc, const char *const *argv, const RunIo &io, uint64_t s
     sink_printf(report, "\nT = %d \n", randomisations);
     sink_printf(console, "\nT = %d \n", randomisations);
 
+    RunRecord record;
+    const bool keep_records = !state.json.path.empty() || !state.html.path.empty();
+    if (keep_records && !digest_stream(input.get(), record.input)) {
+        sink_message(console, "\n Problems reading the input file %s.\n", input_name.c_str());
+        return Status::kStopInput;
+    }
+    std::rewind(input.get());
+
     sink_printf(console, "\n------------------------------------------------------------");
     SequenceSet set;
     int shortest = 0;
     std::string text;
-    Status status = read_pair_file(input.get(), text, set, shortest);
+    std::string message;
+    Status status = read_pair_file(input.get(), text, message, set, shortest);
     input.reset();
     sink_write(console, text);
-    if (status != Status::kContinue)
+    if (status != Status::kContinue) {
+        sink_message(console, "%s", message.c_str());
         return status;
+    }
+    for (const SequenceRecord &r : set.records)
+        record.record_lengths.push_back(static_cast<int>(r.residues.size()));
 
     text.clear();
     const int n_minimum = remove_gap_columns(set, shortest, text);
     sink_write(console, text);
 
+    const uint64_t seed = options.seed_given ? options.seed : clock_seed;
+    const long long quartets = quartet_count(set.pair_count());
+    workers = options.threads > 0 ? options.threads : workers;
+    workers = static_cast<int>(std::clamp<long long>(workers, 1, std::max<long long>(quartets, 1)));
+
+    record.version = kProgramVersion;
+    record.seed = seed;
+    record.seed_from_option = options.seed_given;
+    record.randomisations = randomisations;
+    record.matrix = matrix.name;
+    record.input_path = input_name;
+    record.trimmed = &set;
+    record.gap_columns = shortest - n_minimum;
+    record.n_minimum = n_minimum;
+    record.quartets = quartets;
+    record.threads = workers;
+    if (state.json.sink.file != nullptr) {
+        sink_write(state.json.sink, json_run_line(record));
+        state.run_line_written = true;
+    }
+    if (state.tsv.sink.file != nullptr)
+        sink_write(state.tsv.sink, kTsvHeader);
+
+    if (options.seed_given)
+        std::fprintf(io.errors, "kelto: seed %llu (from --seed)\n", static_cast<unsigned long long>(seed));
+    else
+        std::fprintf(io.errors, "kelto: seed %llu (from the clock; rerun with --seed %llu)\n",
+                     static_cast<unsigned long long>(seed), static_cast<unsigned long long>(seed));
+    std::fflush(io.errors);
+
+    QuartetSinks sinks;
+    sinks.console = &console;
+    sinks.report = &report;
+    sinks.json = state.json.sink.file != nullptr ? &state.json.sink : nullptr;
+    sinks.tsv = state.tsv.sink.file != nullptr ? &state.tsv.sink : nullptr;
+    sinks.tsv_bytes = std::string(kTsvHeader).size();
+    sinks.flush_each_quartet = sinks.json != nullptr || sinks.tsv != nullptr;
     const AnalysisSettings settings = make_analysis_settings(n_minimum, randomisations, seed);
-    return run_quartets(set, matrix, settings, workers, console, report,
-                        ProgressTarget{io.progress, io.console_is_terminal});
+    const QuartetsOutcome outcome = run_quartets(set, matrix.scores, settings, workers, sinks, QuartetRange{},
+                                                 ProgressTarget{io.progress, io.console_is_terminal});
+    state.reason = outcome.reason;
+    state.written = outcome.written;
+    return outcome.status;
+}
+
+// Flushes and closes a results file; false when it could not be written.
+bool close_sink(TextSink &sink)
+{
+    if (sink.file == nullptr)
+        return true;
+    const bool written = sink_flush(sink);
+    const bool closed = std::fclose(sink.file) == 0;
+    sink.file = nullptr;
+    return written && closed;
+}
+
+void print_version(FILE *out)
+{
+    std::fprintf(out, "kelto %s\n", kProgramVersion);
+    std::fprintf(out, "randomisation kernel: %s\n",
+                 wide_kernel_available() ? "wide (AVX-512 draws, eight at a time)" : "scalar (this CPU has no AVX-512)");
 }
 
 }  // namespace
 
-int run(int argc, const char *const *argv, const RunIo &io, uint64_t seed, int workers)
+int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed, int workers)
 {
-    TextSink console{io.console, {}, false};
-    TextSink report;
+    const auto start = std::chrono::steady_clock::now();
+    RunOptions options;
+    std::string error;
+    if (!parse_options(argc, argv, options, error)) {
+        std::fprintf(io.errors, "kelto: %s\n%s", error.c_str(), kUsageLine);
+        return kExitStopped;
+    }
+    if (options.help) {
+        std::fputs(help_text().c_str(), io.console);
+        return kExitOk;
+    }
+    if (options.version) {
+        print_version(io.console);
+        return kExitOk;
+    }
+
+    RunState state;
+    state.console.file = io.console;
+    state.console.quiet = options.quiet;
+    TextSink &console = state.console;
     sink_printf(console, "\n============================================================\n");
     write_banner_box(console);
     sink_printf(console, "============================================================\n\n");
 
     Status status = Status::kContinue;
     try {
-        status = run_stages(argc, argv, io, seed, workers, console, report);
+        status = run_stages(options, io, clock_seed, workers, state);
     } catch (const std::bad_alloc &) {
-        sink_printf(console, "\n Memory allocation failed.\n");
+        sink_message(console, "\n Memory allocation failed.\n");
         status = Status::kStopMemory;
+        state.reason = StopReason::kMemory;
     }
-    if (report.file != nullptr) {
-        const bool written = sink_flush(report);
-        if (std::fclose(report.file) != 0 || !written) {
-            sink_printf(console, "\n Problems writing the report file %s.\n", argv[2]);
-            if (status == Status::kContinue)
-                status = Status::kStopInput;
-        }
-        report.file = nullptr;
+
+    // The report first, then the TSV, then the JSON end line: the JSON
+    // record never claims more than the other files hold.
+    const bool report_open = state.report.file != nullptr;
+    if (report_open && !close_sink(state.report)) {
+        sink_message(console, "\n Problems writing the report file %s.\n", options.positionals[1].c_str());
+        if (status == Status::kContinue)
+            status = Status::kStopInput;
+        state.reason = StopReason::kWriteError;
+    }
+    if (!close_sink(state.tsv.sink)) {
+        sink_message(console, "\n Problems writing the TSV file %s.\n", state.tsv.path.c_str());
+        if (status == Status::kContinue)
+            status = Status::kStopInput;
+        state.reason = StopReason::kWriteError;
+    }
+    if (state.run_line_written) {
+        if (state.reason == StopReason::kNone && status != Status::kContinue)
+            state.reason = StopReason::kWriteError;
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        sink_write(state.json.sink, json_end_line(state.reason, exit_status(status), state.written, wall));
+    }
+    if (!close_sink(state.json.sink)) {
+        sink_message(console, "\n Problems writing the JSON file %s.\n", state.json.path.c_str());
+        if (status == Status::kContinue)
+            status = Status::kStopInput;
     }
     sink_flush(console);
     return exit_status(status);

@@ -9,6 +9,34 @@ enum class Status {
     kStopMemory,   // storage could not be obtained: exit status 1
 };
 
+// Why a run stopped before its end, as recorded in the results files.
+enum class StopReason {
+    kNone,
+    kTooManyMinimumPerSize,  // 256 tied minimum windows of one size
+    kTooManyMaximumPerSize,
+    kTooManyMinimum,  // more than 32 x N_minimum minimum windows in a quartet
+    kTooManyMaximum,
+    kMemory,
+    kWriteError,
+    kInterrupted,  // a signal asked the run to stop
+};
+
+// The name of a stop in the results files ("completed" for kNone).
+inline const char *stop_name(StopReason reason)
+{
+    switch (reason) {
+    case StopReason::kNone: return "completed";
+    case StopReason::kTooManyMinimumPerSize: return "too_many_minimum_per_size";
+    case StopReason::kTooManyMaximumPerSize: return "too_many_maximum_per_size";
+    case StopReason::kTooManyMinimum: return "too_many_minimum";
+    case StopReason::kTooManyMaximum: return "too_many_maximum";
+    case StopReason::kMemory: return "memory";
+    case StopReason::kWriteError: return "write_error";
+    case StopReason::kInterrupted: return "interrupted";
+    }
+    return "unknown";
+}
+
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitMemory = 1;
 inline constexpr int kExitStopped = 2;

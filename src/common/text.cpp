@@ -49,16 +49,35 @@ void appendf(std::string &out, const char *format, ...)
 
 void sink_printf(TextSink &sink, const char *format, ...)
 {
+    if (sink.quiet)
+        return;
+    const std::size_t before = sink.text.size();
     va_list args;
     va_start(args, format);
     vappendf(sink.text, format, args);
     va_end(args);
+    sink.bytes += sink.text.size() - before;
+    if (sink.text.size() >= kSinkFlushBytes)
+        write_out(sink);
+}
+
+void sink_message(TextSink &sink, const char *format, ...)
+{
+    const std::size_t before = sink.text.size();
+    va_list args;
+    va_start(args, format);
+    vappendf(sink.text, format, args);
+    va_end(args);
+    sink.bytes += sink.text.size() - before;
     if (sink.text.size() >= kSinkFlushBytes)
         write_out(sink);
 }
 
 void sink_write(TextSink &sink, const std::string &text)
 {
+    if (sink.quiet)
+        return;
+    sink.bytes += text.size();
     if (sink.file != nullptr && sink.text.empty() && text.size() >= kSinkFlushBytes) {
         if (!sink.failed && std::fwrite(text.data(), 1, text.size(), sink.file) != text.size())
             sink.failed = true;

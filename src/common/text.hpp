@@ -3,6 +3,7 @@
 // anywhere (worker threads included) and written out later in order.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -19,10 +20,14 @@ struct TextSink {
     FILE *file = nullptr;
     std::string text;
     bool failed = false;
+    bool quiet = false;  // sink_printf and sink_write drop the text; sink_message still writes
+    uint64_t bytes = 0;  // bytes taken so far (with what the file held before, where set)
 };
 
 void sink_printf(TextSink &sink, const char *format, ...) __attribute__((format(printf, 2, 3)));
 void sink_write(TextSink &sink, const std::string &text);
+// Writes even to a quiet sink: messages of stops and errors.
+void sink_message(TextSink &sink, const char *format, ...) __attribute__((format(printf, 2, 3)));
 // Writes the buffered text to the file (if any) and flushes the stream.
 // Returns false when a write failed now or earlier.
 bool sink_flush(TextSink &sink);

@@ -107,7 +107,7 @@ std::string read_header(ByteReader &reader)
 
 }  // namespace
 
-Status read_pair_file(FILE *in, std::string &console, SequenceSet &set, int &shortest)
+Status read_pair_file(FILE *in, std::string &console, std::string &message, SequenceSet &set, int &shortest)
 {
     ByteReader reader{in};
     int pairs = 0;
@@ -115,20 +115,23 @@ Status read_pair_file(FILE *in, std::string &console, SequenceSet &set, int &sho
     switch (read_count_line(reader, pairs, c)) {
     case CountLine::kRead: break;
     case CountLine::kMalformed:
-        appendf(console, "\n The first line must be \"# P\", with P the number of pairs.\n");
+        appendf(message, "\n The first line must be \"# P\", with P the number of pairs.\n");
         return Status::kStopInput;
     case CountLine::kOutOfRange:
-        appendf(console, "\n The number of pairs on the first line is out of range.\n");
+        appendf(message, "\n The number of pairs on the first line is out of range.\n");
         return Status::kStopInput;
     }
 
-    appendf(console, "\n Pairs of Sequences = %d", pairs);
+    if (pairs < kMinPairs || pairs > kMaxPairs)
+        appendf(message, "\n Pairs of Sequences = %d", pairs);
+    else
+        appendf(console, "\n Pairs of Sequences = %d", pairs);
     if (pairs < kMinPairs) {
-        appendf(console, "\n\n Minimum 2 Pairs of Sequences. \n");
+        appendf(message, "\n\n Minimum 2 Pairs of Sequences. \n");
         return Status::kStopInput;
     }
     if (pairs > kMaxPairs) {
-        appendf(console, "\n\n \xbf%d?, Too many sequences. \n", pairs);
+        appendf(message, "\n\n \xbf%d?, Too many sequences. \n", pairs);
         return Status::kStopInput;
     }
 
@@ -141,7 +144,7 @@ Status read_pair_file(FILE *in, std::string &console, SequenceSet &set, int &sho
         else
             appendf(console, "\n%c", c);
         if (c != '>') {
-            appendf(console, "%s", missing_record_message(i));
+            appendf(message, "%s", missing_record_message(i));
             return Status::kStopInput;
         }
         SequenceRecord &record = set.records[static_cast<std::size_t>(i)];
@@ -152,7 +155,7 @@ Status read_pair_file(FILE *in, std::string &console, SequenceSet &set, int &sho
             if (!is_stored_character(c))
                 continue;
             if (record.residues.size() == static_cast<std::size_t>(kMaxResidues)) {
-                appendf(console, "\n Sequence %d has more than %d residues.\n", i, kMaxResidues);
+                appendf(message, "\n Sequence %d has more than %d residues.\n", i, kMaxResidues);
                 return Status::kStopInput;
             }
             record.residues.push_back(static_cast<char>(c));
@@ -166,7 +169,7 @@ Status read_pair_file(FILE *in, std::string &console, SequenceSet &set, int &sho
         if (i == 0) {
             appendf(console, "\n N[ 0] = %d ", length);
             if (length == 0) {
-                appendf(console, "\n ERROR IN THE FIRST SEQUENCE.\n");
+                appendf(message, "\n ERROR IN THE FIRST SEQUENCE.\n");
                 return Status::kStopInput;
             }
             shortest = length;
@@ -174,13 +177,21 @@ Status read_pair_file(FILE *in, std::string &console, SequenceSet &set, int &sho
         }
         appendf(console, "\n N[%2d] = %d ", i, length);
         if (length == 0) {
-            appendf(console, "\n ERROR IN THE SEQUENCE %d.\n", i);
+            appendf(message, "\n ERROR IN THE SEQUENCE %d.\n", i);
             return Status::kStopInput;
         }
         if (length < shortest)
             shortest = length;
     }
     return Status::kContinue;
+}
+
+Status read_pair_file(FILE *in, std::string &console, SequenceSet &set, int &shortest)
+{
+    std::string message;
+    const Status status = read_pair_file(in, console, message, set, shortest);
+    console += message;
+    return status;
 }
 
 }  // namespace kelto

@@ -34,4 +34,8 @@ struct SequenceSet {
 // close `in`.
 Status read_pair_file(FILE *in, std::string &console, SequenceSet &set, int &shortest);
 
+// The same with the stop message, when reading fails, in `message` instead
+// of at the end of `console` (the console text is then the echo before it).
+Status read_pair_file(FILE *in, std::string &console, std::string &message, SequenceSet &set, int &shortest);
+
 }  // namespace kelto

@@ -19,14 +19,17 @@ void mark(std::vector<double> &marks, const WindowRecord &r, double value)
 // Lists the alive windows; `weak(average)` says which are eliminated.
 template <class Weak>
 void append_final_windows(const WindowList &list, std::vector<double> &marks, double mark_value, Weak weak,
-                          std::string &console, std::string &report)
+                          std::string &console, std::string &report, std::vector<FinalWindow> *finals)
 {
     for (const WindowRecord &r : list.records) {
         if (r.Alive != 1)
             continue;
         append_console_listing_line(console, r);
         append_report_listing_line(report, r);
-        if (weak(r.Average)) {
+        const bool eliminated = weak(r.Average);
+        if (finals != nullptr)
+            finals->push_back(FinalWindow{r, eliminated});
+        if (eliminated) {
             appendf(report, " --> ELIMINATED!");
             appendf(console, " --> ELIMINATED!");
         } else {
@@ -39,23 +42,26 @@ void append_final_windows(const WindowList &list, std::vector<double> &marks, do
 
 }  // namespace
 
-void append_final_maximum(const WindowList &list, PositionMarks &marks, std::string &console, std::string &report)
+void append_final_maximum(const WindowList &list, PositionMarks &marks, std::string &console, std::string &report,
+                          std::vector<FinalWindow> *finals)
 {
     appendf(console, "\nFINAL MAXIMUM WINDOWS: \n");
     appendf(report, "FINAL MAXIMUM WINDOWS: \n");
     append_final_windows(
         list, marks.positive, 1.0, [](double average) { return average < kMaximumAverageThreshold; }, console,
-        report);
+        report, finals);
 }
 
-void append_final_minimum(const WindowList &list, PositionMarks &marks, std::string &console, std::string &report)
+void append_final_minimum(const WindowList &list, PositionMarks &marks, std::string &console, std::string &report,
+                          std::vector<FinalWindow> *finals)
 {
     append_final_windows(
         list, marks.negative, -1.0, [](double average) { return average > kMinimumAverageThreshold; }, console,
-        report);
+        report, finals);
 }
 
-void append_profile_statistics(const std::vector<int> &diff, std::string &console, std::string &report)
+void append_profile_statistics(const std::vector<int> &diff, std::string &console, std::string &report,
+                               double *mean_out, double *std_dev_out)
 {
     const int n = static_cast<int>(diff.size());
     long long sum = 0;
@@ -71,6 +77,10 @@ void append_profile_statistics(const std::vector<int> &diff, std::string &consol
     const double std_dev =
         n > 1 ? std::sqrt(squares / static_cast<double>(n - 1)) : std::numeric_limits<double>::quiet_NaN();
 
+    if (mean_out != nullptr)
+        *mean_out = mean;
+    if (std_dev_out != nullptr)
+        *std_dev_out = std_dev;
     appendf(report, "Average value of C(k)12 = %7.4f \t|\tSTD= %7.4f", mean, std_dev);
     appendf(report, "\n\n===============================");
     appendf(report, "=========================================\n\n");

@@ -72,8 +72,14 @@ bool emit(const SizeExtremeList &found, const std::vector<int> &diff, WindowList
 
 Status scan_window_size(const std::vector<int> &diff, int w, const NullHistograms &histograms, int randomisations,
                         WindowList &minimum_list, WindowList &maximum_list, ScanScratch &scratch,
-                        std::string &console, std::string &report)
+                        std::string &console, std::string &report, StopReason *reason)
 {
+    auto stop = [&](StopReason why, const char *first_line) {
+        append_stop(console, first_line);
+        if (reason != nullptr)
+            *reason = why;
+        return Status::kStopInput;
+    };
     // Cumulative counts over the ranges that hold counts; below a range the
     // lower count is 0 and above it T (the other way round for the upper).
     const int low_first = histograms.minimum_first;
@@ -122,33 +128,27 @@ Status scan_window_size(const std::vector<int> &diff, int w, const NullHistogram
             sum -= diff[static_cast<std::size_t>(e - w)];
         const int32_t lower = lower_count(histograms.offset + sum);
         const int32_t upper = upper_count(histograms.offset + sum);
-        WindowRecord window{w, e + 1, e - w + 2, sum, 0.0, 0, 0.0, 0.0};
+        WindowRecord window{w, e + 1, e - w + 2, sum, 0.0, 0, 0.0, 0.0, 0};
         if (is_significant(lower, randomisations)) {
             any_low = true;
             window.Percent = percentage(lower, randomisations);
-            if (!offer(low, best_minimum, window, [](int a, int b) { return a < b; })) {
-                append_stop(console, "\nToo many minimal windows for a particular window size.");
-                return Status::kStopInput;
-            }
+            window.Count = lower;
+            if (!offer(low, best_minimum, window, [](int a, int b) { return a < b; }))
+                return stop(StopReason::kTooManyMinimumPerSize, "\nToo many minimal windows for a particular window size.");
         }
         if (is_significant(upper, randomisations)) {
             any_high = true;
             window.Percent = percentage(upper, randomisations);
-            if (!offer(high, best_maximum, window, [](int a, int b) { return a > b; })) {
-                append_stop(console, "\nToo many maximum windows for a particular window size.");
-                return Status::kStopInput;
-            }
+            window.Count = upper;
+            if (!offer(high, best_maximum, window, [](int a, int b) { return a > b; }))
+                return stop(StopReason::kTooManyMaximumPerSize, "\nToo many maximum windows for a particular window size.");
         }
     }
 
-    if (any_low && !emit(low, diff, minimum_list, report)) {
-        append_stop(console, "\nToo many significant minimum Windows.");
-        return Status::kStopInput;
-    }
-    if (any_high && !emit(high, diff, maximum_list, report)) {
-        append_stop(console, "\nToo many significant maximum Windows.");
-        return Status::kStopInput;
-    }
+    if (any_low && !emit(low, diff, minimum_list, report))
+        return stop(StopReason::kTooManyMinimum, "\nToo many significant minimum Windows.");
+    if (any_high && !emit(high, diff, maximum_list, report))
+        return stop(StopReason::kTooManyMaximum, "\nToo many significant maximum Windows.");
     if (any_low || any_high) {
         appendf(report, "\n--------------------------------------------");
         appendf(report, "-----------------------------------");

@@ -32,10 +32,11 @@ struct ScanScratch {
 // Scans every window of size w of `diff` against the histograms filled for
 // w with `randomisations` counts each; appends the most extreme significant
 // windows to the lists and their detection lines to `report`. On a "Too
-// many" limit writes the two stop lines to `console` and returns kStopInput.
+// many" limit writes the two stop lines to `console`, sets `reason` (when
+// given) and returns kStopInput.
 Status scan_window_size(const std::vector<int> &diff, int w, const NullHistograms &histograms, int randomisations,
                         WindowList &minimum_list, WindowList &maximum_list, ScanScratch &scratch,
-                        std::string &console, std::string &report);
+                        std::string &console, std::string &report, StopReason *reason = nullptr);
 
 // The block with the number of maximum and minimum windows found.
 void append_window_counts(std::string &report, const WindowList &maximum_list, const WindowList &minimum_list);

@@ -17,6 +17,7 @@ struct WindowRecord {
     int Alive;  // 1 alive, 0 rejected by a filter
     double Average;
     double Err;
+    int Count;  // randomisations at least as extreme (Percent = Count / T * 100)
 };
 
 // Significant windows of one quartet in detection order (window size

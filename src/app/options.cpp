@@ -1,0 +1,196 @@
+// Option table, parser and help text.
+#include "app/options.hpp"
+
+#include <cctype>
+#include <charconv>
+#include <cstring>
+
+#include "input/matrices.hpp"
+
+namespace kelto {
+
+namespace {
+
+enum class OptionId { kSeed, kMatrix, kThreads, kQuiet, kJson, kTsv, kHtml, kResume, kShard, kHelp, kVersion };
+
+struct OptionSpec {
+    OptionId id;
+    const char *name;      // without the leading "--"
+    const char *argument;  // nullptr for a flag
+    const char *help;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {OptionId::kSeed, "seed", "S", "seed of the random draws, 0 to 18446744073709551615 (default: the clock)"},
+    {OptionId::kMatrix, "matrix", "M", "matrix 1-6 or BLOSUM45, BLOSUM62, BLOSUM90, PAM30, PAM70, PAM250; no menu"},
+    {OptionId::kThreads, "threads", "N", "worker threads, 1 to 1024 (default: the CPUs this process may use)"},
+    {OptionId::kQuiet, "quiet", nullptr, "standard output gets only the messages of stops and errors"},
+    {OptionId::kJson, "json", "FILE", "write a JSON Lines record of the run to FILE"},
+    {OptionId::kTsv, "tsv", "FILE", "write the final windows as a tab-separated table to FILE"},
+    {OptionId::kHtml, "html", "FILE", "write a self-contained HTML page of the run to FILE at its end"},
+    {OptionId::kResume, "resume", nullptr, "continue the interrupted run recorded in the --json file"},
+    {OptionId::kShard, "shard", "K/N", "analyse only the K-th of N blocks of quartets (needs --seed)"},
+    {OptionId::kHelp, "help", nullptr, "show this help and exit"},
+    {OptionId::kVersion, "version", nullptr, "show the version and whether this CPU runs the wide kernel, and exit"},
+};
+
+bool parse_unsigned(const std::string &text, uint64_t &value)
+{
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
+        return false;
+    const char *end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end;
+}
+
+bool apply(const OptionSpec &spec, const std::string &value, RunOptions &options, std::string &error)
+{
+    const std::string name = std::string("--") + spec.name;
+    switch (spec.id) {
+    case OptionId::kSeed:
+        if (!parse_unsigned(value, options.seed)) {
+            error = name + ": '" + value + "' is not a whole number from 0 to 18446744073709551615";
+            return false;
+        }
+        options.seed_given = true;
+        return true;
+    case OptionId::kMatrix:
+        options.matrix = matrix_from_text(value);
+        if (options.matrix < 0) {
+            error = name + ": '" + value + "' is not 1 to 6 or one of BLOSUM45, BLOSUM62, BLOSUM90, PAM30, PAM70, PAM250";
+            return false;
+        }
+        return true;
+    case OptionId::kThreads: {
+        uint64_t threads = 0;
+        if (!parse_unsigned(value, threads) || threads < 1 || threads > kMaxThreads) {
+            error = name + ": '" + value + "' is not a whole number from 1 to " + std::to_string(kMaxThreads);
+            return false;
+        }
+        options.threads = static_cast<int>(threads);
+        return true;
+    }
+    case OptionId::kJson:
+    case OptionId::kTsv:
+    case OptionId::kHtml:
+        if (value.empty()) {
+            error = name + ": the file name is empty";
+            return false;
+        }
+        (spec.id == OptionId::kJson ? options.json_path : spec.id == OptionId::kTsv ? options.tsv_path
+                                                                                     : options.html_path) = value;
+        return true;
+    case OptionId::kShard: {
+        const std::size_t slash = value.find('/');
+        uint64_t k = 0, n = 0;
+        if (slash == std::string::npos || !parse_unsigned(value.substr(0, slash), k) ||
+            !parse_unsigned(value.substr(slash + 1), n) || k < 1 || n < k || n > 1000000) {
+            error = name + ": '" + value + "' is not K/N with 1 <= K <= N <= 1000000";
+            return false;
+        }
+        options.shard_index = static_cast<int>(k);
+        options.shard_count = static_cast<int>(n);
+        return true;
+    }
+    case OptionId::kQuiet: options.quiet = true; return true;
+    case OptionId::kResume: options.resume = true; return true;
+    case OptionId::kHelp: options.help = true; return true;
+    case OptionId::kVersion: options.version = true; return true;
+    }
+    return true;
+}
+
+const OptionSpec *find_option(const std::string &name)
+{
+    for (const OptionSpec &spec : kOptions)
+        if (name == spec.name)
+            return &spec;
+    return nullptr;
+}
+
+}  // namespace
+
+int matrix_from_text(const std::string &text)
+{
+    if (text.size() == 1 && text[0] >= '1' && text[0] <= '6')
+        return text[0] - '1';
+    for (int i = 0; i < kMatrixCount; ++i) {
+        const char *name = kMatrixSet[static_cast<std::size_t>(i)].name;
+        if (text.size() != std::strlen(name))
+            continue;
+        bool same = true;
+        for (std::size_t k = 0; k < text.size() && same; ++k)
+            same = std::toupper(static_cast<unsigned char>(text[k])) == static_cast<unsigned char>(name[k]);
+        if (same)
+            return i;
+    }
+    return -1;
+}
+
+bool parse_options(int argc, const char *const *argv, RunOptions &options, std::string &error)
+{
+    bool options_ended = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (options_ended || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+            options.positionals.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            options_ended = true;
+            continue;
+        }
+        const std::size_t equals = arg.find('=');
+        const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+        const OptionSpec *spec = find_option(name);
+        if (spec == nullptr) {
+            error = "unknown option '" + arg.substr(0, equals) + "'";
+            return false;
+        }
+        std::string value;
+        if (spec->argument == nullptr) {
+            if (equals != std::string::npos) {
+                error = "--" + name + " takes no value";
+                return false;
+            }
+        } else if (equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            error = "--" + name + " needs a value " + spec->argument;
+            return false;
+        }
+        if (!apply(*spec, value, options, error))
+            return false;
+    }
+    if (options.resume && options.json_path.empty()) {
+        error = "--resume needs --json FILE: the record of the run to continue";
+        return false;
+    }
+    if (options.shard_count > 0 && !options.seed_given) {
+        error = "--shard needs --seed S: every shard of a run must draw from the same stream";
+        return false;
+    }
+    return true;
+}
+
+std::string help_text()
+{
+    std::string text = "Usage: kelto [OPTIONS] IN_FILE OUT_FILE T\n"
+                       "       kelto merge [--json OUT.jsonl] [--tsv OUT.tsv] [--html PAGE.html] OUT_REPORT PART.jsonl...\n"
+                       "       kelto html RUN.jsonl IN_FILE PAGE.html\n"
+                       "Compares gene quartets of aligned protein pairs: the C(k)12 profile, its extreme windows\n"
+                       "against a permutation null distribution with T randomisations per window size.\n\n"
+                       "Options:\n";
+    for (const OptionSpec &spec : kOptions) {
+        std::string left = std::string("  --") + spec.name;
+        if (spec.argument != nullptr)
+            left += std::string(" ") + spec.argument;
+        left.resize(std::max<std::size_t>(left.size() + 2, 20), ' ');
+        text += left + spec.help + "\n";
+    }
+    return text;
+}
+
+}  // namespace kelto
