@@ -41,6 +41,21 @@ bool is_same_file(FILE *file, const char *path)
            open_stat.st_dev == path_stat.st_dev && open_stat.st_ino == path_stat.st_ino;
 }
 
+// The reader's message (blank lines and padding around it) on one line.
+std::string one_line(const std::string &text)
+{
+    std::string line;
+    for (char c : text) {
+        const bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
+        if (blank && (line.empty() || line.back() == ' '))
+            continue;
+        line += blank ? ' ' : c;
+    }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line;
+}
+
 }  // namespace
 
 int html_command(int argc, const char *const *argv, FILE *console)
@@ -82,11 +97,12 @@ int html_command(int argc, const char *const *argv, FILE *console)
     SequenceSet set;
     int shortest = 0;
     std::string discarded;
-    const Status status = read_pair_file(input.get(), discarded, set, shortest);
+    std::string reader_message;
+    const Status status = read_pair_file(input.get(), discarded, reader_message, set, shortest);
     if (status == Status::kStopMemory)
         return fail(console, "memory allocation failed");
     if (status != Status::kContinue)
-        return fail(console, std::string(input_path) + " is not a readable pair file");
+        return fail(console, std::string(input_path) + ": " + one_line(reader_message));
     remove_gap_columns(set, shortest, discarded);
 
     std::rewind(record.get());
