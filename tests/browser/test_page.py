@@ -314,6 +314,29 @@ def test_windows(args, chromium, tmp):
         browser.wait_for(f"document.getElementById('quartet-section').dataset.chosen === '{target}'"
                          f" && location.hash === '#q={target}'", what="the quartet clicked in the list")
 
+        # An interrupted record: three quartets and a torn line, no end line; then one with no quartet.
+        text = open(record, encoding="utf-8").read().splitlines(keepends=True)
+        for kept, torn, shown in ((4, text[4][:40], 3), (1, "", 0)):
+            cut, cut_page = os.path.join(tmp, f"cut{kept}.jsonl"), os.path.join(tmp, f"cut{kept}.html")
+            with open(cut, "w", encoding="utf-8") as out:
+                out.write("".join(text[:kept]) + torn)
+            run_program(args.kelto, ["html", cut, input_path, cut_page])
+            open_page(browser, file_url(cut_page, "#q=7"))
+            state = browser.evaluate(
+                "({quartets: document.documentElement.dataset.quartets,"
+                " chosen: document.getElementById('quartet-section').dataset.chosen,"
+                " ended: [...document.querySelectorAll('#run-facts dt')].find(e => e.textContent === 'Run ended')"
+                ".nextSibling.textContent, note: document.getElementById('page-note').textContent,"
+                " rows: document.querySelectorAll('#quartet-rows tr').length})")
+            check(state["quartets"] == str(shown) and state["rows"] == shown, f"{shown} quartets recorded: {state}")
+            check(state["ended"].startswith("interrupted/incomplete"), f"an interrupted run shown as {state['ended']}")
+            if shown:
+                check(state["chosen"] == "0" and "not in this run" in state["note"], f"#q=7 of 3 quartets: {state}")
+                choose(browser, 2)
+                check(page_windows(browser) == quartet_windows(quartets[2]), "quartet 2 of the interrupted record")
+            else:
+                check(state["chosen"] == "", f"no quartet to choose: {state}")
+
         check_no_errors(browser)
     check_no_uncaught(browser)
 
