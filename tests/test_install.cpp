@@ -137,7 +137,9 @@ TEST(InstallTest, InstallPutsTheProgramAndThePageUnderThePrefix) {
 
     // The installed program runs: with no argument it shows the syntax and
     // stops with status 2, as the built one does.
-    const Outcome installed = shell(quote(program));
+    // A cross build runs its programs under the emulator.
+    const std::string emulator = KELTO_EMULATOR;
+    const Outcome installed = shell((emulator.empty() ? "" : emulator + " ") + quote(program));
     const Outcome built = shell(quote(KELTO_EXE));
     EXPECT_EQ(installed.status, 2);
     EXPECT_NE(installed.out.find("Syntax"), std::string::npos) << installed.out;

@@ -8,6 +8,7 @@
 
 #include "input/gaps.hpp"
 #include "input/pair_file.hpp"
+#include "input/residues.hpp"
 #include "profile/display.hpp"
 
 namespace {
@@ -175,6 +176,40 @@ TEST(DisplayTest, SplitsIntoBlocksOf18Positions) {
         kelto::append_display(out, {{&seq[0], &seq[1], &seq[2], &seq[3]}}, p, n);
         EXPECT_EQ(out, expected);
     }
+}
+
+// Bytes 0x80-0xFF are plain bytes whether char is signed (x86-64) or not
+// (ARM64): kept as they are in names, skipped in sequences, and none of them
+// taken for a line end, a gap, a record start or the end of the file.
+TEST(ReaderTest, BytesAbove0x7FAreKeptInNamesAndSkippedInSequences) {
+    std::string high;  // 0x80 .. 0xFF
+    for (int b = 0x80; b <= 0xFF; ++b)
+        high += static_cast<char>(b);
+    for (int b = 0; b <= 0xFF; ++b) {
+        const char c = static_cast<char>(b);
+        EXPECT_EQ(kelto::is_stored_character(b), b < 0x80 && kelto::residue_class(c) <= kelto::kClassGap) << b;
+        if (b >= 0x80) {
+            EXPECT_EQ(kelto::residue_class(c), kelto::kClassIgnored) << b;
+        }
+    }
+
+    const std::string name0 = "\xE9t\xE9 \xFF\xBE\n";  // Latin-1, 0xFF and '>' | 0x80
+    const std::string name1(79, '\xFF');               // full: the rest of its line is sequence
+    const std::string name2 = "\xC3\xA9\xC3\xBF\n";    // UTF-8
+    const std::string name3 = "d\xFF\x8A\n";            // 0x8A is '\n' | 0x80
+    const std::string text = "# 2\n>" + name0 + high + "A" + high + "r\n" +
+                             ">" + name1 + high + "W\xFF\n" +
+                             ">" + name2 + "-\x8A\xAD\xBE" + "D" + high + "\n" +  // 0xAD: '-' | 0x80
+                             ">" + name3 + "K\xFF" + "L" + high;
+    const ReadResult r(text);
+    ASSERT_EQ(r.status, Status::kContinue);
+    const std::vector<std::string> names{name0, name1, name2, name3};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(r.set.records[i].name, names[i]) << i;
+    EXPECT_EQ(residues_of(r.set), (std::vector<std::string>{"Ar", "W", "-D", "KL"}));
+    EXPECT_EQ(r.console, "\n Pairs of Sequences = 2\n>" + name0 + "Ar\n>" + name1 + "W\n>" + name2 + "-D\n>" + name3 +
+                             "KL\n" + kDashes + "\n\n N[ 0] = 2 \n N[ 1] = 1 \n N[ 2] = 2 \n N[ 3] = 2 ");
+    EXPECT_EQ(r.shortest, 1);
 }
 
 }  // namespace

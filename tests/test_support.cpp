@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "app/run.hpp"
@@ -93,7 +94,11 @@ RunResult run_executable(const std::vector<std::string> &args, const std::string
     int wait_status = 0;
     struct rusage usage {};
     wait4(child, &wait_status, 0, &usage);
+#if defined(__APPLE__)
+    result.peak_rss_kib = usage.ru_maxrss / 1024;  // bytes there, KiB elsewhere
+#else
     result.peak_rss_kib = usage.ru_maxrss;
+#endif
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
     if (keep_console)
         result.console = read_file(out_path);
@@ -105,6 +110,107 @@ RunResult run_on(const TempDir &dir, const std::string &bytes, const std::string
 {
     write_file(dir.path("in.txt"), bytes);
     return run_executable({dir.path("in.txt"), dir.path("out.txt"), t}, menu);
+}
+
+Captured run_captured(const std::vector<std::string> &args, const std::string &menu, uint64_t clock_seed, int workers)
+{
+    std::vector<const char *> argv{"kelto"};
+    for (const std::string &arg : args)
+        argv.push_back(arg.c_str());
+    TempDir io_dir;
+    write_file(io_dir.path("stdin"), menu);
+    RunIo io;
+    io.menu_input = std::fopen(io_dir.path("stdin").c_str(), "rb");
+    io.console = std::fopen(io_dir.path("stdout").c_str(), "wb");
+    io.errors = std::fopen(io_dir.path("stderr").c_str(), "wb");
+    Captured result;
+    result.status = run(static_cast<int>(argv.size()), argv.data(), io, clock_seed, workers);
+    std::fclose(io.menu_input);
+    std::fclose(io.console);
+    std::fclose(io.errors);
+    result.console = read_file(io_dir.path("stdout"));
+    result.errors = read_file(io_dir.path("stderr"));
+    return result;
+}
+
+Captured run_executable_captured(const std::vector<std::string> &args, const std::string &menu)
+{
+    TempDir io_dir;
+    write_file(io_dir.path("stdin"), menu);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!std::freopen(io_dir.path("stdin").c_str(), "r", stdin) ||
+            !std::freopen(io_dir.path("stdout").c_str(), "w", stdout) ||
+            !std::freopen(io_dir.path("stderr").c_str(), "w", stderr))
+            _exit(127);
+        std::vector<char *> argv{const_cast<char *>(KELTO_EXE)};
+        for (const std::string &arg : args)
+            argv.push_back(const_cast<char *>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(KELTO_EXE, argv.data());
+        _exit(127);
+    }
+    int wait_status = 0;
+    waitpid(child, &wait_status, 0);
+    Captured result;
+    result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+    result.console = read_file(io_dir.path("stdout"));
+    result.errors = read_file(io_dir.path("stderr"));
+    return result;
+}
+
+std::map<std::string, std::string> directory_files(const TempDir &dir)
+{
+    std::map<std::string, std::string> files;
+    for (const auto &entry : std::filesystem::directory_iterator(dir.dir))
+        files[entry.path().filename().string()] =
+            entry.is_symlink() ? "-> " + std::filesystem::read_symlink(entry.path()).string() : read_file(entry.path());
+    return files;
+}
+
+std::vector<std::string> related_pairs(unsigned seed, int pairs, int length)
+{
+    static const char letters[] = "ARNDCQEGHILKMFPSTWYV";
+    std::mt19937 engine(seed);
+    auto random_text = [&](int n) {
+        std::string s(static_cast<std::size_t>(n), 'A');
+        for (char &c : s)
+            c = letters[engine() % 20];
+        return s;
+    };
+    std::vector<std::string> records;
+    for (int p = 0; p < pairs; ++p) {
+        const std::string first = random_text(length);
+        std::string second = random_text(length);
+        const int stretch = 5 + static_cast<int>(engine() % 10);
+        const int start = static_cast<int>(engine() % static_cast<unsigned>(length - stretch));
+        second.replace(static_cast<std::size_t>(start), static_cast<std::size_t>(stretch), first,
+                       static_cast<std::size_t>(start), static_cast<std::size_t>(stretch));
+        records.push_back(first);
+        records.push_back(second);
+    }
+    return records;
+}
+
+std::vector<std::string> too_many_maximum_records()
+{
+    static const char letters[] = "ARNDCQEGHILKMFPSTWYV";
+    std::mt19937 engine(9);
+    auto random_text = [&]() {
+        std::string s(320, 'A');
+        for (char &c : s)
+            c = letters[engine() % 20];
+        return s;
+    };
+    const std::string plain(320, 'A');
+    // Over the first 256 positions pair 3 scores I against V (3) where pairs 1 and 2 score A against A (4).
+    const std::string block_first = std::string(256, 'I') + std::string(64, 'A');
+    const std::string block_second = std::string(256, 'V') + std::string(64, 'A');
+    std::vector<std::string> records{random_text(), random_text()};
+    records.insert(records.end(), {plain, plain, plain, plain, block_first, block_second});
+    records.push_back(random_text());
+    records.push_back(random_text());
+    return records;
 }
 
 std::string pair_file(const std::vector<std::string> &residues, int pairs)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,35 @@ RunResult run_executable(const std::vector<std::string> &args, const std::string
 
 // Writes `bytes` to dir/in.txt and runs the executable on it with report dir/out.txt.
 RunResult run_on(const TempDir &dir, const std::string &bytes, const std::string &t, const std::string &menu = "2\n");
+
+// Standard output, standard error and exit status of a run; the files it
+// writes are left for the caller to read.
+struct Captured {
+    std::string console;
+    std::string errors;
+    int status = -1;
+};
+
+// Runs the library's entry with arguments (program name added), `menu` as
+// standard input, `clock_seed` in place of the clock and `workers` threads
+// unless --threads says otherwise.
+Captured run_captured(const std::vector<std::string> &args, const std::string &menu, uint64_t clock_seed = 1,
+                      int workers = 1);
+
+// Runs the built executable the same way (its own clock and CPU count).
+Captured run_executable_captured(const std::vector<std::string> &args, const std::string &menu);
+
+// Every file of the directory (names and contents), to see that a run left it untouched.
+std::map<std::string, std::string> directory_files(const TempDir &dir);
+
+// `pairs` pairs of `length` random residues drawn with std::mt19937(seed):
+// the second record of a pair repeats a stretch of its first, so most
+// quartets have significant windows.
+std::vector<std::string> related_pairs(unsigned seed, int pairs, int length);
+
+// Records of five pairs whose sixth quartet, (1,3), fills the maximum window
+// list at T = 40 under BLOSUM62: a "Too many" stop midway through the run.
+std::vector<std::string> too_many_maximum_records();
 
 // A pair file: "# P\n" then the records, each ">name\nresidues\n".
 std::string pair_file(const std::vector<std::string> &residues, int pairs = -1);

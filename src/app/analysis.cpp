@@ -31,7 +31,11 @@ Status detect_windows(const std::vector<int> &diff, const AnalysisSettings &sett
     prepare_null(diff, scratch.histograms, scratch.shuffled, output.report);
     DrawStream stream = stream_at(settings.seed, first_draw);
     for (int w = 2; w <= settings.n_minimum - 1; ++w) {
-        fill_null(scratch.histograms, scratch.shuffled, w, settings.randomisations, settings.multipliers, stream);
+        if (!fill_null(scratch.histograms, scratch.shuffled, w, settings.randomisations, settings.multipliers, stream,
+                       settings.stop)) {
+            output.result.stop = StopReason::kInterrupted;
+            return Status::kStopSignal;
+        }
         const Status status = scan_window_size(diff, w, scratch.histograms, settings.randomisations,
                                                scratch.minimum, scratch.maximum, scratch.scan, output.message,
                                                output.report, &output.result.stop);

@@ -3,6 +3,7 @@
 // worker threads: each thread passes its own QuartetScratch and output.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@ struct AnalysisSettings {
     int randomisations = 0;           // T
     uint64_t seed = 0;                // seed of the run's draw stream
     std::vector<uint64_t> multipliers;  // fastmod_table(n_minimum)
+    const std::atomic<int> *stop = nullptr;  // non-zero: abandon the quartet (kStopSignal)
 };
 
 AnalysisSettings make_analysis_settings(int n_minimum, int randomisations, uint64_t seed);

@@ -22,6 +22,9 @@ namespace {
 // Finished quartets that may wait to be written, per worker.
 constexpr int kSlotsPerWorker = 4;
 
+// How often waiting threads look at the stop flag.
+constexpr auto kStopPollInterval = std::chrono::milliseconds(50);
+
 // Hands out quartets in order, each with the number of its first draw.
 struct QuartetCursor {
     const std::vector<std::vector<int>> *scores;
@@ -85,6 +88,11 @@ void analyse_safely(const SequenceSet &set, const std::vector<std::vector<int>> 
     output.result.pair_b = pair_b;
 }
 
+bool stop_requested(const AnalysisSettings &settings)
+{
+    return settings.stop != nullptr && settings.stop->load(std::memory_order_relaxed) != 0;
+}
+
 bool any_failed(const QuartetSinks &sinks)
 {
     return sinks.report->failed || (sinks.json != nullptr && sinks.json->failed) ||
@@ -97,6 +105,10 @@ bool any_failed(const QuartetSinks &sinks)
 Status write_quartet(const QuartetOutput &output, const SequenceSet &set, QuartetSinks &sinks, Progress &progress,
                      StopReason &reason)
 {
+    if (output.status == Status::kStopSignal) {
+        reason = StopReason::kInterrupted;  // abandoned midway: nothing of it is written
+        return output.status;
+    }
     progress_before_console(progress);
     sink_write(*sinks.report, output.report);
     sink_write(*sinks.console, output.console);
@@ -122,6 +134,15 @@ Status write_quartet(const QuartetOutput &output, const SequenceSet &set, Quarte
             if (sinks.flush_each_quartet)
                 sink_flush(*sinks.json);
         }
+        const auto now = std::chrono::steady_clock::now();
+        if (sinks.flush_each_quartet && now - sinks.last_sync >= sinks.sync_interval) {
+            sinks.last_sync = now;
+            sink_sync(*sinks.report);
+            if (sinks.tsv != nullptr)
+                sink_sync(*sinks.tsv);
+            if (sinks.json != nullptr)
+                sink_sync(*sinks.json);
+        }
     }
     reason = output.result.stop;
     if (any_failed(sinks) && output.status == Status::kContinue) {
@@ -139,11 +160,18 @@ QuartetsOutcome run_sequential(const SequenceSet &set, const std::vector<std::ve
     QuartetOutput output;
     QuartetsOutcome outcome;
     for (long long q = 0; q < total; ++q) {
+        if (stop_requested(settings)) {
+            outcome.status = Status::kStopSignal;
+            outcome.reason = StopReason::kInterrupted;
+            return outcome;
+        }
         int pair_a = 0, pair_b = 0;
         uint64_t first_draw = 0;
         cursor.take(pair_a, pair_b, first_draw);
         analyse_safely(set, scores, settings, first + q, pair_a, pair_b, first_draw, scratch, output);
         outcome.status = write_quartet(output, set, sinks, progress, outcome.reason);
+        if (outcome.status == Status::kStopSignal)
+            return outcome;
         outcome.written = q + 1;
         if (outcome.status != Status::kContinue)
             return outcome;
@@ -183,8 +211,13 @@ QuartetsOutcome run_parallel(const SequenceSet &set, const std::vector<std::vect
             long long q = 0;
             {
                 std::unique_lock<std::mutex> lock(pool.mutex);
-                pool.slot_freed.wait(lock, [&] { return pool.stop || pool.claimed >= total || pool.claimed < pool.written + window; });
-                if (pool.stop || pool.claimed >= total)
+                // A stop signal cannot notify: look at it now and then.
+                while (!pool.slot_freed.wait_for(lock, kStopPollInterval, [&] {
+                    return pool.stop || stop_requested(settings) || pool.claimed >= total ||
+                           pool.claimed < pool.written + window;
+                })) {
+                }
+                if (pool.stop || stop_requested(settings) || pool.claimed >= total)
                     return;
                 q = pool.claimed++;
                 cursor.take(pair_a, pair_b, first_draw);
@@ -209,14 +242,27 @@ QuartetsOutcome run_parallel(const SequenceSet &set, const std::vector<std::vect
     QuartetOutput current;
     for (long long q = 0; q < total; ++q) {
         Slot &slot = slots[static_cast<std::size_t>(q % window)];
+        bool never_claimed = false;
         {
             std::unique_lock<std::mutex> lock(pool.mutex);
-            pool.work_done.wait(lock, [&] { return slot.ready; });
-            std::swap(current, slot.output);
-            slot.ready = false;
+            // Workers claim nothing once the stop flag is up, so a quartet
+            // not claimed by then never will be.
+            const auto settled = [&] { return slot.ready || (stop_requested(settings) && pool.claimed <= q); };
+            while (!pool.work_done.wait_for(lock, kStopPollInterval, settled)) {
+            }
+            never_claimed = !slot.ready;
+            if (!never_claimed) {
+                std::swap(current, slot.output);
+                slot.ready = false;
+            }
+        }
+        if (never_claimed) {
+            current.status = Status::kStopSignal;
+            current.result.stop = StopReason::kInterrupted;
         }
         outcome.status = write_quartet(current, set, sinks, progress, outcome.reason);
-        outcome.written = q + 1;
+        if (outcome.status != Status::kStopSignal)
+            outcome.written = q + 1;
         {
             std::lock_guard<std::mutex> lock(pool.mutex);
             pool.written = q + 1;

@@ -2,6 +2,7 @@
 // texts strictly in quartet order.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 
 #include "app/analysis.hpp"
@@ -29,6 +30,10 @@ struct QuartetSinks {
     // Flush report and TSV, then the JSON line, after every quartet, so that
     // the JSON file never describes more than the report holds.
     bool flush_each_quartet = false;
+    // Then also fsync them at least this often, so that a power cut loses
+    // at most the last seconds of work.
+    std::chrono::steady_clock::duration sync_interval = std::chrono::seconds(10);
+    std::chrono::steady_clock::time_point last_sync = std::chrono::steady_clock::now();
 };
 
 // The quartets [first, end) of the run's order; end < 0 means all.

@@ -20,6 +20,8 @@
 #include "app/html_command.hpp"
 #include "app/options.hpp"
 #include "app/quartets.hpp"
+#include "app/resume.hpp"
+#include "app/signals.hpp"
 #include "common/status.hpp"
 #include "common/text.hpp"
 #include "input/gaps.hpp"
@@ -107,8 +109,24 @@ bool same_file(FILE *input, const char *report_path)
            in_stat.st_dev == out_stat.st_dev && in_stat.st_ino == out_stat.st_ino;
 }
 
+// Where a path leads: symbolic links followed, also to a file that does not
+// exist yet, then made absolute and normal.
+std::filesystem::path destination(std::filesystem::path path)
+{
+    std::error_code ignored;
+    for (int hop = 0; hop < 40 && std::filesystem::is_symlink(std::filesystem::symlink_status(path, ignored)); ++hop) {
+        std::error_code error;
+        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+        if (error)
+            break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return std::filesystem::weakly_canonical(path, ignored);
+}
+
 // Two output paths name one file: the same device and inode when both
-// exist, otherwise the same normalised path.
+// exist, otherwise the same destination (a link to a file not yet created
+// names that file).
 bool same_target(const std::string &a, const std::string &b)
 {
     struct stat a_stat;
@@ -119,8 +137,7 @@ bool same_target(const std::string &a, const std::string &b)
         return a_stat.st_dev == b_stat.st_dev && a_stat.st_ino == b_stat.st_ino;
     if (a_exists != b_exists)
         return false;
-    std::error_code ignored;
-    return std::filesystem::weakly_canonical(a, ignored) == std::filesystem::weakly_canonical(b, ignored);
+    return destination(a) == destination(b);
 }
 
 // An output file besides the report: its role in messages, path and sink.
@@ -139,8 +156,86 @@ struct RunState {
     ResultFile html{"HTML", {}, {}};
     bool run_line_written = false;
     StopReason reason = StopReason::kNone;
-    long long written = 0;
+    long long written = 0;       // quartets written by this process
+    long long written_before = 0;  // quartets already in the files when resuming
+    long long range_size = 0;    // quartets of this run (of its block for a shard)
+    bool already_complete = false;  // --resume found nothing left to do
 };
+
+std::string report_heading(int randomisations)
+{
+    TextSink heading;
+    sink_printf(heading, "============================================================\n");
+    write_banner_box(heading);
+    sink_printf(heading, "============================================================\n");
+    sink_printf(heading, "\nT = %d \n", randomisations);
+    return heading.text;
+}
+
+// Whether the file at `path` is at least `length` bytes long and starts
+// with `prefix`.
+bool file_holds(const std::string &path, uint64_t length, const std::string &prefix)
+{
+    FILE *file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    std::string start(prefix.size(), '\0');
+    const bool prefix_ok = std::fread(start.data(), 1, start.size(), file) == start.size() && start == prefix;
+    struct stat info;
+    const bool long_enough = fstat(fileno(file), &info) == 0 && static_cast<uint64_t>(info.st_size) >= length;
+    std::fclose(file);
+    return prefix_ok && long_enough;
+}
+
+// Checks that the record read back belongs to this command line and input,
+// and that the report and TSV hold what it says. Returns a one-line reason
+// for a refusal, or an empty string.
+std::string resume_mismatch(const RunOptions &options, FILE *input, int randomisations, const ResumePoint &point,
+                            const std::string &heading)
+{
+    const nlohmann::ordered_json &run = point.run;
+    FileDigest digest;
+    if (!digest_stream(input, digest))
+        return "the input file cannot be read";
+    std::rewind(input);
+    const nlohmann::ordered_json &recorded_input = run.value("input", nlohmann::ordered_json::object());
+    if (recorded_input.value("bytes", uint64_t{0}) != digest.bytes ||
+        recorded_input.value("xxh3_128", std::string()) != digest.xxh3_128)
+        return "the input file differs from the recorded run's (size or checksum)";
+    if (run.value("T", 0) != randomisations)
+        return "T differs: the recorded run used T = " + std::to_string(run.value("T", 0));
+    const std::string matrix = run.value("matrix", std::string());
+    if (matrix_from_text(matrix) < 0)
+        return "the record names no known matrix";
+    if (options.matrix >= 0 && kMatrixSet[static_cast<std::size_t>(options.matrix)].name != matrix)
+        return "the matrix differs: the recorded run used " + matrix;
+    if (!run.contains("seed") || !run["seed"].is_number_unsigned())
+        return "the record holds no seed";
+    if (options.seed_given && run["seed"].get<uint64_t>() != options.seed)
+        return "the seed differs: the recorded run used " + std::to_string(run["seed"].get<uint64_t>());
+    const bool shard = run.contains("shard");
+    if (shard != (options.shard_count > 0) ||
+        (shard && (run["shard"].value("index", 0) != options.shard_index ||
+                   run["shard"].value("count", 0) != options.shard_count)))
+        return "the shard differs from the recorded run's";
+    const uint64_t report_bytes = point.has_quartets ? point.report_bytes : heading.size();
+    if (!file_holds(options.positionals[1], report_bytes, heading))
+        return "the report is missing, from another run, or shorter than the record says";
+    if (!options.tsv_path.empty()) {
+        const uint64_t tsv_bytes = point.has_quartets ? point.tsv_bytes : std::string(kTsvHeader).size();
+        if (!file_holds(options.tsv_path, tsv_bytes, kTsvHeader))
+            return "the TSV file is missing, from another run, or shorter than the record says";
+    }
+    return {};
+}
+
+// Cuts a file back to `length` bytes and opens it for appending.
+FILE *reopen_at(const std::string &path, uint64_t length)
+{
+    if (truncate(path.c_str(), static_cast<off_t>(length)) != 0)
+        return nullptr;
+    return std::fopen(path.c_str(), "a");
+}
 
 // Refuses an extra output that names the input, the report or another
 // output. Returns false with the message printed.
@@ -208,38 +303,76 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
     state.html.path = options.html_path;
     if (!check_outputs(input.get(), input_name, report_name, state))
         return Status::kStopInput;
-    report.file = std::fopen(report_name.c_str(), "w");
-    if (report.file == nullptr) {
-        sink_message(console, "\n %s  --> %s", input_name.c_str(), report_name.c_str());
-        sink_message(console, "\n Problems with the files!.\n");
-        return Status::kStopInput;
-    }
-    if (!open_result_file(state.json, console) || !open_result_file(state.tsv, console))
-        return Status::kStopInput;
 
     int randomisations = 0;
-    switch (parse_randomisations(options.positionals[2].c_str(), randomisations)) {
-    case Randomisations::kValid: break;
-    case Randomisations::kBelowOne:
-        sink_message(console, "\n T > 0 !!.\n");
-        return Status::kStopInput;
-    case Randomisations::kTooLarge:
-        sink_message(console, "\n T is too large: at most %d randomisations.\n", INT_MAX);
-        return Status::kStopInput;
-    }
+    ResumePoint point;
+    int option = options.matrix;
+    if (options.resume) {
+        // Nothing is opened for writing until the record is known to fit.
+        if (parse_randomisations(options.positionals[2].c_str(), randomisations) != Randomisations::kValid) {
+            sink_message(console, "\n Cannot resume: T must be the recorded run's, a number from 1 to %d.\n", INT_MAX);
+            return Status::kStopInput;
+        }
+        std::string why;
+        if (!read_resume_point(options.json_path, point, why) ||
+            !(why = resume_mismatch(options, input.get(), randomisations, point, report_heading(randomisations)))
+                 .empty()) {
+            sink_message(console, "\n Cannot resume: %s.\n", why.c_str());
+            return Status::kStopInput;
+        }
+        if (run_finished(point)) {
+            sink_message(console, "\n The run recorded in %s is already complete (%s); nothing to do.\n",
+                         options.json_path.c_str(), point.end_status.c_str());
+            state.already_complete = true;
+            return Status::kContinue;
+        }
+        option = matrix_from_text(point.run["matrix"].get<std::string>());
+        const uint64_t report_bytes = point.has_quartets ? point.report_bytes : report_heading(randomisations).size();
+        const uint64_t tsv_bytes = point.has_quartets ? point.tsv_bytes : std::string(kTsvHeader).size();
+        report.file = reopen_at(report_name, report_bytes);
+        report.bytes = report_bytes;
+        state.json.sink.file = reopen_at(state.json.path, point.json_bytes);
+        if (!state.tsv.path.empty())
+            state.tsv.sink.file = reopen_at(state.tsv.path, tsv_bytes);
+        if (report.file == nullptr || state.json.sink.file == nullptr ||
+            (!state.tsv.path.empty() && state.tsv.sink.file == nullptr)) {
+            sink_message(console, "\n Cannot resume: the report, JSON or TSV file cannot be cut back and reopened.\n");
+            return Status::kStopInput;
+        }
+        state.run_line_written = true;
+        // The setup's console text was shown by the first run.
+        console.quiet = true;
+    } else {
+        report.file = std::fopen(report_name.c_str(), "w");
+        if (report.file == nullptr) {
+            sink_message(console, "\n %s  --> %s", input_name.c_str(), report_name.c_str());
+            sink_message(console, "\n Problems with the files!.\n");
+            return Status::kStopInput;
+        }
+        if (!open_result_file(state.json, console) || !open_result_file(state.tsv, console))
+            return Status::kStopInput;
 
-    const int option = options.matrix >= 0 ? options.matrix : choose_matrix(io, console);
-    if (option < 0) {
-        sink_message(console, "\n No matrix option: the input ended before an answer 1 to 6.\n");
-        return Status::kStopInput;
+        switch (parse_randomisations(options.positionals[2].c_str(), randomisations)) {
+        case Randomisations::kValid: break;
+        case Randomisations::kBelowOne:
+            sink_message(console, "\n T > 0 !!.\n");
+            return Status::kStopInput;
+        case Randomisations::kTooLarge:
+            sink_message(console, "\n T is too large: at most %d randomisations.\n", INT_MAX);
+            return Status::kStopInput;
+        }
+        if (option < 0)
+            option = choose_matrix(io, console);
+        if (option < 0) {
+            sink_message(console, "\n No matrix option: the input ended before an answer 1 to 6.\n");
+            return Status::kStopInput;
+        }
     }
     const NamedMatrix &matrix = kMatrixSet[static_cast<std::size_t>(option)];
     sink_printf(console, "============================================================\n\n");
 
-    sink_printf(report, "============================================================\n");
-    write_banner_box(report);
-    sink_printf(report, "============================================================\n");
-    sink_printf(report, "\nT = %d \n", randomisations);
+    if (!options.resume)
+        sink_printf(report, "%s", report_heading(randomisations).c_str());
     sink_printf(console, "\nT = %d \n", randomisations);
 
     RunRecord record;
@@ -269,14 +402,27 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
     const int n_minimum = remove_gap_columns(set, shortest, text);
     sink_write(console, text);
 
-    const uint64_t seed = options.seed_given ? options.seed : clock_seed;
+    const bool seed_from_option = options.resume ? point.run.value("seed_source", std::string()) == "option"
+                                                 : options.seed_given;
+    const uint64_t seed = options.resume ? point.run["seed"].get<uint64_t>()
+                                         : options.seed_given ? options.seed : clock_seed;
     const long long quartets = quartet_count(set.pair_count());
+    QuartetRange range;
+    if (options.resume) {
+        range.first = point.next_quartet;
+        range.end = point.run.contains("shard") ? point.run["shard"].value("end", quartets) : quartets;
+        state.written_before = point.recorded;
+    }
+    const long long range_begin = !options.resume            ? range.first
+                                  : point.run.contains("shard") ? point.run["shard"].value("first", 0LL)
+                                                                : 0;
+    state.range_size = (range.end < 0 ? quartets : range.end) - range_begin;
     workers = options.threads > 0 ? options.threads : workers;
     workers = static_cast<int>(std::clamp<long long>(workers, 1, std::max<long long>(quartets, 1)));
 
     record.version = kProgramVersion;
     record.seed = seed;
-    record.seed_from_option = options.seed_given;
+    record.seed_from_option = seed_from_option;
     record.randomisations = randomisations;
     record.matrix = matrix.name;
     record.input_path = input_name;
@@ -285,19 +431,36 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
     record.n_minimum = n_minimum;
     record.quartets = quartets;
     record.threads = workers;
-    if (state.json.sink.file != nullptr) {
+    if (!options.resume && state.json.sink.file != nullptr) {
         sink_write(state.json.sink, json_run_line(record));
         state.run_line_written = true;
     }
-    if (state.tsv.sink.file != nullptr)
+    if (!options.resume && state.tsv.sink.file != nullptr)
         sink_write(state.tsv.sink, kTsvHeader);
 
-    if (options.seed_given)
+    if (options.resume)
+        std::fprintf(io.errors, "kelto: seed %llu (from the record %s)\n", static_cast<unsigned long long>(seed),
+                     options.json_path.c_str());
+    else if (options.seed_given)
         std::fprintf(io.errors, "kelto: seed %llu (from --seed)\n", static_cast<unsigned long long>(seed));
     else
         std::fprintf(io.errors, "kelto: seed %llu (from the clock; rerun with --seed %llu)\n",
                      static_cast<unsigned long long>(seed), static_cast<unsigned long long>(seed));
     std::fflush(io.errors);
+
+    if (options.resume) {
+        console.quiet = options.quiet;
+        sink_printf(console, "\n Resuming the run recorded in %s at quartet %lld of %lld.\n",
+                    options.json_path.c_str(), point.next_quartet - range_begin + 1, state.range_size);
+        if (!point.limit_stop.empty()) {
+            // The last recorded quartet stopped the run at a limit: only the end line is missing.
+            state.reason = point.limit_stop == "too_many_minimum_per_size" ? StopReason::kTooManyMinimumPerSize
+                           : point.limit_stop == "too_many_maximum_per_size" ? StopReason::kTooManyMaximumPerSize
+                           : point.limit_stop == "too_many_minimum"          ? StopReason::kTooManyMinimum
+                                                                             : StopReason::kTooManyMaximum;
+            return Status::kStopInput;
+        }
+    }
 
     QuartetSinks sinks;
     sinks.console = &console;
@@ -306,8 +469,16 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
     sinks.tsv = state.tsv.sink.file != nullptr ? &state.tsv.sink : nullptr;
     sinks.tsv_bytes = std::string(kTsvHeader).size();
     sinks.flush_each_quartet = sinks.json != nullptr || sinks.tsv != nullptr;
-    const AnalysisSettings settings = make_analysis_settings(n_minimum, randomisations, seed);
-    const QuartetsOutcome outcome = run_quartets(set, matrix.scores, settings, workers, sinks, QuartetRange{},
+    if (options.resume)
+        sinks.tsv_bytes = point.has_quartets ? point.tsv_bytes : sinks.tsv_bytes;
+    AnalysisSettings settings = make_analysis_settings(n_minimum, randomisations, seed);
+    if (io.handle_stop_signals) {
+        install_stop_handlers();
+        settings.stop = &stop_signal();
+    } else {
+        settings.stop = io.stop;
+    }
+    const QuartetsOutcome outcome = run_quartets(set, matrix.scores, settings, workers, sinks, range,
                                                  ProgressTarget{io.progress, io.console_is_terminal});
     state.reason = outcome.reason;
     state.written = outcome.written;
@@ -319,10 +490,23 @@ bool close_sink(TextSink &sink)
 {
     if (sink.file == nullptr)
         return true;
-    const bool written = sink_flush(sink);
+    const bool written = sink_sync(sink);
     const bool closed = std::fclose(sink.file) == 0;
     sink.file = nullptr;
     return written && closed;
+}
+
+// The record exists but holds not even a whole first line.
+bool nothing_recorded(const std::string &json_path)
+{
+    FILE *file = std::fopen(json_path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    int c = 0;
+    while ((c = std::getc(file)) != EOF && c != '\n') {
+    }
+    std::fclose(file);
+    return c != '\n';
 }
 
 void print_version(FILE *out)
@@ -354,13 +538,22 @@ int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed,
         return kExitOk;
     }
 
+    if (options.resume && nothing_recorded(options.json_path)) {
+        // Stopped before its first line was written: nothing to keep.
+        std::fprintf(io.console, "\n Nothing of the run was recorded in %s; it starts from the beginning.\n",
+                     options.json_path.c_str());
+        options.resume = false;
+    }
+
     RunState state;
     state.console.file = io.console;
     state.console.quiet = options.quiet;
     TextSink &console = state.console;
-    sink_printf(console, "\n============================================================\n");
-    write_banner_box(console);
-    sink_printf(console, "============================================================\n\n");
+    if (!options.resume) {
+        sink_printf(console, "\n============================================================\n");
+        write_banner_box(console);
+        sink_printf(console, "============================================================\n\n");
+    }
 
     Status status = Status::kContinue;
     try {
@@ -371,8 +564,24 @@ int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed,
         state.reason = StopReason::kMemory;
     }
 
+    if (state.already_complete) {
+        sink_flush(console);
+        return kExitOk;
+    }
+    const int signal_number = io.handle_stop_signals ? stop_signal().load() : io.stop != nullptr ? io.stop->load() : 0;
+    if (status == Status::kStopSignal) {
+        sink_message(console, "\n Stopped by signal %d: %lld of %lld quartets written.", signal_number,
+                     state.written_before + state.written, state.range_size);
+        if (state.run_line_written)
+            sink_message(console, " To continue, run the same command with --resume.\n");
+        else
+            sink_message(console, " Runs with --json FILE can be continued with --resume.\n");
+    }
+    const int exit_code = status == Status::kStopSignal ? 128 + signal_number : exit_status(status);
+
     // The report first, then the TSV, then the JSON end line: the JSON
-    // record never claims more than the other files hold.
+    // record never claims more than the other files hold. Each reaches the
+    // disk before the next is closed.
     const bool report_open = state.report.file != nullptr;
     if (report_open && !close_sink(state.report)) {
         sink_message(console, "\n Problems writing the report file %s.\n", options.positionals[1].c_str());
@@ -390,7 +599,8 @@ int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed,
         if (state.reason == StopReason::kNone && status != Status::kContinue)
             state.reason = StopReason::kWriteError;
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        sink_write(state.json.sink, json_end_line(state.reason, exit_status(status), state.written, wall));
+        sink_write(state.json.sink,
+                   json_end_line(state.reason, exit_code, state.written_before + state.written, wall));
     }
     if (!close_sink(state.json.sink)) {
         sink_message(console, "\n Problems writing the JSON file %s.\n", state.json.path.c_str());
@@ -398,7 +608,7 @@ int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed,
             status = Status::kStopInput;
     }
     sink_flush(console);
-    return exit_status(status);
+    return status == Status::kStopSignal ? exit_code : exit_status(status);
 }
 
 }  // namespace kelto

@@ -2,6 +2,7 @@
 // to the exit status, with its streams, seed and worker count given.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 
@@ -14,6 +15,10 @@ struct RunIo {
     FILE *errors = stderr;            // option errors and the seed line
     FILE *progress = nullptr;         // a terminal for the progress line, or null
     bool console_is_terminal = false;  // the progress line is erased before console text
+    // SIGINT, SIGTERM and SIGHUP stop the run cleanly once quartets start
+    // (the program's entry); otherwise `stop`, when given, is the stop flag.
+    bool handle_stop_signals = false;
+    const std::atomic<int> *stop = nullptr;
 };
 
 // Runs the program with the command-line arguments argv[0 .. argc-1] and

@@ -7,6 +7,7 @@ enum class Status {
     kContinue,     // the stage finished; the run goes on
     kStopInput,    // usage, input or limit error: message printed, exit status 2
     kStopMemory,   // storage could not be obtained: exit status 1
+    kStopSignal,   // a signal asked the run to stop: exit status 128 + its number
 };
 
 // Why a run stopped before its end, as recorded in the results files.
@@ -47,6 +48,7 @@ inline int exit_status(Status status)
     case Status::kContinue: return kExitOk;
     case Status::kStopMemory: return kExitMemory;
     case Status::kStopInput: break;
+    case Status::kStopSignal: break;  // the caller knows the signal
     }
     return kExitStopped;
 }

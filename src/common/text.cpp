@@ -1,7 +1,10 @@
 // In-memory formatted text and the buffered sinks behind console and report.
 #include "common/text.hpp"
 
+#include <cerrno>
 #include <cstdarg>
+
+#include <unistd.h>
 
 namespace kelto {
 
@@ -92,6 +95,15 @@ bool sink_flush(TextSink &sink)
 {
     write_out(sink);
     if (sink.file != nullptr && std::fflush(sink.file) != 0)
+        sink.failed = true;
+    return !sink.failed;
+}
+
+bool sink_sync(TextSink &sink)
+{
+    if (!sink_flush(sink) || sink.file == nullptr)
+        return !sink.failed;
+    if (fsync(fileno(sink.file)) != 0 && errno != EINVAL && errno != ENOTSUP && errno != EROFS)
         sink.failed = true;
     return !sink.failed;
 }

@@ -31,5 +31,8 @@ void sink_message(TextSink &sink, const char *format, ...) __attribute__((format
 // Writes the buffered text to the file (if any) and flushes the stream.
 // Returns false when a write failed now or earlier.
 bool sink_flush(TextSink &sink);
+// Flushes and asks the system to put the file's data on the disk (fsync).
+// A file that cannot be synced (a pipe, /dev/null) is not an error.
+bool sink_sync(TextSink &sink);
 
 }  // namespace kelto

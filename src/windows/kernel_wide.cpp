@@ -2,14 +2,18 @@
 // SplitMix64 mixing and the exact reduction of every draw of a
 // randomisation are done first in vector registers, then the exchanges and
 // the window scan run as in the scalar kernel. Same draws, same results.
+// On other architectures the wide entry is the scalar kernel and is never
+// reported available.
 #include "windows/kernel.hpp"
 
+#if defined(__x86_64__)
 #include <immintrin.h>
 
 // GCC 12 takes the intrinsics' deliberately undefined start values for
 // uninitialised variables.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #endif
 
 namespace kelto {

@@ -30,8 +30,12 @@ void prepare_null(const std::vector<int> &diff, NullHistograms &histograms, std:
     shuffled = diff;
 }
 
-void fill_null(NullHistograms &histograms, std::vector<int> &shuffled, int w, int randomisations,
-               const std::vector<uint64_t> &multipliers, DrawStream &stream)
+// Randomisations between two looks at the stop flag: a few milliseconds
+// even at the longest profiles.
+constexpr int kStopCheckInterval = 256;
+
+bool fill_null(NullHistograms &histograms, std::vector<int> &shuffled, int w, int randomisations,
+               const std::vector<uint64_t> &multipliers, DrawStream &stream, const std::atomic<int> *stop)
 {
     std::fill(histograms.minimum.begin() + histograms.minimum_first,
               histograms.minimum.begin() + histograms.minimum_last + 1, 0);
@@ -44,20 +48,31 @@ void fill_null(NullHistograms &histograms, std::vector<int> &shuffled, int w, in
     const uint64_t *table = multipliers.data();
     int lowest_min = INT_MAX, lowest_max = INT_MIN, highest_min = INT_MAX, highest_max = INT_MIN;
     const bool wide = n <= kMaxKernelLength && wide_kernel_available();
-    for (int t = 0; t < randomisations; ++t) {
-        const WindowExtremes extremes =
-            wide ? shuffle_and_scan_wide(x, n, w, table, stream) : shuffle_and_scan(x, n, w, table, stream);
-        ++minimum[extremes.lowest];
-        ++maximum[extremes.highest];
-        lowest_min = std::min(lowest_min, extremes.lowest);
-        lowest_max = std::max(lowest_max, extremes.lowest);
-        highest_min = std::min(highest_min, extremes.highest);
-        highest_max = std::max(highest_max, extremes.highest);
+    bool stopped = false;
+    for (int done = 0; done < randomisations && !stopped; done += kStopCheckInterval) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed) != 0) {
+            stopped = true;
+            break;
+        }
+        const int chunk_end = randomisations - done < kStopCheckInterval ? randomisations : done + kStopCheckInterval;
+        for (int t = done; t < chunk_end; ++t) {
+            const WindowExtremes extremes =
+                wide ? shuffle_and_scan_wide(x, n, w, table, stream) : shuffle_and_scan(x, n, w, table, stream);
+            ++minimum[extremes.lowest];
+            ++maximum[extremes.highest];
+            lowest_min = std::min(lowest_min, extremes.lowest);
+            lowest_max = std::max(lowest_max, extremes.lowest);
+            highest_min = std::min(highest_min, extremes.highest);
+            highest_max = std::max(highest_max, extremes.highest);
+        }
     }
+    if (stopped)
+        return false;  // abandoned: prepare_null starts the next quartet afresh
     histograms.minimum_first = histograms.offset + lowest_min;
     histograms.minimum_last = histograms.offset + lowest_max;
     histograms.maximum_first = histograms.offset + highest_min;
     histograms.maximum_last = histograms.offset + highest_max;
+    return true;
 }
 
 }  // namespace kelto

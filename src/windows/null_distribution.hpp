@@ -2,6 +2,7 @@
 // profile under random rearrangement, one window size at a time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,7 +33,9 @@ void prepare_null(const std::vector<int> &diff, NullHistograms &histograms, std:
 // Runs `randomisations` shuffles of `shuffled` (continuing from its current
 // arrangement) for window size w and counts their lowest and highest window
 // sums. `multipliers` is fastmod_table(N_minimum). Allocates nothing.
-void fill_null(NullHistograms &histograms, std::vector<int> &shuffled, int w, int randomisations,
-               const std::vector<uint64_t> &multipliers, DrawStream &stream);
+// Looks at `stop` (when given) every few randomisations and returns false,
+// leaving the histograms incomplete, once it is non-zero.
+bool fill_null(NullHistograms &histograms, std::vector<int> &shuffled, int w, int randomisations,
+               const std::vector<uint64_t> &multipliers, DrawStream &stream, const std::atomic<int> *stop = nullptr);
 
 }  // namespace kelto

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages kelto needs, and nothing when all are there.
+#   scripts/install-deps.sh example   build the program and run the example
+#   scripts/install-deps.sh test      also build and run the whole test suite
+#   scripts/install-deps.sh ci        also the sanitizer, fuzzing, ARM64 and workflow checks
+# Runs apt-get as root, through sudo otherwise.
+set -euo pipefail
+
+mode=${1:-test}
+build=(cmake make g++ nlohmann-json3-dev libxxhash-dev)
+test=(libgtest-dev libbenchmark-dev groff-base python3 chromium)
+ci=(clang libclang-rt-14-dev llvm snakemake g++-aarch64-linux-gnu qemu-user googletest)
+
+case "$mode" in
+  example) packages=("${build[@]}") ;;
+  test) packages=("${build[@]}" "${test[@]}") ;;
+  ci) packages=("${build[@]}" "${test[@]}" "${ci[@]}") ;;
+  *) echo "usage: $0 example|test|ci" >&2; exit 2 ;;
+esac
+
+missing=()
+for pkg in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "install-deps: run as root or install sudo; missing: ${missing[*]}" >&2; exit 1; }
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
