@@ -449,7 +449,7 @@ TEST(HtmlCommand, RefusesAnUnknownMatrixAndABrokenRecord)
     std::size_t digits = record.find("\"value\":") + 8;
     if (record[digits] == '-')
         ++digits;
-    write_file(edited, std::string(record).insert(digits, "1"));  // 26 -> 126, -30 -> -130
+    write_file(edited, record.substr(0, digits) + "1" + record.substr(digits));  // 26 -> 126, -30 -> -130
     EXPECT_EQ(run.html({edited, run.input, run.page}, console), 2);
     EXPECT_NE(console.find(": a window's value does not match the records"), std::string::npos) << console;
     EXPECT_FALSE(exists(run.page));
