@@ -10,6 +10,7 @@ failure, never a skip.
 """
 
 import argparse
+import decimal
 import json
 import os
 import random
@@ -37,6 +38,12 @@ class Failure(Exception):
 def check(condition, message):
     if not condition:
         raise Failure(message)
+
+
+def js_fixed(x, digits=4):
+    """x as the page's Number.prototype.toFixed writes it: the exact double
+    rounded half away from zero (Python's format rounds half to even)."""
+    return str(decimal.Decimal(x).quantize(decimal.Decimal(1).scaleb(-digits), rounding=decimal.ROUND_HALF_UP))
 
 
 def file_url(path, fragment=""):
@@ -228,11 +235,17 @@ def test_windows(args, chromium, tmp):
                                                f"recorded {quartet_windows(q)}")
             bars = browser.evaluate("document.querySelectorAll('#profile-plot .bar').length")
             check(bars == n, f"quartet {q['quartet']}: {bars} bars for N_minimum {n}")
-            rows = browser.evaluate("document.querySelectorAll('#window-rows tr[data-kind]').length")
-            check(rows == len(shown), f"quartet {q['quartet']}: {rows} rows in the window table")
+            # The window table: what the page recomputes (percent, average, err) agrees with the record.
+            rows = browser.evaluate("[...document.querySelectorAll('#window-rows tr[data-kind]')]"
+                                    ".map(tr => [...tr.cells].map(c => c.textContent))")
+            recorded = [[kind, str(w["size"]), f"{w['start']}\u2013{w['end']}", str(w["value"]), str(w["count"]),
+                         js_fixed(w["percent"]) + " %", js_fixed(w["average"]), js_fixed(w["err"]),
+                         "yes" if w["eliminated"] else "no"]
+                        for kind, key in (("maximum", "final_max"), ("minimum", "final_min")) for w in q[key]]
+            check(rows == recorded, f"quartet {q['quartet']}: window table {rows}, recorded {recorded}")
             mean = browser.evaluate("[...document.querySelectorAll('#quartet-facts .k')]"
                                     ".find(e => e.textContent === 'Mean of C(k)12').nextSibling.textContent")
-            check(mean == f"{q['mean']:.4f}", f"quartet {q['quartet']}: mean shown {mean}, recorded {q['mean']}")
+            check(mean == js_fixed(q["mean"]), f"quartet {q['quartet']}: mean shown {mean}, recorded {q['mean']}")
 
         # Opened with a fragment: the quartet with the most windows.
         busiest = max(quartets, key=lambda q: (len(quartet_windows(q)), -q["quartet"]))
