@@ -127,7 +127,8 @@ Status write_quartet(const QuartetOutput &output, const SequenceSet &set, Quarte
             if (sinks.tsv != nullptr)
                 sink_flush(*sinks.tsv);
         }
-        if (sinks.json != nullptr) {
+        // A JSON line only for what the report and TSV really hold.
+        if (sinks.json != nullptr && !any_failed(sinks)) {
             text.clear();
             append_json_quartet_line(text, result, quartet.records, sinks.report->bytes, sinks.tsv_bytes);
             sink_write(*sinks.json, text);
@@ -170,8 +171,8 @@ QuartetsOutcome run_sequential(const SequenceSet &set, const std::vector<std::ve
         cursor.take(pair_a, pair_b, first_draw);
         analyse_safely(set, scores, settings, first + q, pair_a, pair_b, first_draw, scratch, output);
         outcome.status = write_quartet(output, set, sinks, progress, outcome.reason);
-        if (outcome.status == Status::kStopSignal)
-            return outcome;
+        if (outcome.status == Status::kStopSignal || outcome.reason == StopReason::kWriteError)
+            return outcome;  // not (wholly) written
         outcome.written = q + 1;
         if (outcome.status != Status::kContinue)
             return outcome;
@@ -261,7 +262,7 @@ QuartetsOutcome run_parallel(const SequenceSet &set, const std::vector<std::vect
             current.result.stop = StopReason::kInterrupted;
         }
         outcome.status = write_quartet(current, set, sinks, progress, outcome.reason);
-        if (outcome.status != Status::kStopSignal)
+        if (outcome.status != Status::kStopSignal && outcome.reason != StopReason::kWriteError)
             outcome.written = q + 1;
         {
             std::lock_guard<std::mutex> lock(pool.mutex);
