@@ -469,8 +469,10 @@ bool write_page(const PageData &data, const SequenceSet &trimmed, const Substitu
                 std::string &message)
 {
     const std::string page_template = kPageTemplate;
-    const std::size_t count_at = page_template.find("@QUARTETS@");
-    const std::size_t data_at = page_template.find("@DATA@");
+    const std::string count_marker = "@QUARTETS@", data_marker = "@DATA@";
+    const std::size_t count_at = page_template.find(count_marker);
+    const std::size_t data_at = page_template.find(data_marker);
+    const std::size_t between = count_at + count_marker.size();
 
     OrderedJson head;
     head["format"] = 1;
@@ -495,14 +497,14 @@ bool write_page(const PageData &data, const SequenceSet &trimmed, const Substitu
     TextSink sink{page, {}, false};
     sink_write(sink, page_template.substr(0, count_at));
     sink_write(sink, std::to_string(data.quartet_count));
-    sink_write(sink, page_template.substr(count_at + 10, data_at - count_at - 10));
+    sink_write(sink, page_template.substr(between, data_at - between));
     sink_write(sink, script_safe_json(head_text));
     sink_write(sink, ",\"Q\":");
     write_int_array(sink, data.quartets);
     sink_write(sink, ",\"W\":");
     write_int_array(sink, data.windows);
     sink_write(sink, "}");
-    sink_write(sink, page_template.substr(data_at + 6));
+    sink_write(sink, page_template.substr(data_at + data_marker.size()));
     if (!sink_flush(sink)) {
         message = "cannot write the page (disk full?)";
         return false;
