@@ -5,6 +5,7 @@
 #include <cctype>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <new>
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 #include "app/analysis.hpp"
+#include "app/html_command.hpp"
 #include "app/merge.hpp"
 #include "app/options.hpp"
 #include "app/quartets.hpp"
@@ -523,8 +525,10 @@ void print_version(FILE *out)
 
 int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed, int workers)
 {
-    if (argc > 1 && std::string(argv[1]) == "merge")
+    if (argc >= 2 && std::strcmp(argv[1], "merge") == 0)
         return run_merge(argc - 1, argv + 1, io);
+    if (argc >= 2 && std::strcmp(argv[1], "html") == 0)
+        return html_command(argc - 1, argv + 1, io.console);
     const auto start = std::chrono::steady_clock::now();
     RunOptions options;
     std::string error;

@@ -1,0 +1,124 @@
+// The html command: checks, reading and trimming the input, then the page.
+#include "app/html_command.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/status.hpp"
+#include "input/gaps.hpp"
+#include "input/matrices.hpp"
+#include "input/pair_file.hpp"
+#include "results/digest.hpp"
+#include "results/html.hpp"
+
+namespace kelto {
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE *file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<FILE, FileCloser>;
+
+int fail(FILE *console, const std::string &message)
+{
+    std::fprintf(console, "kelto html: %s\n", message.c_str());
+    std::fflush(console);
+    return kExitStopped;
+}
+
+// True when `path` exists and is the same file as the open `file`.
+bool is_same_file(FILE *file, const char *path)
+{
+    struct stat open_stat;
+    struct stat path_stat;
+    return fstat(fileno(file), &open_stat) == 0 && stat(path, &path_stat) == 0 &&
+           open_stat.st_dev == path_stat.st_dev && open_stat.st_ino == path_stat.st_ino;
+}
+
+// The reader's message (blank lines and padding around it) on one line.
+std::string one_line(const std::string &text)
+{
+    std::string line;
+    for (char c : text) {
+        const bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
+        if (blank && (line.empty() || line.back() == ' '))
+            continue;
+        line += blank ? ' ' : c;
+    }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line;
+}
+
+}  // namespace
+
+int html_command(int argc, const char *const *argv, FILE *console)
+{
+    if (argc != 4)
+        return fail(console, "usage: kelto html RUN.jsonl IN_FILE PAGE.html");
+    const char *record_path = argv[1];
+    const char *input_path = argv[2];
+    const char *page_path = argv[3];
+
+    FileHandle record(std::fopen(record_path, "rb"));
+    if (!record)
+        return fail(console, std::string("cannot open the record ") + record_path + ": " + std::strerror(errno));
+    FileHandle input(std::fopen(input_path, "rb"));
+    if (!input)
+        return fail(console, std::string("cannot open the input ") + input_path + ": " + std::strerror(errno));
+    if (is_same_file(record.get(), page_path) || is_same_file(input.get(), page_path))
+        return fail(console, std::string("the page ") + page_path + " is the record or the input file itself");
+
+    std::string message;
+    RunLine run;
+    if (!read_run_line(record.get(), run, message))
+        return fail(console, std::string(record_path) + ": " + message);
+    FileDigest digest;
+    if (!digest_stream(input.get(), digest))
+        return fail(console, std::string("cannot read the input ") + input_path);
+    if (digest.bytes != run.input_bytes || digest.xxh3_128 != run.input_xxh3_128)
+        return fail(console, std::string(input_path) + " is not the input of this run (size or XXH3-128 differs from " +
+                                 run.input_path + ")");
+
+    const NamedMatrix *matrix = nullptr;
+    for (const NamedMatrix &candidate : kMatrixSet)
+        if (run.matrix == candidate.name)
+            matrix = &candidate;
+    if (matrix == nullptr)
+        return fail(console, std::string(record_path) + ": unknown matrix \"" + run.matrix + "\"");
+
+    std::rewind(input.get());
+    SequenceSet set;
+    int shortest = 0;
+    std::string discarded;
+    std::string reader_message;
+    const Status status = read_pair_file(input.get(), discarded, reader_message, set, shortest);
+    if (status == Status::kStopMemory)
+        return fail(console, "memory allocation failed");
+    if (status != Status::kContinue)
+        return fail(console, std::string(input_path) + ": " + one_line(reader_message));
+    remove_gap_columns(set, shortest, discarded);
+
+    std::rewind(record.get());
+    PageData data;
+    if (!read_page_data(record.get(), set, matrix->scores, data, message))
+        return fail(console, std::string(record_path) + ": " + message);
+
+    FILE *page = std::fopen(page_path, "wb");
+    if (page == nullptr)
+        return fail(console, std::string("cannot create the page ") + page_path + ": " + std::strerror(errno));
+    const bool written = write_page(data, set, matrix->scores, page, message);
+    if (std::fclose(page) != 0 || !written) {
+        std::remove(page_path);
+        return fail(console, std::string("cannot write the page ") + page_path + " (disk full?)");
+    }
+    return kExitOk;
+}
+
+}  // namespace kelto
