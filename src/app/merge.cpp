@@ -21,6 +21,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/html_command.hpp"
 #include "common/status.hpp"
 #include "common/text.hpp"
 #include "results/records.hpp"
@@ -726,8 +727,9 @@ int merge(int argc, const char *const *argv, TextSink &console)
         sink_message(console, "kelto merge: %s\n%s", error.c_str(), kMergeUsage);
         return kExitStopped;
     }
-    if (!options.html_path.empty()) {
-        sink_message(console, "kelto merge: --html is not available in merge yet; merge without it\n");
+    if (!options.html_path.empty() && options.json_path.empty()) {
+        sink_message(console, "kelto merge: --html needs --json: the page is drawn from the merged record\n%s",
+                     kMergeUsage);
         return kExitStopped;
     }
 
@@ -800,6 +802,15 @@ int merge(int argc, const char *const *argv, TextSink &console)
                      last.path.c_str(), last.first + last.quartets - 1, last.status.c_str());
     sink_message(console, "kelto merge: %zu parts, %lld quartets written to %s\n", parts.size(), written,
                  options.report_path.c_str());
+    if (!options.html_path.empty()) {
+        // The page of the whole run, from the merged record and the input
+        // file the record names (as the html command draws it).
+        const std::string input = order.front()->run["input"].value("path", std::string());
+        const char *html_args[] = {"html", options.json_path.c_str(), input.c_str(), options.html_path.c_str()};
+        sink_flush(console);
+        if (html_command(4, html_args, console.file) != kExitOk)
+            return kExitStopped;
+    }
     return last.stop.empty() ? kExitOk : kExitStopped;
 }
 

@@ -30,6 +30,7 @@
 #include "input/matrices.hpp"
 #include "input/pair_file.hpp"
 #include "results/digest.hpp"
+#include "results/html.hpp"
 #include "results/records.hpp"
 #include "windows/kernel.hpp"
 
@@ -162,6 +163,9 @@ struct RunState {
     long long written_before = 0;  // quartets already in the files when resuming
     long long range_size = 0;    // quartets of this run (of its block for a shard)
     bool already_complete = false;  // --resume found nothing left to do
+    SequenceSet set;                // the trimmed records, for the HTML page
+    int matrix = -1;                // index into kMatrixSet once chosen
+    bool json_temporary = false;    // the record exists only for the HTML page
 };
 
 std::string report_heading(int randomisations)
@@ -353,6 +357,15 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
         }
         if (!open_result_file(state.json, console) || !open_result_file(state.tsv, console))
             return Status::kStopInput;
+        if (state.json.path.empty() && !state.html.path.empty()) {
+            // The page is drawn from the record: keep one in a temporary file.
+            state.json.sink.file = std::tmpfile();
+            state.json_temporary = true;
+            if (state.json.sink.file == nullptr) {
+                sink_message(console, "\n Cannot create a temporary file for the HTML page.\n");
+                return Status::kStopInput;
+            }
+        }
 
         switch (parse_randomisations(options.positionals[2].c_str(), randomisations)) {
         case Randomisations::kValid: break;
@@ -371,6 +384,7 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
         }
     }
     const NamedMatrix &matrix = kMatrixSet[static_cast<std::size_t>(option)];
+    state.matrix = option;
     sink_printf(console, "============================================================\n\n");
 
     if (!options.resume)
@@ -386,7 +400,7 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
     std::rewind(input.get());
 
     sink_printf(console, "\n------------------------------------------------------------");
-    SequenceSet set;
+    SequenceSet &set = state.set;
     int shortest = 0;
     std::string text;
     std::string message;
@@ -501,6 +515,36 @@ bool close_sink(TextSink &sink)
     return written && closed;
 }
 
+// Writes the HTML page from the run's record (its file, or the temporary
+// one) and trimmed records. Returns false after a message.
+bool write_run_page(RunState &state, FILE *temporary_json)
+{
+    FILE *record = temporary_json != nullptr ? temporary_json : std::fopen(state.json.path.c_str(), "rb");
+    std::string message = "the record cannot be read";
+    bool written = false;
+    if (record != nullptr) {
+        std::rewind(record);
+        PageData data;
+        const SubstitutionMatrix &matrix = kMatrixSet[static_cast<std::size_t>(state.matrix)].scores;
+        if (read_page_data(record, state.set, matrix, data, message)) {
+            FILE *page = std::fopen(state.html.path.c_str(), "w");
+            message = "it cannot be created";
+            if (page != nullptr) {
+                written = write_page(data, state.set, matrix, page, message);
+                written = std::fclose(page) == 0 && written;
+                if (!written)
+                    std::remove(state.html.path.c_str());
+            }
+        }
+        if (temporary_json == nullptr)
+            std::fclose(record);
+    }
+    if (!written)
+        sink_message(state.console, "\n Problems writing the HTML file %s: %s.\n", state.html.path.c_str(),
+                     message.c_str());
+    return written;
+}
+
 // The record exists but holds not even a whole first line.
 bool nothing_recorded(const std::string &json_path)
 {
@@ -609,11 +653,23 @@ int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed,
         sink_write(state.json.sink,
                    json_end_line(state.reason, exit_code, state.written_before + state.written, wall));
     }
+    FILE *temporary_json = nullptr;
+    if (state.json_temporary) {
+        temporary_json = state.json.sink.file;
+        sink_flush(state.json.sink);
+        state.json.sink.file = nullptr;
+    }
     if (!close_sink(state.json.sink)) {
         sink_message(console, "\n Problems writing the JSON file %s.\n", state.json.path.c_str());
         if (status == Status::kContinue)
             status = Status::kStopInput;
     }
+    if (!state.html.path.empty() && state.run_line_written && !write_run_page(state, temporary_json)) {
+        if (status == Status::kContinue)
+            status = Status::kStopInput;
+    }
+    if (temporary_json != nullptr)
+        std::fclose(temporary_json);
     sink_flush(console);
     return status == Status::kStopSignal ? exit_code : exit_status(status);
 }
