@@ -578,9 +578,18 @@ TEST_F(Refusals, UsageAndPage)
     const testing::RunResult page = run_in_process({"merge", out.report, "--html", dir.path("p.html"),
                                                     parts[0].json, parts[1].json, parts[2].json}, "", 1);
     EXPECT_EQ(page.status, 2);
-    EXPECT_NE(page.console.find("--html is not available in merge yet"), std::string::npos);
+    EXPECT_NE(page.console.find("--html needs --json"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.path("p.html")));
     EXPECT_EQ(read_file(out.report), "old report\n");
+
+    // With the merged record, the page of the whole run is drawn from it.
+    const testing::RunResult drawn =
+        run_in_process({"merge", out.report, "--json", dir.path("m.jsonl"), "--html", dir.path("p.html"),
+                        parts[0].json, parts[1].json, parts[2].json},
+                       "", 1);
+    EXPECT_EQ(drawn.status, 0) << drawn.console;
+    const std::string html = read_file(dir.path("p.html"));
+    EXPECT_NE(html.find("data-quartets"), std::string::npos);
 }
 
 }  // namespace
