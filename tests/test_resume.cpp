@@ -721,7 +721,12 @@ INSTANTIATE_TEST_SUITE_P(
                     const std::string third = whole_lines(files.json)[3] + "\n";
                     replace_once(files.json, third, third + third);
                 },
-                nullptr, "line 5 is not the next quartet"}),
+                nullptr, "line 5 is not the next quartet"},
+        Refusal{"QuartetLineWithoutItsFields",
+                [](Files &files, std::string &, Command &) {
+                    replace_once(files.json, whole_lines(files.json)[3], R"({"type":"quartet"})");
+                },
+                nullptr, "line 4 is not the next quartet"}),
     [](const ::testing::TestParamInfo<Refusal> &param_info) { return std::string(param_info.param.name); });
 
 // --- Promptness ------------------------------------------------------------------
