@@ -305,6 +305,10 @@ std::string resuming_at(long long quartet)
            std::to_string(kQuartets) + ".\n";
 }
 
+// What --resume says when every quartet is recorded but the end line is not.
+const std::string kNothingLeft =
+    "\n Resuming the run recorded in run.jsonl: no quartet is left to analyse; its record is closed.\n";
+
 // --- Clean stops -------------------------------------------------------
 
 struct StopSignal {
@@ -449,7 +453,7 @@ TEST_P(Killed, ResumesToTheSameFiles)
     const std::string said = complete ? "\n The run recorded in run.jsonl is already complete (completed)"
                              : killed_json.find('\n') == std::string::npos
                                  ? "\n Nothing of the run was recorded in run.jsonl; it starts from the beginning.\n"
-                             : recorded == kQuartets ? "\n Resuming the run recorded in run.jsonl"
+                             : recorded == kQuartets ? kNothingLeft
                                                      : resuming_at(recorded + 1);
     const Finished resumed = run_in(dir, resume_with(lines % 2 == 0 ? 3 : 1));
     EXPECT_EQ(resumed.end.status, 0) << resumed.console;
@@ -588,6 +592,7 @@ TEST(Resume, RunStoppedAtALimit)
     write_file(dir.path("run.jsonl"), head(limited.json, 1 + 6));
     const Finished resumed = run_in(dir, command);
     EXPECT_EQ(resumed.end.status, 2);
+    EXPECT_NE(resumed.console.find(kNothingLeft), std::string::npos) << resumed.console;
     expect_files(dir, limited);
 }
 
