@@ -170,7 +170,6 @@ Json comparable(const std::string &line)
 
 // The uninterrupted run every stopped and continued one is compared with.
 struct Reference {
-    std::string input;
     Files files;
     int status = -1;
 };
@@ -178,9 +177,8 @@ struct Reference {
 Reference make_reference(const std::string &t)
 {
     Reference r;
-    r.input = run_input();
     TempDir dir;
-    write_file(dir.path("in.txt"), r.input);
+    write_file(dir.path("in.txt"), run_input());
     Command command;
     command.t = t;
     r.status = run_in(dir, command).end.status;
@@ -212,7 +210,7 @@ void check_reference(const Reference &r = reference())
 }
 
 // A directory holding the run's input.
-void prepare(const TempDir &dir) { write_file(dir.path("in.txt"), reference().input); }
+void prepare(const TempDir &dir) { write_file(dir.path("in.txt"), run_input()); }
 
 // The files in `dir` are those of the uninterrupted run `expected`: report
 // and TSV byte for byte, the record line for line, the run line's thread
@@ -510,17 +508,19 @@ TEST(Resume, TornLastLineIsDropped)
 // report and TSV longer than the record says are cut back.
 TEST(Resume, TornLineEndedByChanceIsDropped)
 {
-    ASSERT_NO_FATAL_FAILURE(check_reference());
+    ASSERT_NO_FATAL_FAILURE(check_reference(quick_reference()));
     TempDir dir;
     prepare(dir);
-    Files files = reference().files;
+    Files files = quick_reference().files;
     const std::vector<std::string> lines = whole_lines(files.json);
     files.json = head(files.json, 1 + 50) + lines[1 + 50].substr(0, 40) + "\n";
     write_files(dir, files);
-    const Finished resumed = run_in(dir, resume_with(2));
+    Command command = resume_with(2);
+    command.t = kQuickT;
+    const Finished resumed = run_in(dir, command);
     EXPECT_EQ(resumed.end.status, 0);
     EXPECT_NE(resumed.console.find(resuming_at(51)), std::string::npos) << resumed.console.substr(0, 300);
-    expect_reference(dir);
+    expect_files(dir, quick_reference().files);
 }
 
 // A record without a whole first line holds nothing: the run starts afresh.
@@ -547,21 +547,23 @@ TEST(Resume, RecordWithoutAWholeFirstLineStartsAfresh)
 
 TEST(Resume, CompleteRunIsLeftAsItIs)
 {
-    ASSERT_NO_FATAL_FAILURE(check_reference());
+    ASSERT_NO_FATAL_FAILURE(check_reference(quick_reference()));
     TempDir dir;
     prepare(dir);
-    const Files &files = reference().files;
+    const Files &files = quick_reference().files;
     write_files(dir, files);
     for (const char *name : {"in.txt", "out.txt", "run.jsonl", "run.tsv"})
         age(dir.path(name));
-    const Finished resumed = run_in(dir, resume_with(3));
+    Command command = resume_with(3);
+    command.t = kQuickT;
+    const Finished resumed = run_in(dir, command);
     EXPECT_EQ(resumed.end.status, 0);
     const std::string complete = "\n The run recorded in run.jsonl is already complete (completed); nothing to do.\n";
     EXPECT_NE(resumed.console.find(complete), std::string::npos) << resumed.console;
     expect_untouched(dir.path("out.txt"), files.report);
     expect_untouched(dir.path("run.jsonl"), files.json);
     expect_untouched(dir.path("run.tsv"), files.tsv);
-    expect_untouched(dir.path("in.txt"), reference().input);
+    expect_untouched(dir.path("in.txt"), run_input());
 }
 
 // A run that stopped at a "Too many" limit is finished as well; killed
@@ -663,7 +665,7 @@ TEST_P(Refused, TouchesNothing)
     const Refusal &refusal = GetParam();
     TempDir dir;
     Files files = interrupted_files(quick_reference());
-    std::string input = quick_reference().input;
+    std::string input = run_input();
     Command command = resume_with(3);
     command.t = kQuickT;
     ASSERT_NO_FATAL_FAILURE(refusal.change(files, input, command));
