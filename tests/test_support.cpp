@@ -1,6 +1,8 @@
 // Test helpers: temporary directories, files, fixed texts and program runs.
 #include "test_support.hpp"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "app/run.hpp"
 
@@ -104,6 +107,75 @@ RunResult run_executable(const std::vector<std::string> &args, const std::string
         result.console = read_file(out_path);
     read_report(args, result);
     return result;
+}
+
+pid_t start_executable(const std::vector<std::string> &args, const std::string &dir, const std::string &stdout_path,
+                       const std::string &stderr_path)
+{
+    // Everything the child needs is prepared before the fork: between fork
+    // and exec it only makes system calls.
+    std::vector<char *> argv{const_cast<char *>(KELTO_EXE)};
+    for (const std::string &arg : args)
+        argv.push_back(const_cast<char *>(arg.c_str()));
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int in = open("/dev/null", O_RDONLY);
+        const int out = open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0 ||
+            dup2(err, STDERR_FILENO) < 0 || chdir(dir.c_str()) != 0)
+            _exit(127);
+        execv(KELTO_EXE, argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+bool wait_for_end(pid_t pid, std::chrono::milliseconds timeout, ProcessEnd &end)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int wait_status = 0;
+        const pid_t done = waitpid(pid, &wait_status, WNOHANG);
+        if (done == pid) {
+            end.ended = true;
+            end.exited = WIFEXITED(wait_status);
+            end.status = end.exited ? WEXITSTATUS(wait_status) : -1;
+            end.signal = WIFSIGNALED(wait_status) ? WTERMSIG(wait_status) : 0;
+            return true;
+        }
+        if (done < 0 || std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+BackgroundRun::BackgroundRun(const std::vector<std::string> &args, const std::string &dir,
+                             const std::string &stdout_path, const std::string &stderr_path)
+    : pid_(start_executable(args, dir, stdout_path, stderr_path))
+{
+}
+
+BackgroundRun::~BackgroundRun()
+{
+    if (pid_ > 0 && !end_.ended) {
+        kill(pid_, SIGKILL);
+        int ignored = 0;
+        waitpid(pid_, &ignored, 0);
+    }
+}
+
+bool BackgroundRun::send(int number) { return pid_ > 0 && !end_.ended && kill(pid_, number) == 0; }
+
+bool BackgroundRun::running()
+{
+    return pid_ > 0 && !end_.ended && !wait_for_end(pid_, std::chrono::milliseconds(0), end_);
+}
+
+bool BackgroundRun::wait(std::chrono::milliseconds timeout)
+{
+    return pid_ > 0 && (end_.ended || wait_for_end(pid_, timeout, end_));
 }
 
 RunResult run_on(const TempDir &dir, const std::string &bytes, const std::string &t, const std::string &menu)

@@ -2,10 +2,13 @@
 // in-process with a pinned seed or as the built executable.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
+
+#include <sys/types.h>
 
 namespace kelto::testing {
 
@@ -39,6 +42,49 @@ RunResult run_in_process(const std::vector<std::string> &args, const std::string
 // Runs the built executable the same way, with standard input from `menu`;
 // standard output is kept unless `keep_console` is false.
 RunResult run_executable(const std::vector<std::string> &args, const std::string &menu, bool keep_console = true);
+
+// Starts the built executable in the background, in the directory `dir`
+// (relative paths in `args` name files there), with standard input from
+// /dev/null and standard output and error written to the files given.
+// Returns its process id, or -1 when it could not be started.
+pid_t start_executable(const std::vector<std::string> &args, const std::string &dir, const std::string &stdout_path,
+                       const std::string &stderr_path);
+
+// How a process ended.
+struct ProcessEnd {
+    bool ended = false;   // it was reaped
+    bool exited = false;  // by exit(); otherwise by a signal
+    int status = -1;      // its exit status when it exited
+    int signal = 0;       // the signal that ended it otherwise
+};
+
+// Waits up to `timeout` for the process to end and reaps it; false, with
+// `end` untouched, when it is still running then.
+bool wait_for_end(pid_t pid, std::chrono::milliseconds timeout, ProcessEnd &end);
+
+// A started executable that is killed (SIGKILL) and reaped when the object
+// goes while it still runs, so that a failed test leaves no process behind.
+class BackgroundRun {
+public:
+    BackgroundRun(const std::vector<std::string> &args, const std::string &dir, const std::string &stdout_path,
+                  const std::string &stderr_path);
+    ~BackgroundRun();
+    BackgroundRun(const BackgroundRun &) = delete;
+    BackgroundRun &operator=(const BackgroundRun &) = delete;
+
+    bool started() const { return pid_ > 0; }
+    // Sends a signal; false when the process has already been reaped.
+    bool send(int number);
+    // Whether it still runs (reaps it when it has ended).
+    bool running();
+    // Waits up to `timeout` for its end; false when it still runs.
+    bool wait(std::chrono::milliseconds timeout);
+    const ProcessEnd &end() const { return end_; }
+
+private:
+    pid_t pid_ = -1;
+    ProcessEnd end_;
+};
 
 // Writes `bytes` to dir/in.txt and runs the executable on it with report dir/out.txt.
 RunResult run_on(const TempDir &dir, const std::string &bytes, const std::string &t, const std::string &menu = "2\n");

@@ -11,6 +11,15 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// The value of `key`, or null where the line lacks it (operator[] of a
+// const object must not be asked for a key it does not hold).
+const Json &field(const Json &object, const char *key)
+{
+    static const Json missing;
+    const auto found = object.find(key);
+    return found != object.end() ? *found : missing;
+}
+
 bool is_count(const Json &value) { return value.is_number_unsigned() || value.is_number_integer(); }
 
 bool has(const Json &object, const char *key, bool (*check)(const Json &))
@@ -79,21 +88,26 @@ bool read_resume_point(const std::string &path, ResumePoint &point, std::string 
             point.json_bytes = end + 1;
             point.next_quartet = line.contains("shard") ? line["shard"].value("first", 0LL) : 0;
         } else if (type == "quartet" && !point.ended) {
-            if (!is_count(line["quartet"]) || line["quartet"].get<long long>() != point.next_quartet ||
-                !is_count(line["report_bytes"]) || !is_count(line["tsv_bytes"]) || !point.limit_stop.empty()) {
+            const Json &quartet = field(line, "quartet");
+            const Json &report_bytes = field(line, "report_bytes");
+            const Json &tsv_bytes = field(line, "tsv_bytes");
+            if (!is_count(quartet) || quartet.get<long long>() != point.next_quartet || !is_count(report_bytes) ||
+                !is_count(tsv_bytes) || !point.limit_stop.empty()) {
                 message = path + " line " + std::to_string(line_number) + " is not the next quartet of the run";
                 return false;
             }
             point.has_quartets = true;
-            point.report_bytes = line["report_bytes"].get<uint64_t>();
-            point.tsv_bytes = line["tsv_bytes"].get<uint64_t>();
-            point.limit_stop = line["stop"].is_string() ? line["stop"].get<std::string>() : "";
+            point.report_bytes = report_bytes.get<uint64_t>();
+            point.tsv_bytes = tsv_bytes.get<uint64_t>();
+            const Json &stop = field(line, "stop");
+            point.limit_stop = stop.is_string() ? stop.get<std::string>() : "";
             ++point.next_quartet;
             ++point.recorded;
             point.json_bytes = end + 1;
         } else if (type == "end" && !point.ended) {
             point.ended = true;
-            point.end_status = line["status"].is_string() ? line["status"].get<std::string>() : "";
+            const Json &status = field(line, "status");
+            point.end_status = status.is_string() ? status.get<std::string>() : "";
         } else {
             message = path + " line " + std::to_string(line_number) + " does not fit the record of a run";
             return false;

@@ -469,8 +469,14 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
 
     if (options.resume) {
         console.quiet = options.quiet;
-        sink_printf(console, "\n Resuming the run recorded in %s at quartet %lld of %lld.\n",
-                    options.json_path.c_str(), point.next_quartet - range_begin + 1, state.range_size);
+        const long long next = point.next_quartet - range_begin;
+        if (point.limit_stop.empty() && next < state.range_size)
+            sink_printf(console, "\n Resuming the run recorded in %s at quartet %lld of %lld.\n",
+                        options.json_path.c_str(), next + 1, state.range_size);
+        else  // killed between its last quartet and its end line
+            sink_printf(console,
+                        "\n Resuming the run recorded in %s: no quartet is left to analyse; its record is closed.\n",
+                        options.json_path.c_str());
         if (!point.limit_stop.empty()) {
             // The last recorded quartet stopped the run at a limit: only the end line is missing.
             state.reason = point.limit_stop == "too_many_minimum_per_size" ? StopReason::kTooManyMinimumPerSize
