@@ -456,6 +456,13 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
     }
     if (!options.resume && state.tsv.sink.file != nullptr)
         sink_write(state.tsv.sink, kTsvHeader);
+    if (state.json.sink.file != nullptr) {
+        // The record exists from the start, not only after a first quartet.
+        sink_flush(report);
+        if (state.tsv.sink.file != nullptr)
+            sink_flush(state.tsv.sink);
+        sink_flush(state.json.sink);
+    }
 
     if (options.resume)
         std::fprintf(io.errors, "kelto: seed %llu (from the record %s)\n", static_cast<unsigned long long>(seed),
