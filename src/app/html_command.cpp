@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/files.hpp"
 #include "common/status.hpp"
 #include "input/gaps.hpp"
 #include "input/matrices.hpp"
@@ -30,15 +31,6 @@ int fail(FILE *console, const std::string &message)
     std::fprintf(console, "kelto html: %s\n", message.c_str());
     std::fflush(console);
     return kExitStopped;
-}
-
-// True when `path` exists and is the same file as the open `file`.
-bool is_same_file(FILE *file, const char *path)
-{
-    struct stat open_stat;
-    struct stat path_stat;
-    return fstat(fileno(file), &open_stat) == 0 && stat(path, &path_stat) == 0 &&
-           open_stat.st_dev == path_stat.st_dev && open_stat.st_ino == path_stat.st_ino;
 }
 
 // The reader's message (blank lines and padding around it) on one line.
@@ -72,7 +64,7 @@ int html_command(int argc, const char *const *argv, FILE *console)
     FileHandle input(std::fopen(input_path, "rb"));
     if (!input)
         return fail(console, std::string("cannot open the input ") + input_path + ": " + std::strerror(errno));
-    if (is_same_file(record.get(), page_path) || is_same_file(input.get(), page_path))
+    if (same_file(record.get(), page_path) || same_file(input.get(), page_path))
         return fail(console, std::string("the page ") + page_path + " is the record or the input file itself");
 
     std::string message;

@@ -22,6 +22,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/html_command.hpp"
+#include "common/files.hpp"
 #include "common/status.hpp"
 #include "common/text.hpp"
 #include "results/records.hpp"
@@ -335,22 +336,6 @@ std::string first_difference(const Json &a, const Json &b)
         if (!a.contains(key))
             return key;
     return "run line";
-}
-
-// Two paths name one file: the same device and inode when both exist,
-// otherwise the same normalised path.
-bool same_target(const std::string &a, const std::string &b)
-{
-    struct stat a_stat;
-    struct stat b_stat;
-    const bool a_exists = stat(a.c_str(), &a_stat) == 0;
-    const bool b_exists = stat(b.c_str(), &b_stat) == 0;
-    if (a_exists && b_exists)
-        return a_stat.st_dev == b_stat.st_dev && a_stat.st_ino == b_stat.st_ino;
-    if (a_exists != b_exists)
-        return false;
-    std::error_code ignored;
-    return std::filesystem::weakly_canonical(a, ignored) == std::filesystem::weakly_canonical(b, ignored);
 }
 
 bool file_size(const std::string &path, uint64_t &size)

@@ -24,6 +24,7 @@
 #include "app/resume.hpp"
 #include "app/shards.hpp"
 #include "app/signals.hpp"
+#include "common/files.hpp"
 #include "common/status.hpp"
 #include "common/text.hpp"
 #include "input/gaps.hpp"
@@ -102,45 +103,6 @@ int choose_matrix(const RunIo &io, TextSink &console)
         if (answer >= '1' && answer <= '6')
             return answer - '1';
     }
-}
-
-bool same_file(FILE *input, const char *report_path)
-{
-    struct stat in_stat;
-    struct stat out_stat;
-    return fstat(fileno(input), &in_stat) == 0 && stat(report_path, &out_stat) == 0 &&
-           in_stat.st_dev == out_stat.st_dev && in_stat.st_ino == out_stat.st_ino;
-}
-
-// Where a path leads: symbolic links followed, also to a file that does not
-// exist yet, then made absolute and normal.
-std::filesystem::path destination(std::filesystem::path path)
-{
-    std::error_code ignored;
-    for (int hop = 0; hop < 40 && std::filesystem::is_symlink(std::filesystem::symlink_status(path, ignored)); ++hop) {
-        std::error_code error;
-        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
-        if (error)
-            break;
-        path = target.is_absolute() ? target : path.parent_path() / target;
-    }
-    return std::filesystem::weakly_canonical(path, ignored);
-}
-
-// Two output paths name one file: the same device and inode when both
-// exist, otherwise the same destination (a link to a file not yet created
-// names that file).
-bool same_target(const std::string &a, const std::string &b)
-{
-    struct stat a_stat;
-    struct stat b_stat;
-    const bool a_exists = stat(a.c_str(), &a_stat) == 0;
-    const bool b_exists = stat(b.c_str(), &b_stat) == 0;
-    if (a_exists && b_exists)
-        return a_stat.st_dev == b_stat.st_dev && a_stat.st_ino == b_stat.st_ino;
-    if (a_exists != b_exists)
-        return false;
-    return destination(a) == destination(b);
 }
 
 // An output file besides the report: its role in messages, path and sink.

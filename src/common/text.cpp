@@ -50,30 +50,33 @@ void appendf(std::string &out, const char *format, ...)
     va_end(args);
 }
 
-void sink_printf(TextSink &sink, const char *format, ...)
+// Formats into the sink's buffer, counting the bytes, and writes the buffer
+// out once it is large.
+void sink_vprintf(TextSink &sink, const char *format, va_list args)
 {
-    if (sink.quiet)
-        return;
     const std::size_t before = sink.text.size();
-    va_list args;
-    va_start(args, format);
     vappendf(sink.text, format, args);
-    va_end(args);
     sink.bytes += sink.text.size() - before;
     if (sink.text.size() >= kSinkFlushBytes)
         write_out(sink);
 }
 
-void sink_message(TextSink &sink, const char *format, ...)
+void sink_printf(TextSink &sink, const char *format, ...)
 {
-    const std::size_t before = sink.text.size();
+    if (sink.quiet)
+        return;
     va_list args;
     va_start(args, format);
-    vappendf(sink.text, format, args);
+    sink_vprintf(sink, format, args);
     va_end(args);
-    sink.bytes += sink.text.size() - before;
-    if (sink.text.size() >= kSinkFlushBytes)
-        write_out(sink);
+}
+
+void sink_message(TextSink &sink, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    sink_vprintf(sink, format, args);
+    va_end(args);
 }
 
 void sink_write(TextSink &sink, const std::string &text)

@@ -375,16 +375,21 @@ bool parse_run_line(const std::string &line, RunLine &run, std::string &message)
     return true;
 }
 
+// The record's first line; false with a message when there is none.
+static bool first_line(FILE *jsonl, LineReader &reader, std::string &line, std::string &message)
+{
+    bool ended = false;
+    if (next_line(reader, line, ended))
+        return true;
+    message = std::ferror(jsonl) ? "cannot read the record" : "the record is empty";
+    return false;
+}
+
 bool read_run_line(FILE *jsonl, RunLine &run, std::string &message)
 {
     LineReader reader{jsonl};
     std::string line;
-    bool ended = false;
-    if (!next_line(reader, line, ended)) {
-        message = std::ferror(jsonl) ? "cannot read the record" : "the record is empty";
-        return false;
-    }
-    return parse_run_line(line, run, message);
+    return first_line(jsonl, reader, line, message) && parse_run_line(line, run, message);
 }
 
 bool read_page_data(FILE *jsonl, const SequenceSet &trimmed, const SubstitutionMatrix &matrix, PageData &data,
@@ -394,10 +399,8 @@ bool read_page_data(FILE *jsonl, const SequenceSet &trimmed, const SubstitutionM
     LineReader reader{jsonl};
     std::string line;
     bool ended = false;
-    if (!next_line(reader, line, ended)) {
-        message = std::ferror(jsonl) ? "cannot read the record" : "the record is empty";
+    if (!first_line(jsonl, reader, line, message))
         return false;
-    }
     if (!parse_run_line(line, data.run, message)) {
         message = line_label(1) + message;
         return false;
