@@ -2,17 +2,16 @@
 // Lines record, the embedded data, and the self-contained page.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "app/html_command.hpp"
 #include "input/matrices.hpp"
 #include "profile/profile.hpp"
 #include "results/digest.hpp"
@@ -59,10 +58,8 @@ Json window_json(const SequenceSet &set, int pair_a, int pair_b, int start, int 
 {
     const long long value = sum_of(set, pair_a, pair_b, start, end);
     const int size = end - start + 1;
-    return Json{{"size", size},         {"start", start},
-                {"end", end},           {"value", value},
-                {"count", count},       {"percent", count * 100.0 / 20},
-                {"average", static_cast<double>(value) / size}, {"err", 0.5},
+    return Json{{"size", size},   {"start", start}, {"end", end}, {"value", value}, {"count", count},
+                {"percent", count * 100.0 / 20}, {"average", static_cast<double>(value) / size}, {"err", 0.5},
                 {"eliminated", eliminated}};
 }
 
@@ -82,21 +79,11 @@ std::string run_line(int n_minimum = 6, int pairs = 3, const std::string &matrix
 std::string quartet_line(int index, int pair_a, int pair_b, const Json &final_max, const Json &final_min,
                          bool identical = false, const char *stop = nullptr)
 {
-    Json line = {{"type", "quartet"},
-                 {"quartet", index},
-                 {"pair_a", pair_a},
-                 {"pair_b", pair_b},
-                 {"names", Json::array({"n0", "n1", "n2", "n3"})},
-                 {"identical", identical},
-                 {"mean", 0.5},
-                 {"std", 1.5},
-                 {"significant_max", 4},
-                 {"significant_min", 3},
-                 {"final_max", final_max},
-                 {"final_min", final_min},
-                 {"stop", stop == nullptr ? Json(nullptr) : Json(stop)},
-                 {"report_bytes", 1000},
-                 {"tsv_bytes", 100}};
+    Json line = {{"type", "quartet"}, {"quartet", index}, {"pair_a", pair_a}, {"pair_b", pair_b},
+                 {"names", Json::array({"n0", "n1", "n2", "n3"})}, {"identical", identical}, {"mean", 0.5},
+                 {"std", 1.5}, {"significant_max", 4}, {"significant_min", 3}, {"final_max", final_max},
+                 {"final_min", final_min}, {"stop", stop == nullptr ? Json(nullptr) : Json(stop)},
+                 {"report_bytes", 1000}, {"tsv_bytes", 100}};
     return line.dump() + "\n";
 }
 
@@ -152,42 +139,6 @@ std::string embedded_data(const std::string &page)
     return page.substr(from + open.size(), to - from - open.size());
 }
 
-// True when `name` (any case) is followed by optional blanks and '=': an attribute.
-bool assigns(const std::string &page, const std::string &name)
-{
-    std::string lower = page;
-    for (char &c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (std::size_t at = lower.find(name); at != std::string::npos; at = lower.find(name, at + 1)) {
-        std::size_t next = at + name.size();
-        while (next < lower.size() && (lower[next] == ' ' || lower[next] == '\t' || lower[next] == '\n'))
-            ++next;
-        if (next < lower.size() && lower[next] == '=')
-            return true;
-    }
-    return false;
-}
-
-// Every http:// or https:// address in the page, up to a quote, blank or bracket.
-std::vector<std::string> urls_in(const std::string &page)
-{
-    std::vector<std::string> urls;
-    for (std::size_t at = page.find("http"); at != std::string::npos; at = page.find("http", at + 1)) {
-        if (page.compare(at, 7, "http://") != 0 && page.compare(at, 8, "https://") != 0)
-            continue;
-        const std::size_t end = page.find_first_of(" \t\n\"'<>()", at);
-        urls.push_back(page.substr(at, end - at));
-    }
-    return urls;
-}
-
-// `text` with the first `from` replaced by `to`.
-std::string replace_first(std::string text, const std::string &from, const std::string &to)
-{
-    const std::size_t at = text.find(from);
-    return at == std::string::npos ? text : text.replace(at, from.size(), to);
-}
-
 TEST(HtmlPage, ReadsTheRecordIntoCompactColumns)
 {
     const SequenceSet set = three_pairs();
@@ -204,6 +155,17 @@ TEST(HtmlPage, ReadsTheRecordIntoCompactColumns)
     const int value2 = static_cast<int>(sum_of(set, 1, 2, 2, 5));
     EXPECT_EQ(data.quartets, (std::vector<int32_t>{1, 1, 4, 3, 0, 0, 0, 4, 3, 1, 0, 1, 4, 3, 0}));
     EXPECT_EQ(data.windows, (std::vector<int32_t>{1, 3, value0, 0, 0, 4, 3, value1, 1, 1, 2, 4, value2, 0, 0}));
+
+    // A stop: its flag (the first stop name is bit 1) beside the identical flag.
+    const Json none = Json::array();
+    ASSERT_TRUE(read_record(run_line() + quartet_line(0, 0, 1, none, none) + quartet_line(1, 0, 2, none, none, true) +
+                                quartet_line(2, 1, 2, none, none, false, "too_many_minimum_per_size"),
+                            set, data, message))
+        << message;
+    ASSERT_EQ(data.quartets.size(), 15u);
+    EXPECT_EQ(data.quartets[4], 0);
+    EXPECT_EQ(data.quartets[9], 1);
+    EXPECT_EQ(data.quartets[14], 1 << 1);
 }
 
 TEST(HtmlPage, PageIsSelfContainedAndEmbedsEscapedData)
@@ -216,13 +178,19 @@ TEST(HtmlPage, PageIsSelfContainedAndEmbedsEscapedData)
     EXPECT_NE(page.find("<html lang=\"en\" data-quartets=\"3\""), std::string::npos);
     EXPECT_NE(page.find("default-src 'none'"), std::string::npos);  // the page itself forbids loading
 
-    // Nothing to load: no src= or href= attribute, no CSS url() or import;
-    // the only URL is the SVG namespace name.
-    EXPECT_FALSE(assigns(page, "src"));
-    EXPECT_FALSE(assigns(page, "href"));
+    // Nothing to load: no src= or href= attribute (in any case, blanks
+    // before the '=' aside), no CSS url() or import; the only URL is the
+    // SVG namespace name, in the markup and in the script.
+    std::string squeezed;
+    for (char c : page)
+        if (c != ' ' && c != '\t' && c != '\n')
+            squeezed += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(squeezed.find("src="), std::string::npos);
+    EXPECT_EQ(squeezed.find("href="), std::string::npos);
     EXPECT_EQ(page.find("url("), std::string::npos);
     EXPECT_EQ(page.find("@import"), std::string::npos);
-    EXPECT_EQ(urls_in(page), std::vector<std::string>(2, "http://www.w3.org/2000/svg"));  // markup and script
+    EXPECT_EQ(testing::count(page, "://"), 2u);
+    EXPECT_EQ(testing::count(page, "http://www.w3.org/2000/svg"), 2u);
 
     // The data: no '<' at all, U+2028 escaped, and it reads back to the names and records.
     const std::string data = embedded_data(page);
@@ -241,10 +209,7 @@ TEST(HtmlPage, PageIsSelfContainedAndEmbedsEscapedData)
     EXPECT_EQ(parsed["W"].size(), 15u);
     EXPECT_EQ(parsed["end"]["quartets_written"], 3);
     // Exactly the three scripts of the page: error capture, data, drawing.
-    std::size_t scripts = 0;
-    for (std::size_t at = page.find("<script"); at != std::string::npos; at = page.find("<script", at + 1))
-        ++scripts;
-    EXPECT_EQ(scripts, 3u);
+    EXPECT_EQ(testing::count(page, "<script"), 3u);
 }
 
 TEST(HtmlPage, ScriptSafeJsonEscapesWhatCouldEndTheElement)
@@ -317,22 +282,6 @@ TEST(HtmlPage, RefusesRecordsThatDoNotFitTheInput)
     EXPECT_FALSE(read_page_data(record.file, set, kMatrixSet[3].scores, data, message));
 }
 
-TEST(HtmlPage, StopFlagsAndIdenticalQuartetsReachTheColumns)
-{
-    const SequenceSet set = three_pairs();
-    const Json none = Json::array();
-    PageData data;
-    std::string message;
-    ASSERT_TRUE(read_record(run_line() + quartet_line(0, 0, 1, none, none) + quartet_line(1, 0, 2, none, none, true) +
-                                quartet_line(2, 1, 2, none, none, false, "too_many_minimum_per_size"),
-                            set, data, message))
-        << message;
-    ASSERT_EQ(data.quartets.size(), 15u);
-    EXPECT_EQ(data.quartets[4], 0);
-    EXPECT_EQ(data.quartets[9], 1);
-    EXPECT_EQ(data.quartets[14], 1 << 1);  // the first stop name
-}
-
 TEST(HtmlPage, AFullDiskIsAnErrorWithAMessage)
 {
     const SequenceSet set = three_pairs();
@@ -346,113 +295,66 @@ TEST(HtmlPage, AFullDiskIsAnErrorWithAMessage)
 }
 
 // The html command on a record written by the program itself.
-struct RecordedRun {
+struct HtmlCommand : ::testing::Test {
     TempDir dir;
     std::string input = dir.path("in.txt"), record = dir.path("run.jsonl"), page = dir.path("page.html");
-    RecordedRun()
+    void SetUp() override
     {
         write_file(input, read_file(KELTO_TEST_DATA "/page_run.txt"));
-        const auto r = testing::run_executable(
-            {"--quiet", "--seed", "1", "--matrix", "2", "--json", record, input, dir.path("out.txt"), "20"}, "");
-        EXPECT_EQ(r.status, 0);
+        ASSERT_EQ(testing::run_in_process({"--quiet", "--seed", "1", "--matrix", "2", "--json", record, input,
+                                           dir.path("out.txt"), "20"},
+                                          "")
+                      .status,
+                  0);
     }
-    // Runs the command in-process; returns its status, `console` gets its text.
-    int html(const std::vector<std::string> &args, std::string &console) const
+    // Refused with exactly `message`, no page written.
+    void expect_refused(const std::vector<std::string> &args, const std::string &message)
     {
-        std::vector<const char *> argv{"html"};
-        for (const std::string &arg : args)
-            argv.push_back(arg.c_str());
-        FILE *out = std::tmpfile();
-        const int status = html_command(static_cast<int>(argv.size()), argv.data(), out);
-        std::rewind(out);
-        console.clear();
-        for (int c; (c = std::fgetc(out)) != EOF;)
-            console += static_cast<char>(c);
-        std::fclose(out);
-        return status;
+        std::vector<std::string> command{"html"};
+        command.insert(command.end(), args.begin(), args.end());
+        const testing::RunResult result = testing::run_in_process(command, "");
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.console, "kelto html: " + message + "\n");
+        EXPECT_FALSE(std::filesystem::exists(page));
     }
 };
 
-bool exists(const std::string &path)
+// The page of the recorded run, from the program's entry; then what does
+// not fit is refused.
+TEST_F(HtmlCommand, WritesThePageOrRefusesWhatDoesNotFit)
 {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0;
-}
+    const testing::RunResult written = testing::run_executable({"html", record, input, page});
+    EXPECT_EQ(written.status, 0);
+    EXPECT_EQ(written.console, "");
+    EXPECT_NE(read_file(page).find("data-quartets=\"10\""), std::string::npos);
+    std::filesystem::remove(page);
 
-TEST(HtmlCommand, WritesThePageOfTheRecordedRun)
-{
-    const RecordedRun run;
-    std::string console;
-    ASSERT_EQ(run.html({run.record, run.input, run.page}, console), 0) << console;
-    EXPECT_EQ(console, "");
-    const std::string page = read_file(run.page);
-    // As many quartets as the record holds lines for; the records are embedded trimmed.
-    std::string record = read_file(run.record);
-    long quartet_lines = 0;
-    for (std::size_t at = record.find("\"type\":\"quartet\""); at != std::string::npos;
-         at = record.find("\"type\":\"quartet\"", at + 1))
-        ++quartet_lines;
-    EXPECT_EQ(quartet_lines, 10);
-    EXPECT_NE(page.find("data-quartets=\"10\""), std::string::npos);
-    const nlohmann::json data = nlohmann::json::parse(embedded_data(page), nullptr, false);
-    ASSERT_FALSE(data.is_discarded());
-    EXPECT_EQ(data["records"].size(), 10u);
-    for (const auto &residues : data["records"])
-        EXPECT_EQ(residues.get<std::string>().size(), data["run"]["n_minimum"].get<std::size_t>());
-    EXPECT_EQ(data["run"]["matrix"], "BLOSUM62");
-
-    // Dispatched from the program's entry, the same page.
-    const std::string second = run.dir.path("second.html");
-    EXPECT_EQ(testing::run_executable({"html", run.record, run.input, second}, "").status, 0);
-    EXPECT_EQ(read_file(second), page);
-}
-
-TEST(HtmlCommand, RefusesAnotherInputAndSamePathsWritingNothing)
-{
-    const RecordedRun run;
-    std::string console;
-    const std::string other = run.dir.path("other.txt");
-    std::string changed = read_file(run.input);
+    std::string changed = read_file(input);
     changed[changed.size() - 2] = changed[changed.size() - 2] == 'A' ? 'C' : 'A';  // same size, other bytes
-    write_file(other, changed);
-    EXPECT_EQ(run.html({run.record, other, run.page}, console), 2);
-    EXPECT_EQ(console, "kelto html: " + other + " is not the input of this run (size or XXH3-128 differs from " +
-                           run.input + ")\n");
-    EXPECT_FALSE(exists(run.page));
+    write_file(dir.path("other.txt"), changed);
+    expect_refused({record, dir.path("other.txt"), page}, dir.path("other.txt") +
+                   " is not the input of this run (size or XXH3-128 differs from " + input + ")");
+    const std::string record_text = read_file(record);
+    ASSERT_EQ(symlink(record.c_str(), dir.path("link.jsonl").c_str()), 0);
+    for (const std::string &target : {record, input, dir.path("link.jsonl")})
+        expect_refused({record, input, target}, "the page " + target + " is the record or the input file itself");
+    EXPECT_EQ(read_file(record), record_text);
+    expect_refused({record, input}, "usage: kelto html RUN.jsonl IN_FILE PAGE.html");
 
-    const std::string record_text = read_file(run.record);
-    const std::string link = run.dir.path("link.jsonl");
-    ASSERT_EQ(symlink(run.record.c_str(), link.c_str()), 0);
-    for (const std::string &target : {run.record, run.input, link}) {
-        EXPECT_EQ(run.html({run.record, run.input, target}, console), 2);
-        EXPECT_EQ(console, "kelto html: the page " + target + " is the record or the input file itself\n");
-    }
-    EXPECT_EQ(read_file(run.record), record_text);
-
-    EXPECT_EQ(run.html({run.record, run.input}, console), 2);
-    EXPECT_EQ(console, "kelto html: usage: kelto html RUN.jsonl IN_FILE PAGE.html\n");
-    EXPECT_EQ(run.html({run.dir.path("none.jsonl"), run.input, run.page}, console), 2);
-    EXPECT_EQ(console.rfind("kelto html: cannot open the record ", 0), 0u);
-    EXPECT_FALSE(exists(run.page));
-}
-
-TEST(HtmlCommand, RefusesAnUnknownMatrixAndABrokenRecord)
-{
-    const RecordedRun run;
-    std::string console;
-    std::string record = read_file(run.record);
-    const std::string edited = run.dir.path("edited.jsonl");
-    write_file(edited, replace_first(record, "\"BLOSUM62\"", "\"BLOSUM50\""));
-    EXPECT_EQ(run.html({edited, run.input, run.page}, console), 2);
-    EXPECT_EQ(console, "kelto html: " + edited + ": unknown matrix \"BLOSUM50\"\n");
-    // A window value edited: the record no longer fits its input.
-    std::size_t digits = record.find("\"value\":") + 8;
-    if (record[digits] == '-')
-        ++digits;
-    write_file(edited, record.substr(0, digits) + "1" + record.substr(digits));  // 26 -> 126, -30 -> -130
-    EXPECT_EQ(run.html({edited, run.input, run.page}, console), 2);
-    EXPECT_NE(console.find(": a window's value does not match the records"), std::string::npos) << console;
-    EXPECT_FALSE(exists(run.page));
+    const std::string edited = dir.path("edited.jsonl");
+    const std::size_t matrix = record_text.find("\"BLOSUM62\"");
+    write_file(edited, record_text.substr(0, matrix) + "\"BLOSUM50\"" + record_text.substr(matrix + 10));
+    expect_refused({edited, input, page}, edited + ": unknown matrix \"BLOSUM50\"");
+    // A window value edited (26 -> 126, -30 -> -130): the record no longer fits its input.
+    std::size_t digits = record_text.find("\"value\":") + 8;
+    digits += record_text[digits] == '-' ? 1 : 0;
+    write_file(edited, record_text.substr(0, digits) + "1" + record_text.substr(digits));
+    const testing::RunResult broken = testing::run_in_process({"html", edited, input, page}, "");
+    EXPECT_EQ(broken.status, 2);
+    EXPECT_NE(broken.console.find(": a window's value does not match the records"), std::string::npos);
+    const testing::RunResult missing = testing::run_in_process({"html", dir.path("none.jsonl"), input, page}, "");
+    EXPECT_TRUE(missing.console.starts_with("kelto html: cannot open the record ")) << missing.console;
+    EXPECT_FALSE(std::filesystem::exists(page));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // End-to-end checks of the built program at the edges of its limits.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,20 @@ TEST(Limits, PairCountAcceptedUpTo1000) {
     for (std::size_t at = 0; (at = r.console.find("IDENTICAL SEQUENCES!", at)) != std::string::npos; ++at)
         ++quartets;
     EXPECT_EQ(499500u, quartets);
+}
+
+// 1000 pairs of short records, a tenth of them different: bounded memory.
+TEST(Limits, ThousandPairsStayWithinMemoryBound) {
+    TempDir dir;
+    std::vector<std::string> records;
+    for (int pair = 0; pair < 1000; ++pair)
+        records.insert(records.end(), {"ARNDC", pair % 10 == 0 ? "ARNDV" : "ARNDC"});
+    write_file(dir.path("in.txt"), pair_file(records));
+    const RunResult r = run_executable({dir.path("in.txt"), "/dev/null", "3"}, "2\n", false);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_GT(r.peak_rss_kib, 0);
+    EXPECT_LT(r.peak_rss_kib, 64 * 1024);
+    std::printf("peak resident memory: %ld KiB\n", r.peak_rss_kib);
 }
 
 TEST(Limits, RecordsOfUpTo1099ResiduesAndHeadersOfUpTo79Characters) {

@@ -3,10 +3,6 @@
 // quiet consoles and the seed line.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
-#include <unistd.h>
-
 #include <filesystem>
 #include <set>
 #include <string>
@@ -19,6 +15,7 @@
 namespace {
 
 using namespace kelto::testing;
+using Args = std::vector<std::string>;
 
 // Four pairs (six quartets, most with significant windows) in dir/in.txt.
 struct Input {
@@ -31,154 +28,110 @@ struct Input {
 // Randomisations: enough that the percentages, and so the report, depend on the draws.
 const std::string kT = "400";
 
-const std::string kTooManyStop = "\nToo many significant maximum Windows.\n\nCall the authors. \t\tTHANK YOU .";
-
 // The console of a menu run with the question (every time it was asked) removed.
 std::string without_menu(std::string console)
 {
     for (std::size_t at; (at = console.find(kMenu)) != std::string::npos;)
-        console.erase(at, kMenu.size());
+        console = console.substr(0, at) + console.substr(at + kMenu.size());
     return console;
 }
 
-TEST(Options, SeedAndMatrixGiveTheReportOfTheMenuRun) {
+TEST(Options, SeedAndMatrixGiveTheMenuRunWithAnyThreadCount)
+{
     Input f;
-    const std::string menu_report = f.dir.path("menu.txt"), clock_report = f.dir.path("clock.txt");
-    const Captured options = run_captured({"--seed", "77", "--matrix", "2", f.in, f.out, kT}, "");
-    const Captured menu = run_captured({"--seed", "77", f.in, menu_report, kT}, "2\n");
-    const Captured clock = run_captured({f.in, clock_report, kT}, "2\n", 77);  // the clock read 77
-    for (const Captured *r : {&options, &menu, &clock})
-        EXPECT_EQ(r->status, 0) << r->console;
-    EXPECT_TRUE(read_file(f.out) == read_file(menu_report)) << "report differs from the menu run";
-    EXPECT_TRUE(read_file(f.out) == read_file(clock_report)) << "report differs from the clock-seeded run";
-    EXPECT_EQ(options.console.find(kMenu), std::string::npos);
-    EXPECT_NE(menu.console.find(kMenu), std::string::npos);
-    EXPECT_EQ(options.console, without_menu(menu.console));
-    EXPECT_EQ(options.console, without_menu(clock.console));
-}
-
-TEST(Options, ThreadCountChangesNoByte) {
-    Input f;
-    const Captured one = run_captured({f.in, f.out, kT, "--seed", "5", "--matrix", "3", "--threads", "1"}, "");
-    const std::string report = read_file(f.out);
-    ASSERT_EQ(one.status, 0);
+    const std::string menu_report = f.dir.path("menu.txt");
+    const RunResult menu = run_in_process({"--seed", "77", f.in, menu_report, kT}, "2\n");
+    const std::string report = read_file(menu_report);
+    ASSERT_EQ(menu.status, 0);
     ASSERT_NE(report.find("\nWin= "), std::string::npos);  // significant windows: the draws matter
-    for (const char *threads : {"2", "3"}) {
-        const Captured r = run_captured({f.in, f.out, kT, "--seed", "5", "--matrix", "3", "--threads", threads}, "");
+    EXPECT_NE(menu.console.find(kMenu), std::string::npos);
+    for (const char *threads : {"1", "2", "3"}) {
+        SCOPED_TRACE(std::string(threads) + " threads");
+        const RunResult r = run_in_process({"--seed", "77", "--matrix", "2", "--threads", threads, f.in, f.out, kT}, "");
         EXPECT_EQ(r.status, 0);
-        EXPECT_TRUE(r.console == one.console) << threads << " threads: console differs";
-        EXPECT_TRUE(read_file(f.out) == report) << threads << " threads: report differs";
+        EXPECT_TRUE(read_file(f.out) == report) << "report differs from the menu run's";
+        EXPECT_EQ(r.console, without_menu(menu.console));
     }
 }
 
-// Changes to a directory for the lifetime of the object.
-struct WorkingDirectory {
-    explicit WorkingDirectory(const std::string &dir) : previous(std::filesystem::current_path())
-    {
-        std::filesystem::current_path(dir);
-    }
-    ~WorkingDirectory() { std::filesystem::current_path(previous); }
-    std::filesystem::path previous;
-};
-
-TEST(Options, OptionsStandAnywhereAndDoubleDashEndsThem) {
+TEST(Options, OptionsStandAnywhereAndDoubleDashEndsThem)
+{
     Input f;
-    const Captured base = run_captured({f.in, f.out, kT, "--seed", "77", "--matrix", "2"}, "");
-    const std::string report = read_file(f.out);
+    const RunResult base = run_in_process({f.in, f.out, kT, "--seed", "77", "--matrix", "2"}, "");
     ASSERT_EQ(base.status, 0);
     const std::string extra = f.dir.path("extra.txt");
-    const std::vector<std::vector<std::string>> placements = {
-        {"--seed=77", "--matrix=2", f.in, f.out, kT},
-        {f.in, "--seed", "77", f.out, "--matrix", "blosum62", kT},
-        {"--matrix", "2", f.in, f.out, "--seed=77", kT, "--threads", "2"},
-        {"--seed", "77", "--matrix", "2", "--", f.in, f.out, kT},
-        {f.in, f.out, kT, extra, "--seed", "77", "-x", "--matrix=2", "more"},  // extra positionals are ignored
-    };
-    for (const auto &args : placements) {
+    for (const Args &args : {Args{"--seed=77", "--matrix=2", f.in, f.out, kT},
+                             Args{f.in, "--seed", "77", f.out, "--matrix", "blosum62", kT},
+                             Args{"--matrix", "2", f.in, f.out, "--seed=77", kT, "--threads", "2"},
+                             Args{"--seed", "77", "--matrix", "2", "--", f.in, f.out, kT},
+                             Args{f.in, f.out, kT, extra, "--seed", "77", "-x", "--matrix=2", "more"}}) {
         SCOPED_TRACE(args[0] + " " + args[1] + " " + args[2]);
         std::filesystem::remove(f.out);
-        const Captured r = run_captured(args, "");
+        const RunResult r = run_in_process(args, "");
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.console, base.console);
-        EXPECT_TRUE(read_file(f.out) == report) << "report differs";
+        EXPECT_TRUE(read_file(f.out) == base.report) << "report differs";
     }
-    EXPECT_FALSE(std::filesystem::exists(extra));
+    EXPECT_FALSE(std::filesystem::exists(extra));  // extra positionals are ignored
 
-    {  // after "--" names that start with "--" are files
-        const WorkingDirectory cwd(f.dir.dir);
-        std::filesystem::copy_file(f.in, "--in.txt");
-        const Captured r = run_captured({"--seed", "77", "--matrix", "2", "--", "--in.txt", "--out.txt", kT}, "");
-        EXPECT_EQ(r.status, 0) << r.errors;
-        EXPECT_EQ(r.console, base.console);
-        EXPECT_TRUE(read_file("--out.txt") == report) << "report differs";
-    }
+    // After "--" names that start with "--" are files.
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(f.dir.dir);
+    std::filesystem::copy_file(f.in, "--in.txt");
+    const RunResult dashed = run_in_process({"--seed", "77", "--matrix", "2", "--", "--in.txt", "--out.txt", kT}, "");
+    const std::string dashed_report = read_file("--out.txt");
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(dashed.status, 0) << dashed.errors;
+    EXPECT_EQ(dashed.console, base.console);
+    EXPECT_TRUE(dashed_report == base.report) << "report differs";
 
     // A negative T is a positional, refused by the check of T.
-    for (const auto &args : {std::vector<std::string>{f.in, f.out, "-5", "--seed", "77", "--matrix", "2"},
-                             std::vector<std::string>{"--matrix", "2", "--", f.in, f.out, "-5"}}) {
-        std::filesystem::remove(f.out);
-        const Captured r = run_captured(args, "");
+    for (const Args &args : {Args{f.in, f.out, "-5", "--seed", "77", "--matrix", "2"},
+                             Args{"--matrix", "2", "--", f.in, f.out, "-5"}}) {
+        const RunResult r = run_in_process(args, "");
         EXPECT_EQ(r.console, kBanner + "\n T > 0 !!.\n");
         EXPECT_EQ(r.errors, "");
         EXPECT_EQ(r.status, 2);
-        EXPECT_TRUE(std::filesystem::exists(f.out));
-        EXPECT_EQ(read_file(f.out), "");
+        EXPECT_TRUE(std::filesystem::exists(f.out) && read_file(f.out).empty());
     }
 }
 
-TEST(Options, BadOptionsStopBeforeAnyFileIsTouched) {
-    const struct {
-        std::vector<std::string> args;  // after IN OUT T --json J --tsv T
-        const char *option;             // named in the message
-    } cases[] = {
-        {{"--bogus"}, "--bogus"},
-        {{"--bogus=3"}, "--bogus"},
-        {{"--seed"}, "--seed"},
-        {{"--json"}, "--json"},
-        {{"--threads"}, "--threads"},
-        {{"--seed", "abc"}, "--seed"},
-        {{"--seed", "-1"}, "--seed"},
-        {{"--seed=", "--quiet"}, "--seed"},
-        {{"--seed", "12x"}, "--seed"},
-        {{"--seed", "18446744073709551616"}, "--seed"},
-        {{"--matrix", "7"}, "--matrix"},
-        {{"--matrix", "0"}, "--matrix"},
-        {{"--matrix", "foo"}, "--matrix"},
-        {{"--matrix", "PAM2500"}, "--matrix"},
-        {{"--threads", "0"}, "--threads"},
-        {{"--threads", "abc"}, "--threads"},
-        {{"--threads", "-2"}, "--threads"},
-        {{"--quiet=1"}, "--quiet"},
-    };
+// Refused with a message naming the option, the usage line and status 2,
+// before any file is created or truncated.
+TEST(Options, BadOptionsStopBeforeAnyFileIsTouched)
+{
+    const Args cases[] = {{"--bogus"},         {"--bogus=3"},       {"--seed"},
+                          {"--json"},          {"--seed", "abc"},   {"--seed", "-1"},
+                          {"--seed", "12x"},   {"--seed=", "--quiet"}, {"--seed", "18446744073709551616"},
+                          {"--matrix", "7"},   {"--matrix", "PAM2500"}, {"--threads", "0"},
+                          {"--threads", "abc"}, {"--quiet=1"}};
     for (bool report_exists : {false, true}) {
-        for (const auto &c : cases) {
-            SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : "") +
-                         (report_exists ? " (report exists)" : ""));
+        for (const Args &bad : cases) {
+            SCOPED_TRACE(bad[0] + (bad.size() > 1 ? " " + bad[1] : "") + (report_exists ? " (report exists)" : ""));
             Input f;
             if (report_exists)
                 write_file(f.out, "an earlier report\n");
             const auto before = directory_files(f.dir);
-            std::vector<std::string> args{f.in, f.out, "5", "--json", f.dir.path("run.jsonl"), "--tsv",
-                                          f.dir.path("run.tsv")};
-            args.insert(args.end(), c.args.begin(), c.args.end());
-            const Captured r = run_captured(args, "2\n");
+            Args args{f.in, f.out, "5", "--json", f.dir.path("run.jsonl"), "--tsv", f.dir.path("run.tsv")};
+            args.insert(args.end(), bad.begin(), bad.end());
+            const RunResult r = run_in_process(args, "2\n");
             EXPECT_EQ(r.status, 2);
             EXPECT_EQ(r.console, "");
-            const std::size_t line_end = r.errors.find('\n');
-            ASSERT_NE(line_end, std::string::npos) << r.errors;
-            const std::string message = r.errors.substr(0, line_end);
-            EXPECT_TRUE(message.starts_with("kelto: ")) << message;
-            EXPECT_NE(message.find(c.option), std::string::npos) << message;
-            EXPECT_EQ(r.errors.substr(line_end + 1), kelto::kUsageLine);
+            const std::string option = bad[0].substr(0, bad[0].find('='));
+            EXPECT_TRUE(r.errors.starts_with("kelto: ")) << r.errors;
+            EXPECT_NE(r.errors.substr(0, r.errors.find('\n')).find(option), std::string::npos) << r.errors;
+            EXPECT_TRUE(r.errors.ends_with(std::string("\n") + kelto::kUsageLine)) << r.errors;
+            EXPECT_EQ(count(r.errors, "\n"), 2u) << r.errors;
             EXPECT_EQ(directory_files(f.dir), before);
         }
     }
 }
 
-TEST(Options, LargestSeedAndEveryMatrixNameAreAccepted) {
+TEST(Options, LargestSeedAndEveryMatrixNameAreAccepted)
+{
     Input f;
     for (const char *seed : {"0", "18446744073709551615"}) {
-        const Captured r = run_captured({f.in, f.out, "5", "--seed", seed, "--matrix", "1"}, "");
+        const RunResult r = run_in_process({f.in, f.out, "5", "--seed", seed, "--matrix", "1"}, "");
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.errors, std::string("kelto: seed ") + seed + " (from --seed)\n");
     }
@@ -186,28 +139,25 @@ TEST(Options, LargestSeedAndEveryMatrixNameAreAccepted) {
     std::set<std::string> reports;
     for (int m = 0; m < 6; ++m) {
         SCOPED_TRACE(names[m]);
-        const std::string menu_report = f.dir.path("menu.txt");
-        run_captured({f.in, menu_report, "20", "--seed", "9"}, std::to_string(m + 1) + "\n");
-        const Captured r = run_captured({f.in, f.out, "20", "--seed", "9", "--matrix", names[m]}, "");
+        const RunResult menu = run_in_process({f.in, f.dir.path("menu.txt"), "20", "--seed", "9"}, std::to_string(m + 1) + "\n");
+        const RunResult r = run_in_process({f.in, f.out, "20", "--seed", "9", "--matrix", names[m]}, "");
         EXPECT_EQ(r.status, 0);
-        EXPECT_TRUE(read_file(f.out) == read_file(menu_report)) << "report differs from the menu answer";
-        reports.insert(read_file(f.out));
+        EXPECT_TRUE(r.report == menu.report) << "report differs from the menu answer's";
+        reports.insert(r.report);
     }
     EXPECT_EQ(reports.size(), 6u);  // six different matrices
 }
 
-TEST(Options, HelpAndVersionTouchNoFile) {
+TEST(Options, HelpAndVersionTouchNoFile)
+{
     Input f;
     const auto before = directory_files(f.dir);
-    const Captured help = run_captured({f.in, f.out, "5", "--json", f.dir.path("j"), "--help"}, "2\n");
+    const RunResult help = run_in_process({f.in, f.out, "5", "--json", f.dir.path("j"), "--help"}, "2\n");
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.errors, "");
-    const char *options[] = {"--seed S",  "--matrix M", "--threads N", "--quiet", "--json FILE", "--tsv FILE",
-                             "--html FILE", "--resume",  "--shard K/N", "--help",  "--version"};
-    std::size_t option_lines = 0;
-    for (std::size_t at = 0; (at = help.console.find("\n  --", at)) != std::string::npos; ++at)
-        ++option_lines;
-    EXPECT_EQ(option_lines, std::size(options)) << help.console;
+    const char *options[] = {"--seed S",    "--matrix M", "--threads N", "--quiet", "--json FILE", "--tsv FILE",
+                             "--html FILE", "--resume",   "--shard K/N", "--help",  "--version"};
+    EXPECT_EQ(count(help.console, "\n  --"), std::size(options)) << help.console;
     for (const char *option : options) {
         // "  --name ARG", two or more blanks, then the help text.
         const std::string start = std::string("\n  ") + option + "  ";
@@ -217,51 +167,50 @@ TEST(Options, HelpAndVersionTouchNoFile) {
         EXPECT_TRUE(text != std::string::npos && help.console[text] != '\n') << option << " has no help text";
     }
 
-    const Captured version = run_captured({"--version", f.in, f.out, "5"}, "2\n");
+    const RunResult version = run_in_process({"--version", f.in, f.out, "5"}, "2\n");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.errors, "");
     const std::string kernel = kelto::wide_kernel_available() ? "wide" : "scalar";
-    const std::string version_start = "kelto 1.1.0\nrandomisation kernel: " + kernel;
-    EXPECT_EQ(version.console.compare(0, version_start.size(), version_start), 0) << version.console;
-    EXPECT_EQ(std::count(version.console.begin(), version.console.end(), '\n'), 2) << version.console;
-    EXPECT_EQ(version.console.back(), '\n');
+    EXPECT_TRUE(version.console.starts_with("kelto 1.1.0\nrandomisation kernel: " + kernel)) << version.console;
+    EXPECT_EQ(count(version.console, "\n"), 2u) << version.console;
+    EXPECT_TRUE(version.console.ends_with("\n"));
     EXPECT_EQ(directory_files(f.dir), before);
 }
 
-TEST(Options, QuietConsoleKeepsOnlyTheMenuAndStopMessages) {
+TEST(Options, QuietConsoleKeepsOnlyTheMenuAndStopMessages)
+{
     Input f;
-    const std::string loud_report = f.dir.path("loud.txt");
-    const Captured loud = run_captured({f.in, loud_report, kT, "--seed", "4"}, "2\n");
+    const RunResult loud = run_in_process({f.in, f.dir.path("loud.txt"), kT, "--seed", "4"}, "2\n");
     ASSERT_EQ(loud.status, 0);
     ASSERT_GT(loud.console.size(), 1000u);
-
-    const Captured quiet = run_captured({"--quiet", f.in, f.out, kT, "--seed", "4", "--matrix", "2"}, "");
+    const RunResult quiet = run_in_process({f.in, f.out, "--quiet", kT, "--seed", "4", "--matrix", "2"}, "");
     EXPECT_EQ(quiet.status, 0);
     EXPECT_EQ(quiet.console, "");
     EXPECT_EQ(quiet.errors, "kelto: seed 4 (from --seed)\n");
-    EXPECT_TRUE(read_file(f.out) == read_file(loud_report)) << "quiet report differs";
-
-    const Captured asked = run_captured({"--quiet", f.in, f.out, kT, "--seed", "4"}, "9\n2\n");
+    EXPECT_TRUE(quiet.report == loud.report) << "quiet report differs";
+    const RunResult asked = run_in_process({f.in, f.out, "--quiet", kT, "--seed", "4"}, "9\n2\n");
     EXPECT_EQ(asked.status, 0);
     EXPECT_EQ(asked.console, kMenu + kMenu);
-    EXPECT_TRUE(read_file(f.out) == read_file(loud_report)) << "quiet report differs";
+    EXPECT_TRUE(asked.report == loud.report) << "quiet report differs";
 
-    const struct { std::string file, t, message; } stops[] = {
+    const struct {
+        std::string file, t, message;
+    } stops[] = {
         {"# 2\n>a\nAC\n>b\nX\n>c\nAC\n>d\nAC\n", "3", "\n ERROR IN THE SEQUENCE 1.\n"},
         {"# 1\n>a\nAC\n>b\nAC\n", "3", "\n Pairs of Sequences = 1\n\n Minimum 2 Pairs of Sequences. \n"},
         {"# 2\n>a\nAC\n>b\nAC\n>c\nAC\n>d\nAC\n", "0", "\n T > 0 !!.\n"},
-        {pair_file(too_many_maximum_records()), "40", kTooManyStop},
+        {pair_file(too_many_maximum_records()), "40",
+         "\nToo many significant maximum Windows.\n\nCall the authors. \t\tTHANK YOU ."},
     };
     for (const auto &s : stops) {
         SCOPED_TRACE(s.message);
         write_file(f.in, s.file);
-        const Captured r = run_captured({f.in, f.out, s.t, "--matrix=2", "--quiet", "--seed=4"}, "");
-        const std::string quiet_report = read_file(f.out);
-        const Captured l = run_captured({f.in, loud_report, s.t, "--matrix=2", "--seed=4"}, "");
+        const RunResult r = run_in_process({f.in, f.out, s.t, "--matrix=2", "--quiet", "--seed=4"}, "");
+        const RunResult l = run_in_process({f.in, f.dir.path("loud.txt"), s.t, "--matrix=2", "--seed=4"}, "");
         EXPECT_EQ(r.console, s.message);
         EXPECT_EQ(r.status, 2);
         EXPECT_TRUE(l.console.ends_with(s.message));
-        EXPECT_TRUE(quiet_report == read_file(loud_report)) << "quiet report differs";
+        EXPECT_TRUE(r.report == l.report) << "quiet report differs";
     }
 }
 
@@ -270,40 +219,34 @@ TEST(Options, QuietConsoleKeepsOnlyTheMenuAndStopMessages) {
 std::string clock_seed(const std::string &errors)
 {
     const std::string head = "kelto: seed ";
-    if (errors.compare(0, head.size(), head) != 0)
+    if (!errors.starts_with(head))
         return {};
-    const std::size_t digits = errors.find_first_not_of("0123456789", head.size());
-    const std::string n = errors.substr(head.size(), digits - head.size());
-    if (n.empty() || errors != head + n + " (from the clock; rerun with --seed " + n + ")\n")
-        return {};
-    return n;
+    const std::string n = errors.substr(head.size(), errors.find_first_not_of("0123456789", head.size()) - head.size());
+    return !n.empty() && errors == head + n + " (from the clock; rerun with --seed " + n + ")\n" ? n : "";
 }
 
-TEST(Options, SeedLineNamesTheSeedAndReproducesTheRun) {
+TEST(Options, SeedLineNamesTheSeedAndReproducesTheRun)
+{
     Input f;
-    const Captured given = run_captured({f.in, f.out, kT, "--seed", "123456789012", "--quiet"}, "2\n");
+    const RunResult given = run_in_process({f.in, f.out, kT, "--seed", "123456789012", "--quiet"}, "2\n");
     EXPECT_EQ(given.errors, "kelto: seed 123456789012 (from --seed)\n");
-
-    const Captured quiet_clock = run_executable_captured({f.in, f.out, kT, "--quiet", "--matrix", "2"}, "");
+    const RunResult quiet_clock = run_executable({f.in, f.out, kT, "--quiet", "--matrix", "2"});
     EXPECT_EQ(quiet_clock.status, 0);
     EXPECT_FALSE(clock_seed(quiet_clock.errors).empty()) << quiet_clock.errors;
 
-    const Captured clock = run_executable_captured({f.in, f.out, kT}, "2\n");
-    const std::string report = read_file(f.out);
+    const RunResult clock = run_executable({f.in, f.out, kT}, "2\n");
     ASSERT_EQ(clock.status, 0);
     const std::string n = clock_seed(clock.errors);
     ASSERT_FALSE(n.empty()) << clock.errors;
-
-    const Captured again = run_executable_captured({f.in, f.out, kT, "--seed", n, "--matrix", "2"}, "");
+    const RunResult again = run_executable({f.in, f.out, kT, "--seed", n, "--matrix", "2"});
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.errors, "kelto: seed " + n + " (from --seed)\n");
-    EXPECT_TRUE(read_file(f.out) == report) << "the printed seed does not reproduce the report";
+    EXPECT_TRUE(again.report == clock.report) << "the printed seed does not reproduce the report";
     EXPECT_EQ(again.console, without_menu(clock.console));
 
     // The report depends on the seed, so the comparison above can fail.
     const std::string other = std::to_string(std::stoull(n) + 1);
-    run_executable_captured({f.in, f.out, kT, "--seed", other, "--matrix", "2"}, "");
-    EXPECT_FALSE(read_file(f.out) == report);
+    EXPECT_FALSE(run_executable({f.in, f.out, kT, "--seed", other, "--matrix", "2"}).report == clock.report);
 }
 
 }  // namespace

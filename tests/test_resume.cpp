@@ -16,19 +16,22 @@
 #include <thread>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "test_support.hpp"
 
 namespace kelto {
 namespace {
 
 using testing::BackgroundRun;
+using testing::comparable_lines;
+using testing::Json;
+using testing::ProcessEnd;
 using testing::read_file;
+using testing::RunResult;
 using testing::TempDir;
+using testing::whole_lines;
 using testing::write_file;
-using Json = nlohmann::ordered_json;
 using namespace std::chrono_literals;
+constexpr std::size_t npos = std::string::npos;
 
 // Generous enough for AddressSanitizer and emulated ARM64 (a whole run on
 // one thread there may take half a minute); normal runs take a second.
@@ -41,41 +44,31 @@ const std::string kT = "2500";
 const std::string kQuickT = "20";
 const std::string kSeed = "20261207";
 
-std::string random_sequence(std::mt19937 &engine, std::size_t length)
-{
-    static const char letters[] = "ARNDCQEGHILKMFPSTWYV";
-    std::string s(length, 'A');
-    for (char &c : s)
-        c = letters[engine() % 20];
-    return s;
-}
-
 std::string run_input()
 {
     std::mt19937 engine(2026);
     std::vector<std::string> records;
     for (int i = 0; i < 24; ++i)
-        records.push_back(random_sequence(engine, 100));
+        records.push_back(testing::random_residues(engine, 100));
     return testing::pair_file(records);
 }
 
 // A command line of the run, with the files in the run's directory.
 struct Command {
-    std::string seed = kSeed;          // empty: no --seed
-    std::string matrix = "BLOSUM62";   // empty: no --matrix
+    std::string seed = kSeed;         // empty: no --seed
+    std::string matrix = "BLOSUM62";  // empty: no --matrix
     int threads = 2;
     std::string t = kT;
     bool resume = false;
-    std::vector<std::string> extra;
+    std::vector<std::string> extra = {};
 
     std::vector<std::string> args() const
     {
-        std::vector<std::string> args;
+        std::vector<std::string> args{"--threads", std::to_string(threads), "--json", "run.jsonl", "--tsv", "run.tsv"};
         if (!seed.empty())
             args.insert(args.end(), {"--seed", seed});
         if (!matrix.empty())
             args.insert(args.end(), {"--matrix", matrix});
-        args.insert(args.end(), {"--threads", std::to_string(threads), "--json", "run.jsonl", "--tsv", "run.tsv"});
         if (resume)
             args.push_back("--resume");
         args.insert(args.end(), extra.begin(), extra.end());
@@ -84,44 +77,29 @@ struct Command {
     }
 };
 
-Command resume_with(int threads)
-{
-    Command command;
-    command.threads = threads;
-    command.resume = true;
-    return command;
-}
+Command resume_with(int threads, const std::string &t = kT) { return Command{.threads = threads, .t = t, .resume = true}; }
 
 BackgroundRun start(const TempDir &dir, const Command &command)
 {
     return BackgroundRun(command.args(), dir.dir, dir.path("console.txt"), dir.path("errors.txt"));
 }
 
-struct Finished {
-    testing::ProcessEnd end;
-    std::string console;
-    std::string errors;
-};
-
-// Runs the command in the directory to its end.
-Finished run_in(const TempDir &dir, const Command &command)
+// Runs the command in the directory to its end (status -1: it did not exit).
+RunResult run_in(const TempDir &dir, const Command &command)
 {
     BackgroundRun run = start(dir, command);
-    Finished finished;
-    EXPECT_TRUE(run.started());
     EXPECT_TRUE(run.wait(kTimeout)) << "the run did not end within " << kTimeout.count() << " s";
-    finished.end = run.end();
-    EXPECT_TRUE(finished.end.exited) << "ended by signal " << finished.end.signal;
-    finished.console = read_file(dir.path("console.txt"));
-    finished.errors = read_file(dir.path("errors.txt"));
-    return finished;
+    EXPECT_TRUE(run.end().exited) << "ended by signal " << run.end().signal;
+    RunResult result;
+    result.status = run.end().exited ? run.end().status : -1;
+    result.console = read_file(dir.path("console.txt"));
+    result.errors = read_file(dir.path("errors.txt"));
+    return result;
 }
 
 // The report, JSON record and TSV of a run.
 struct Files {
-    std::string report;
-    std::string json;
-    std::string tsv;
+    std::string report, json, tsv;
 };
 
 Files read_files(const TempDir &dir)
@@ -136,16 +114,6 @@ void write_files(const TempDir &dir, const Files &files)
     write_file(dir.path("run.tsv"), files.tsv);
 }
 
-// The whole lines of a text, without their line feeds (a last piece
-// without one is left out).
-std::vector<std::string> whole_lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
-        lines.push_back(text.substr(at, end - at));
-    return lines;
-}
-
 std::size_t line_count(const std::string &text) { return whole_lines(text).size(); }
 
 // The first `count` lines of a text, with their line feeds.
@@ -157,17 +125,6 @@ std::string head(const std::string &text, std::size_t count)
     return text.substr(0, at);
 }
 
-// A record line as far as an uninterrupted and a continued run agree.
-Json comparable(const std::string &line)
-{
-    Json json = Json::parse(line);
-    if (json["type"] == "run")
-        json.erase("threads");
-    if (json["type"] == "end")
-        json.erase("wall_seconds");
-    return json;
-}
-
 // The uninterrupted run every stopped and continued one is compared with.
 struct Reference {
     Files files;
@@ -176,26 +133,22 @@ struct Reference {
 
 Reference make_reference(const std::string &t)
 {
-    Reference r;
     TempDir dir;
     write_file(dir.path("in.txt"), run_input());
-    Command command;
-    command.t = t;
-    r.status = run_in(dir, command).end.status;
-    r.files = read_files(dir);
-    return r;
+    const int status = run_in(dir, Command{.t = t}).status;
+    return Reference{read_files(dir), status};
 }
 
 const Reference &reference()
 {
-    static const Reference result = make_reference(kT);
-    return result;
+    static const Reference full = make_reference(kT);
+    return full;
 }
 
 const Reference &quick_reference()
 {
-    static const Reference result = make_reference(kQuickT);
-    return result;
+    static const Reference quick = make_reference(kQuickT);
+    return quick;
 }
 
 // Checks a reference itself, so that a failure there is not blamed on resuming.
@@ -205,8 +158,7 @@ void check_reference(const Reference &r = reference())
     const std::vector<std::string> lines = whole_lines(r.files.json);
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(kQuartets + 2));
     ASSERT_EQ(Json::parse(lines.back())["status"], "completed");
-    ASSERT_GT(r.files.tsv.size(), std::string("quartet\t").size());
-    ASSERT_NE(r.files.report.find("GENE QUARTET"), std::string::npos);
+    ASSERT_NE(r.files.report.find("GENE QUARTET"), npos);
 }
 
 // A directory holding the run's input.
@@ -218,23 +170,22 @@ void prepare(const TempDir &dir) { write_file(dir.path("in.txt"), run_input()); 
 void expect_files(const TempDir &dir, const Files &expected)
 {
     const Files files = read_files(dir);
-    EXPECT_EQ(files.report.size(), expected.report.size());
-    EXPECT_TRUE(files.report == expected.report) << "the report differs";
+    EXPECT_TRUE(files.report == expected.report)
+        << "the report differs: " << files.report.size() << " bytes, not " << expected.report.size();
     EXPECT_EQ(files.tsv, expected.tsv);
-    ASSERT_FALSE(files.json.empty());
-    EXPECT_EQ(files.json.back(), '\n');
-    const std::vector<std::string> lines = whole_lines(files.json);
-    const std::vector<std::string> want = whole_lines(expected.json);
-    ASSERT_EQ(lines.size(), want.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (i == 0 || i + 1 == lines.size())
-            EXPECT_EQ(comparable(lines[i]), comparable(want[i])) << "line " << i + 1;
-        else
-            EXPECT_EQ(lines[i], want[i]) << "line " << i + 1;
-    }
+    EXPECT_EQ(comparable_lines(files.json), comparable_lines(expected.json));
 }
 
 void expect_reference(const TempDir &dir) { expect_files(dir, reference().files); }
+
+// Files that begin as the reference's do, byte for byte.
+void expect_beginning(const Files &part)
+{
+    const Files &want = reference().files;
+    EXPECT_TRUE(want.report.starts_with(part.report)) << "the report is not the reference's";
+    EXPECT_TRUE(want.tsv.starts_with(part.tsv)) << part.tsv;
+    EXPECT_TRUE(want.json.starts_with(part.json)) << part.json;
+}
 
 // Waits until the file holds at least `count` whole lines (with 0: until
 // it exists). False when the run ends first without them, or on timeout.
@@ -256,14 +207,20 @@ bool wait_for_lines(const std::string &path, std::size_t count, BackgroundRun &r
     }
 }
 
-Json last_quartet_line(const std::vector<std::string> &lines)
+// Starts the command, sends `signal` once the record holds `lines` whole
+// lines (0: once it exists) and waits for the end; `took` gets the time
+// from the signal to the end.
+ProcessEnd stop_after(const TempDir &dir, const Command &command, std::size_t lines, int signal,
+                      std::chrono::duration<double> *took = nullptr)
 {
-    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        Json json = Json::parse(*line);
-        if (json["type"] == "quartet")
-            return json;
-    }
-    return Json();
+    BackgroundRun run = start(dir, command);
+    EXPECT_TRUE(wait_for_lines(dir.path("run.jsonl"), lines, run)) << "the record never held " << lines << " lines";
+    const auto signalled = std::chrono::steady_clock::now();
+    run.send(signal);
+    EXPECT_TRUE(run.wait(kTimeout)) << "no end within " << kTimeout.count() << " s of signal " << signal;
+    if (took != nullptr)
+        *took = std::chrono::steady_clock::now() - signalled;
+    return run.end();
 }
 
 // A killed run's files: every whole record line is the reference's, the
@@ -272,32 +229,63 @@ Json last_quartet_line(const std::vector<std::string> &lines)
 // files). Returns the quartets recorded.
 long long expect_killed_files(const TempDir &dir)
 {
-    const Files &want = reference().files;
     const Files files = read_files(dir);
     if (line_count(files.json) == kQuartets + 2u) {
         expect_reference(dir);
         return kQuartets;
     }
-    EXPECT_TRUE(want.json.compare(0, files.json.size(), files.json) == 0) << files.json;
-    EXPECT_TRUE(want.report.compare(0, files.report.size(), files.report) == 0) << "the report is not the reference's";
-    EXPECT_TRUE(want.tsv.compare(0, files.tsv.size(), files.tsv) == 0) << files.tsv;
+    expect_beginning(files);
     const std::vector<std::string> lines = whole_lines(files.json);
-    const Json last = last_quartet_line(lines);
-    if (last.is_null())
-        return 0;
-    EXPECT_GE(files.report.size(), last["report_bytes"].get<std::size_t>());
-    EXPECT_GE(files.tsv.size(), last["tsv_bytes"].get<std::size_t>());
-    return last["quartet"].get<long long>() + 1;
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        const Json json = Json::parse(*line);
+        if (json["type"] == "quartet") {
+            EXPECT_GE(files.report.size(), json["report_bytes"].get<std::size_t>());
+            EXPECT_GE(files.tsv.size(), json["tsv_bytes"].get<std::size_t>());
+            return json["quartet"].get<long long>() + 1;
+        }
+    }
+    return 0;
+}
+
+// A run stopped cleanly by `signal` after at least `least` quartets and
+// before the last: its files end at a quartet boundary as the reference's
+// begin, the record is closed by an end line, and the console says how to
+// continue. Returns the quartets recorded.
+long long expect_clean_stop(const TempDir &dir, int signal, int exit_status, long long least)
+{
+    const Files files = read_files(dir);
+    const std::vector<Json> lines = testing::json_lines(files.json);
+    const long long recorded = static_cast<long long>(lines.size()) - 2;
+    EXPECT_TRUE(recorded >= least && recorded < kQuartets) << recorded << " quartets recorded";
+    if (recorded < 1)
+        return recorded;
+    Json end = lines.back();
+    end.erase("wall_seconds");
+    EXPECT_EQ(end.dump(), "{\"type\":\"end\",\"status\":\"interrupted\",\"exit_status\":" +
+                              std::to_string(exit_status) + ",\"quartets_written\":" + std::to_string(recorded) + "}");
+    const Json &last = lines[lines.size() - 2];
+    EXPECT_EQ(last["quartet"], recorded - 1);
+    EXPECT_EQ(files.report.size(), last["report_bytes"].get<std::size_t>());
+    EXPECT_EQ(files.tsv.size(), last["tsv_bytes"].get<std::size_t>());
+    expect_beginning(Files{files.report, head(files.json, lines.size() - 1), files.tsv});
+    const std::string console = read_file(dir.path("console.txt"));
+    EXPECT_NE(console.find("\n Stopped by signal " + std::to_string(signal) + ": " + std::to_string(recorded) + " of " +
+                           std::to_string(kQuartets) +
+                           " quartets written. To continue, run the same command with --resume.\n"),
+              npos)
+        << console.substr(console.size() > 300 ? console.size() - 300 : 0);
+    return recorded;
 }
 
 // Sets the files' modification times far into the past, so that any write
 // or truncation afterwards shows.
 constexpr time_t kOldTime = 1000000000;
 
-void age(const std::string &path)
+void age(const TempDir &dir)
 {
     const timespec times[2] = {{kOldTime, 0}, {kOldTime, 0}};
-    utimensat(AT_FDCWD, path.c_str(), times, 0);
+    for (const char *name : {"in.txt", "out.txt", "run.jsonl", "run.tsv"})
+        utimensat(AT_FDCWD, dir.path(name).c_str(), times, 0);
 }
 
 void expect_untouched(const std::string &path, const std::string &bytes)
@@ -309,15 +297,24 @@ void expect_untouched(const std::string &path, const std::string &bytes)
     EXPECT_TRUE(read_file(path) == bytes) << path << " changed";
 }
 
+void expect_untouched(const TempDir &dir, const Files &files)
+{
+    expect_untouched(dir.path("out.txt"), files.report);
+    expect_untouched(dir.path("run.jsonl"), files.json);
+    expect_untouched(dir.path("run.tsv"), files.tsv);
+}
+
 std::string resuming_at(long long quartet)
 {
     return "\n Resuming the run recorded in run.jsonl at quartet " + std::to_string(quartet) + " of " +
            std::to_string(kQuartets) + ".\n";
 }
 
-// What --resume says when every quartet is recorded but the end line is not.
+// What --resume says when every quartet is recorded but the end line is
+// not, and when the record holds no whole line.
 const std::string kNothingLeft =
     "\n Resuming the run recorded in run.jsonl: no quartet is left to analyse; its record is closed.\n";
+const std::string kStartsAfresh = "\n Nothing of the run was recorded in run.jsonl; it starts from the beginning.\n";
 
 // --- Clean stops -------------------------------------------------------
 
@@ -325,115 +322,51 @@ struct StopSignal {
     int number;
     int exit_status;
     int resume_threads;
+    bool killed_first;  // stopped in a run resumed after SIGKILL
 };
 
 void PrintTo(const StopSignal &signal, std::ostream *out) { *out << "signal " << signal.number; }
 
 class CleanStop : public ::testing::TestWithParam<StopSignal> {};
 
-// The run stops at a quartet boundary: the report and TSV end where the
-// last quartet line says, the record closes with an end line, and --resume
-// with another thread count completes the reference files.
+// The run stops at a quartet boundary, and --resume with another thread
+// count completes the reference files. Stopped in a resumed run, the stop
+// counts the quartets of both processes.
 TEST_P(CleanStop, EndsAtAQuartetAndResumesToTheSameFiles)
 {
     ASSERT_NO_FATAL_FAILURE(check_reference());
     const StopSignal signal = GetParam();
     TempDir dir;
     prepare(dir);
-    {
-        BackgroundRun run = start(dir, Command{});
-        ASSERT_TRUE(wait_for_lines(dir.path("run.jsonl"), 1 + 5, run));
-        ASSERT_TRUE(run.send(signal.number));
-        ASSERT_TRUE(run.wait(kTimeout));
-        ASSERT_TRUE(run.end().exited) << "ended by signal " << run.end().signal;
-        EXPECT_EQ(run.end().status, signal.exit_status);
+    long long killed = -1;
+    if (signal.killed_first) {
+        ASSERT_EQ(stop_after(dir, Command{}, 1 + 4, SIGKILL).signal, SIGKILL);
+        killed = expect_killed_files(dir);
     }
-    const Files files = read_files(dir);
-    const std::vector<std::string> lines = whole_lines(files.json);
-    ASSERT_GE(lines.size(), 1u + 5 + 1);
-    ASSERT_LT(lines.size(), kQuartets + 2u) << "the run ended before the signal";
-    EXPECT_EQ(files.json.back(), '\n');
-    const long long recorded = static_cast<long long>(lines.size()) - 2;
-    const Json end = Json::parse(lines.back());
-    EXPECT_EQ(end["type"], "end");
-    EXPECT_EQ(end["status"], "interrupted");
-    EXPECT_EQ(end["exit_status"], signal.exit_status);
-    EXPECT_EQ(end["quartets_written"], recorded);
-    const Json last = Json::parse(lines[lines.size() - 2]);
-    EXPECT_EQ(last["quartet"], recorded - 1);
-    EXPECT_EQ(files.report.size(), last["report_bytes"].get<std::size_t>());
-    EXPECT_EQ(files.tsv.size(), last["tsv_bytes"].get<std::size_t>());
-    const Files &want = reference().files;
-    EXPECT_EQ(files.json.substr(0, files.json.size() - lines.back().size() - 1),
-              want.json.substr(0, files.json.size() - lines.back().size() - 1));
-    EXPECT_TRUE(want.report.compare(0, files.report.size(), files.report) == 0) << "the report is not the reference's";
-    EXPECT_TRUE(want.tsv.compare(0, files.tsv.size(), files.tsv) == 0);
-    const std::string console = read_file(dir.path("console.txt"));
-    EXPECT_NE(console.find("\n Stopped by signal " + std::to_string(signal.number) + ": " + std::to_string(recorded) +
-                           " of " + std::to_string(kQuartets) +
-                           " quartets written. To continue, run the same command with --resume.\n"),
-              std::string::npos)
-        << console.substr(console.size() > 300 ? console.size() - 300 : 0);
+    const ProcessEnd end = stop_after(dir, Command{.resume = signal.killed_first}, 1 + 20, signal.number);
+    ASSERT_TRUE(end.exited) << "ended by signal " << end.signal;
+    EXPECT_EQ(end.status, signal.exit_status);
+    const long long recorded = expect_clean_stop(dir, signal.number, signal.exit_status, 20);
+    if (signal.killed_first) {
+        const std::string console = read_file(dir.path("console.txt"));
+        EXPECT_NE(console.find(resuming_at(killed + 1)), npos) << console.substr(0, 300);
+    }
 
-    const Finished resumed = run_in(dir, resume_with(signal.resume_threads));
-    EXPECT_EQ(resumed.end.status, 0) << resumed.console;
-    EXPECT_NE(resumed.console.find(resuming_at(recorded + 1)), std::string::npos) << resumed.console.substr(0, 300);
+    const RunResult resumed = run_in(dir, resume_with(signal.resume_threads));
+    EXPECT_EQ(resumed.status, 0) << resumed.console;
+    EXPECT_NE(resumed.console.find(resuming_at(recorded + 1)), npos) << resumed.console.substr(0, 300);
     EXPECT_EQ(resumed.errors, "kelto: seed " + kSeed + " (from the record run.jsonl)\n");
     expect_reference(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, CleanStop,
-                         ::testing::Values(StopSignal{SIGTERM, 143, 3}, StopSignal{SIGINT, 130, 1},
-                                           StopSignal{SIGHUP, 129, 3}),
-                         [](const ::testing::TestParamInfo<StopSignal> &param_info) {
-                             return param_info.param.number == SIGTERM  ? std::string("Term")
-                                    : param_info.param.number == SIGINT ? std::string("Int")
-                                                                  : std::string("Hup");
+                         ::testing::Values(StopSignal{SIGTERM, 143, 3, false}, StopSignal{SIGINT, 130, 1, true},
+                                           StopSignal{SIGHUP, 129, 3, false}),
+                         [](const ::testing::TestParamInfo<StopSignal> &p) {
+                             return std::string(p.param.number == SIGTERM  ? "Term"
+                                                : p.param.number == SIGINT ? "IntAfterAKill"
+                                                                           : "Hup");
                          });
-
-// Killed, resumed, stopped cleanly during the resumed run, resumed again:
-// the stop counts the quartets of both processes.
-TEST(Resume, RunStoppedTwiceEndsWithTheSameFiles)
-{
-    ASSERT_NO_FATAL_FAILURE(check_reference());
-    TempDir dir;
-    prepare(dir);
-    {
-        BackgroundRun run = start(dir, Command{});
-        ASSERT_TRUE(wait_for_lines(dir.path("run.jsonl"), 1 + 4, run));
-        ASSERT_TRUE(run.send(SIGKILL));
-        ASSERT_TRUE(run.wait(kTimeout));
-        ASSERT_EQ(run.end().signal, SIGKILL);
-    }
-    const long long first = expect_killed_files(dir);
-    {
-        BackgroundRun run = start(dir, resume_with(2));
-        ASSERT_TRUE(wait_for_lines(dir.path("run.jsonl"), 1 + 20, run));
-        ASSERT_TRUE(run.send(SIGINT));
-        ASSERT_TRUE(run.wait(kTimeout));
-        ASSERT_TRUE(run.end().exited);
-        EXPECT_EQ(run.end().status, 130);
-    }
-    const std::vector<std::string> lines = whole_lines(read_file(dir.path("run.jsonl")));
-    ASSERT_GE(lines.size(), 1u + 20 + 1);
-    ASSERT_LT(lines.size(), kQuartets + 2u) << "the resumed run ended before the signal";
-    const long long recorded = static_cast<long long>(lines.size()) - 2;
-    const Json end = Json::parse(lines.back());
-    EXPECT_EQ(end["status"], "interrupted");
-    EXPECT_EQ(end["exit_status"], 130);
-    EXPECT_EQ(end["quartets_written"], recorded);
-    const std::string console = read_file(dir.path("console.txt"));
-    EXPECT_NE(console.find(resuming_at(first + 1)), std::string::npos) << console.substr(0, 300);
-    EXPECT_NE(console.find("\n Stopped by signal 2: " + std::to_string(recorded) + " of " + std::to_string(kQuartets) +
-                           " quartets written."),
-              std::string::npos)
-        << console;
-
-    const Finished resumed = run_in(dir, resume_with(1));
-    EXPECT_EQ(resumed.end.status, 0);
-    EXPECT_NE(resumed.console.find(resuming_at(recorded + 1)), std::string::npos) << resumed.console.substr(0, 300);
-    expect_reference(dir);
-}
 
 // --- SIGKILL ---------------------------------------------------------------
 
@@ -447,308 +380,207 @@ TEST_P(Killed, ResumesToTheSameFiles)
     const std::size_t lines = GetParam();
     TempDir dir;
     prepare(dir);
-    {
-        BackgroundRun run = start(dir, Command{});
-        ASSERT_TRUE(wait_for_lines(dir.path("run.jsonl"), lines, run));
-        run.send(SIGKILL);
-        ASSERT_TRUE(run.wait(kTimeout));
-        if (run.end().exited)  // it finished first: all that is left is a complete run
-            ASSERT_EQ(run.end().status, 0);
-        else
-            ASSERT_EQ(run.end().signal, SIGKILL);
-    }
+    const ProcessEnd end = stop_after(dir, Command{}, lines, SIGKILL);
+    if (end.exited)  // it finished first: all that is left is a complete run
+        ASSERT_EQ(end.status, 0);
+    else
+        ASSERT_EQ(end.signal, SIGKILL);
     const std::string killed_json = read_file(dir.path("run.jsonl"));
     const long long recorded = expect_killed_files(dir);
-    const bool complete = line_count(killed_json) == kQuartets + 2u;
-    const std::string said = complete ? "\n The run recorded in run.jsonl is already complete (completed)"
-                             : killed_json.find('\n') == std::string::npos
-                                 ? "\n Nothing of the run was recorded in run.jsonl; it starts from the beginning.\n"
-                             : recorded == kQuartets ? kNothingLeft
-                                                     : resuming_at(recorded + 1);
-    const Finished resumed = run_in(dir, resume_with(lines % 2 == 0 ? 3 : 1));
-    EXPECT_EQ(resumed.end.status, 0) << resumed.console;
-    EXPECT_NE(resumed.console.find(said), std::string::npos) << resumed.console.substr(0, 300);
+    const std::string said = line_count(killed_json) == kQuartets + 2u
+                                 ? "\n The run recorded in run.jsonl is already complete (completed)"
+                             : killed_json.find('\n') == npos ? kStartsAfresh
+                             : recorded == kQuartets          ? kNothingLeft
+                                                              : resuming_at(recorded + 1);
+    const RunResult resumed = run_in(dir, resume_with(lines % 2 == 0 ? 3 : 1));
+    EXPECT_EQ(resumed.status, 0) << resumed.console;
+    EXPECT_NE(resumed.console.find(said), npos) << resumed.console.substr(0, 300);
     expect_reference(dir);
 }
 
-// Before the first quartet is complete (the record is written together
-// with it), after the first, in the middle, and after the last.
+// Before the first quartet is complete (the run line is written before
+// it), after the first, in the middle, and right after the last.
 INSTANTIATE_TEST_SUITE_P(Moments, Killed, ::testing::Values(0u, 2u, 9u, 40u, kQuartets + 1u),
-                         [](const ::testing::TestParamInfo<std::size_t> &param_info) {
-                             return "After" + std::to_string(param_info.param) + "Lines";
+                         [](const ::testing::TestParamInfo<std::size_t> &p) {
+                             return "After" + std::to_string(p.param) + "Lines";
                          });
 
-// The last record line torn by the kill: it is dropped, and the quartet
-// it described is analysed again.
-TEST(Resume, TornLastLineIsDropped)
-{
-    ASSERT_NO_FATAL_FAILURE(check_reference());
-    TempDir dir;
-    prepare(dir);
-    {
-        BackgroundRun run = start(dir, Command{});
-        ASSERT_TRUE(wait_for_lines(dir.path("run.jsonl"), 1 + 12, run));
-        ASSERT_TRUE(run.send(SIGKILL));
-        ASSERT_TRUE(run.wait(kTimeout));
-        ASSERT_EQ(run.end().signal, SIGKILL);
-    }
-    const std::string json = read_file(dir.path("run.jsonl"));
-    const std::vector<std::string> lines = whole_lines(json);
-    ASSERT_GE(lines.size(), 1u + 12);
-    const long long whole = static_cast<long long>(lines.size()) - 1;
-    const std::string kept = head(json, lines.size() - 1);
-    write_file(dir.path("run.jsonl"), kept + lines.back().substr(0, lines.back().size() / 2));
-    const Finished resumed = run_in(dir, resume_with(3));
-    EXPECT_EQ(resumed.end.status, 0);
-    EXPECT_NE(resumed.console.find(resuming_at(whole)), std::string::npos) << resumed.console.substr(0, 300);
-    expect_reference(dir);
-}
-
-// A torn line that a line feed happens to end is no record line either;
-// report and TSV longer than the record says are cut back.
-TEST(Resume, TornLineEndedByChanceIsDropped)
-{
-    ASSERT_NO_FATAL_FAILURE(check_reference(quick_reference()));
-    TempDir dir;
-    prepare(dir);
-    Files files = quick_reference().files;
-    const std::vector<std::string> lines = whole_lines(files.json);
-    files.json = head(files.json, 1 + 50) + lines[1 + 50].substr(0, 40) + "\n";
-    write_files(dir, files);
-    Command command = resume_with(2);
-    command.t = kQuickT;
-    const Finished resumed = run_in(dir, command);
-    EXPECT_EQ(resumed.end.status, 0);
-    EXPECT_NE(resumed.console.find(resuming_at(51)), std::string::npos) << resumed.console.substr(0, 300);
-    expect_files(dir, quick_reference().files);
-}
-
-// A record without a whole first line holds nothing: the run starts afresh.
-TEST(Resume, RecordWithoutAWholeFirstLineStartsAfresh)
-{
-    ASSERT_NO_FATAL_FAILURE(check_reference());
-    TempDir dir;
-    prepare(dir);
-    Files files = reference().files;
-    files.json = files.json.substr(0, 60);
-    files.report = files.report.substr(0, 100);
-    files.tsv = "";
-    write_files(dir, files);
-    const Finished resumed = run_in(dir, resume_with(2));
-    EXPECT_EQ(resumed.end.status, 0);
-    EXPECT_NE(resumed.console.find("\n Nothing of the run was recorded in run.jsonl; it starts from the beginning.\n"),
-              std::string::npos)
-        << resumed.console.substr(0, 300);
-    EXPECT_EQ(resumed.errors, "kelto: seed " + kSeed + " (from --seed)\n");
-    expect_reference(dir);
-}
-
-// --- Finished records --------------------------------------------------------
-
-TEST(Resume, CompleteRunIsLeftAsItIs)
-{
-    ASSERT_NO_FATAL_FAILURE(check_reference(quick_reference()));
-    TempDir dir;
-    prepare(dir);
-    const Files &files = quick_reference().files;
-    write_files(dir, files);
-    for (const char *name : {"in.txt", "out.txt", "run.jsonl", "run.tsv"})
-        age(dir.path(name));
-    Command command = resume_with(3);
-    command.t = kQuickT;
-    const Finished resumed = run_in(dir, command);
-    EXPECT_EQ(resumed.end.status, 0);
-    const std::string complete = "\n The run recorded in run.jsonl is already complete (completed); nothing to do.\n";
-    EXPECT_NE(resumed.console.find(complete), std::string::npos) << resumed.console;
-    expect_untouched(dir.path("out.txt"), files.report);
-    expect_untouched(dir.path("run.jsonl"), files.json);
-    expect_untouched(dir.path("run.tsv"), files.tsv);
-    expect_untouched(dir.path("in.txt"), run_input());
-}
-
-// A run that stopped at a "Too many" limit is finished as well; killed
-// before its end line, the resume only adds that line.
-TEST(Resume, RunStoppedAtALimit)
-{
-    // Pair 3 against the plain pairs 1 and 2 fills the maximum window list
-    // at quartet (1,3), the sixth.
-    std::mt19937 engine(9);
-    const std::string plain(320, 'A');
-    const std::string block_first = std::string(256, 'I') + std::string(64, 'A');
-    const std::string block_second = std::string(256, 'V') + std::string(64, 'A');
-    const std::vector<std::string> records{random_sequence(engine, 320), random_sequence(engine, 320),
-                                           plain, plain, plain, plain, block_first, block_second,
-                                           random_sequence(engine, 320), random_sequence(engine, 320)};
-    TempDir dir;
-    write_file(dir.path("in.txt"), testing::pair_file(records));
-    Command command;
-    command.t = "40";
-    command.threads = 3;
-    const Finished first = run_in(dir, command);
-    ASSERT_EQ(first.end.status, 2);
-    const Files limited = read_files(dir);
-    const std::vector<std::string> lines = whole_lines(limited.json);
-    ASSERT_EQ(lines.size(), 1u + 6 + 1);
-    ASSERT_EQ(Json::parse(lines[6])["stop"], "too_many_maximum");
-    ASSERT_EQ(Json::parse(lines.back())["status"], "too_many_maximum");
-
-    command.resume = true;
-    command.threads = 1;
-    for (const char *name : {"out.txt", "run.jsonl", "run.tsv"})
-        age(dir.path(name));
-    const Finished finished = run_in(dir, command);
-    EXPECT_EQ(finished.end.status, 0);
-    EXPECT_NE(finished.console.find("already complete (too_many_maximum)"), std::string::npos) << finished.console;
-    expect_untouched(dir.path("out.txt"), limited.report);
-    expect_untouched(dir.path("run.jsonl"), limited.json);
-    expect_untouched(dir.path("run.tsv"), limited.tsv);
-
-    write_file(dir.path("run.jsonl"), head(limited.json, 1 + 6));
-    const Finished resumed = run_in(dir, command);
-    EXPECT_EQ(resumed.end.status, 2);
-    EXPECT_NE(resumed.console.find(kNothingLeft), std::string::npos) << resumed.console;
-    expect_files(dir, limited);
-}
-
-// --- Refusals ------------------------------------------------------------------
+// --- Records cut back ------------------------------------------------------------
 
 // A record of a run killed after 20 quartets, the files as it left them.
-Files interrupted_files(const Reference &run)
+Files interrupted_files()
 {
-    const Files &all = run.files;
+    const Files &all = quick_reference().files;
     const Json last = Json::parse(whole_lines(all.json)[20]);
     return Files{all.report.substr(0, last["report_bytes"].get<std::size_t>()), head(all.json, 1 + 20),
                  all.tsv.substr(0, last["tsv_bytes"].get<std::size_t>())};
 }
 
-// The record the refusals below start from resumes when nothing differs; the seed comes from the
-// record and the matrix may be given by its number.
-TEST(Resume, RecordCutBackByHandResumes)
+// Records as a kill may leave them resume to the uninterrupted run's files:
+// a torn last line (whether or not a line feed happens to end it) is dropped
+// and its quartet analysed again, a report and TSV longer than the record
+// says are cut back, and a record without a whole first line starts the run
+// afresh. Cut back at a quartet, the record is the one the refusals below
+// start from: the seed comes from it, the matrix may be given by its number.
+TEST(Resume, RecordsCutBackResume)
+{
+    ASSERT_NO_FATAL_FAILURE(check_reference(quick_reference()));
+    const Files &all = quick_reference().files;
+    const std::string torn = head(all.json, 1 + 50) + whole_lines(all.json)[1 + 50].substr(0, 40);
+    const struct {
+        Files files;
+        std::string said;
+        bool from_record;
+    } cases[] = {{Files{all.report, torn, all.tsv}, resuming_at(51), false},
+                 {Files{all.report, torn + "\n", all.tsv}, resuming_at(51), false},
+                 {interrupted_files(), resuming_at(21), true},
+                 {Files{all.report.substr(0, 100), all.json.substr(0, 60), ""}, kStartsAfresh, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.said);
+        TempDir dir;
+        prepare(dir);
+        write_files(dir, c.files);
+        Command command = resume_with(2, kQuickT);
+        if (c.from_record) {
+            command.seed.clear();
+            command.matrix = "2";
+        }
+        const RunResult resumed = run_in(dir, command);
+        EXPECT_EQ(resumed.status, 0);
+        EXPECT_NE(resumed.console.find(c.said), npos) << resumed.console.substr(0, 300);
+        EXPECT_EQ(resumed.errors, "kelto: seed " + kSeed +
+                                      (c.said == kStartsAfresh ? " (from --seed)\n" : " (from the record run.jsonl)\n"));
+        expect_files(dir, all);
+    }
+}
+
+// --- Finished records --------------------------------------------------------
+
+// A complete run, and one that stopped at a "Too many" limit, are left as
+// they are; killed before its end line, the stopped run only gets that line.
+TEST(Resume, FinishedRunsAreLeftAsTheyAre)
 {
     ASSERT_NO_FATAL_FAILURE(check_reference(quick_reference()));
     TempDir dir;
     prepare(dir);
-    write_files(dir, interrupted_files(quick_reference()));
-    Command command = resume_with(3);
-    command.t = kQuickT;
-    command.seed.clear();
-    command.matrix = "2";
-    const Finished resumed = run_in(dir, command);
-    EXPECT_EQ(resumed.end.status, 0);
-    EXPECT_NE(resumed.console.find(resuming_at(21)), std::string::npos) << resumed.console.substr(0, 300);
-    expect_files(dir, quick_reference().files);
+    write_files(dir, quick_reference().files);
+    age(dir);
+    const RunResult complete = run_in(dir, resume_with(3, kQuickT));
+    EXPECT_EQ(complete.status, 0);
+    EXPECT_NE(complete.console.find("\n The run recorded in run.jsonl is already complete (completed); nothing to do.\n"),
+              npos)
+        << complete.console;
+    expect_untouched(dir, quick_reference().files);
+    expect_untouched(dir.path("in.txt"), run_input());
+
+    write_file(dir.path("in.txt"), testing::pair_file(testing::too_many_maximum_records()));
+    Command command{.threads = 3, .t = "40"};
+    ASSERT_EQ(run_in(dir, command).status, 2);
+    const Files limited = read_files(dir);
+    const std::vector<Json> lines = testing::json_lines(limited.json);
+    ASSERT_EQ(lines.size(), 1u + 6 + 1);
+    ASSERT_EQ(lines[6]["stop"], "too_many_maximum");
+    ASSERT_EQ(lines.back()["status"], "too_many_maximum");
+    command.resume = true;
+    command.threads = 1;
+    age(dir);
+    const RunResult finished = run_in(dir, command);
+    EXPECT_EQ(finished.status, 0);
+    EXPECT_NE(finished.console.find("already complete (too_many_maximum)"), npos) << finished.console;
+    expect_untouched(dir, limited);
+
+    write_file(dir.path("run.jsonl"), head(limited.json, 1 + 6));
+    const RunResult resumed = run_in(dir, command);
+    EXPECT_EQ(resumed.status, 2);
+    EXPECT_NE(resumed.console.find(kNothingLeft), npos) << resumed.console;
+    expect_files(dir, limited);
 }
+
+// --- Refusals ------------------------------------------------------------------
+
+using Change = void (*)(Files &files, std::string &input, Command &command);
 
 struct Refusal {
     const char *name;
-    void (*change)(Files &files, std::string &input, Command &command);
+    Change change;
     const char *removed;  // a file taken away, or null
     const char *reason;   // what the message names
 };
-
-void replace_once(std::string &text, const std::string &from, const std::string &to)
-{
-    const std::size_t at = text.find(from);
-    ASSERT_NE(at, std::string::npos) << from;
-    text.replace(at, from.size(), to);
-}
 
 void PrintTo(const Refusal &refusal, std::ostream *out) { *out << refusal.name; }
 
 class Refused : public ::testing::TestWithParam<Refusal> {};
 
 // Refused with a message naming what differs, exit status 2, and every
-// file as it was.
+// file as it was (a removed one not created).
 TEST_P(Refused, TouchesNothing)
 {
     ASSERT_NO_FATAL_FAILURE(check_reference(quick_reference()));
     const Refusal &refusal = GetParam();
     TempDir dir;
-    Files files = interrupted_files(quick_reference());
+    Files files = interrupted_files();
     std::string input = run_input();
-    Command command = resume_with(3);
-    command.t = kQuickT;
-    ASSERT_NO_FATAL_FAILURE(refusal.change(files, input, command));
+    Command command = resume_with(3, kQuickT);
+    refusal.change(files, input, command);
     write_files(dir, files);
     write_file(dir.path("in.txt"), input);
+    age(dir);
     if (refusal.removed != nullptr) {
         ASSERT_EQ(std::remove(dir.path(refusal.removed).c_str()), 0);
     }
-    const auto removed = [&](const std::string &name) { return refusal.removed != nullptr && name == refusal.removed; };
-    const std::vector<std::pair<std::string, std::string>> kept{
-        {"in.txt", input}, {"out.txt", files.report}, {"run.jsonl", files.json}, {"run.tsv", files.tsv}};
-    for (const auto &[name, bytes] : kept)
-        if (!removed(name))
-            age(dir.path(name));
 
-    const Finished result = run_in(dir, command);
-    EXPECT_EQ(result.end.status, 2);
-    EXPECT_NE(result.console.find("\n Cannot resume: "), std::string::npos) << result.console;
-    EXPECT_NE(result.console.find(refusal.reason), std::string::npos) << result.console;
+    const RunResult result = run_in(dir, command);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.console.find("\n Cannot resume: "), npos) << result.console;
+    EXPECT_NE(result.console.find(refusal.reason), npos) << result.console;
+    const std::pair<std::string, std::string> kept[] = {
+        {"in.txt", input}, {"out.txt", files.report}, {"run.jsonl", files.json}, {"run.tsv", files.tsv}};
     for (const auto &[name, bytes] : kept) {
-        if (!removed(name)) {
+        struct stat info;
+        if (refusal.removed == nullptr || name != refusal.removed)
             expect_untouched(dir.path(name), bytes);
-        } else {
-            struct stat info;
+        else
             EXPECT_NE(stat(dir.path(name).c_str(), &info), 0) << name << " was created";
-        }
     }
 }
 
+// The report and TSV checks share their code: the TSV's is tried for its own length and heading.
 const char *const kReportDiffers = "the report is missing, from another run, or shorter than the record says";
 const char *const kTsvDiffers = "the TSV file is missing, from another run, or shorter than the record says";
 
 INSTANTIATE_TEST_SUITE_P(
     Records, Refused,
     ::testing::Values(
-        Refusal{"OtherInput",
-                [](Files &, std::string &input, Command &) {
-                    // One residue of the last record, the size unchanged.
-                    char &residue = input[input.size() - 10];
-                    residue = residue == 'W' ? 'Y' : 'W';
-                },
+        Refusal{"OtherInput",  // one residue of the last record, the size unchanged
+                [](Files &, std::string &in, Command &) { in[in.size() - 10] = in[in.size() - 10] == 'W' ? 'Y' : 'W'; },
                 nullptr, "the input file differs from the recorded run's"},
-        Refusal{"OtherT", [](Files &, std::string &, Command &command) { command.t = "21"; }, nullptr,
+        Refusal{"OtherT", [](Files &, std::string &, Command &c) { c.t = "21"; }, nullptr,
                 "T differs: the recorded run used T = 20"},
-        Refusal{"OtherMatrix", [](Files &, std::string &, Command &command) { command.matrix = "PAM250"; }, nullptr,
+        Refusal{"OtherMatrix", [](Files &, std::string &, Command &c) { c.matrix = "PAM250"; }, nullptr,
                 "the matrix differs: the recorded run used BLOSUM62"},
-        Refusal{"OtherSeed", [](Files &, std::string &, Command &command) { command.seed = "20261208"; }, nullptr,
+        Refusal{"OtherSeed", [](Files &, std::string &, Command &c) { c.seed = "20261208"; }, nullptr,
                 "the seed differs: the recorded run used 20261207"},
-        Refusal{"ShardOfAWholeRun",
-                [](Files &, std::string &, Command &command) { command.extra = {"--shard", "1/2"}; }, nullptr,
-                "the shard differs from the recorded run's"},
+        Refusal{"ShardOfAWholeRun", [](Files &, std::string &, Command &c) { c.extra = {"--shard", "1/2"}; },
+                nullptr, "the shard differs from the recorded run's"},
         Refusal{"MissingRecord", [](Files &, std::string &, Command &) {}, "run.jsonl",
                 "there is no record of the run to resume: run.jsonl cannot be read"},
         Refusal{"MissingReport", [](Files &, std::string &, Command &) {}, "out.txt", kReportDiffers},
-        Refusal{"ShortReport", [](Files &files, std::string &, Command &) { files.report.pop_back(); }, nullptr,
+        Refusal{"ShortReport", [](Files &f, std::string &, Command &) { f.report.pop_back(); }, nullptr,
                 kReportDiffers},
-        Refusal{"ReportOfAnotherRun",
-                [](Files &files, std::string &, Command &) {
-                    replace_once(files.report, "\nT = 20 \n", "\nT = 40 \n");
-                },
+        Refusal{"ReportOfAnotherRun", [](Files &f, std::string &, Command &) { f.report[f.report.find("T = 20")] = 'X'; },
                 nullptr, kReportDiffers},
-        Refusal{"MissingTsv", [](Files &, std::string &, Command &) {}, "run.tsv", kTsvDiffers},
-        Refusal{"ShortTsv", [](Files &files, std::string &, Command &) { files.tsv.pop_back(); }, nullptr,
-                kTsvDiffers},
-        Refusal{"TsvOfAnotherRun", [](Files &files, std::string &, Command &) { files.tsv[0] = 'Q'; }, nullptr,
+        Refusal{"ShortTsv", [](Files &f, std::string &, Command &) { f.tsv.pop_back(); }, nullptr, kTsvDiffers},
+        Refusal{"TsvOfAnotherRun", [](Files &f, std::string &, Command &) { f.tsv[0] = 'Q'; }, nullptr,
                 kTsvDiffers},
         Refusal{"RecordOfAnotherFormat",
-                [](Files &files, std::string &, Command &) {
-                    replace_once(files.json, "\"format\":1,", "\"format\":2,");
+                [](Files &f, std::string &, Command &) { f.json[f.json.find("\"format\":1,") + 9] = '2'; }, nullptr,
+                "does not start with the run line"},
+        Refusal{"QuartetOutOfOrder",  // quartet 2 twice
+                [](Files &f, std::string &, Command &) {
+                    f.json = head(f.json, 4) + whole_lines(f.json)[3] + "\n" + f.json.substr(head(f.json, 4).size());
                 },
-                nullptr, "does not start with the run line"},
-        Refusal{"QuartetOutOfOrder",
-                [](Files &files, std::string &, Command &) {
-                    const std::string third = whole_lines(files.json)[3] + "\n";
-                    replace_once(files.json, third, third + third);
-                },
-                nullptr, "line 5 is not the next quartet"},
-        Refusal{"QuartetLineWithoutItsFields",
-                [](Files &files, std::string &, Command &) {
-                    replace_once(files.json, whole_lines(files.json)[3], R"({"type":"quartet"})");
-                },
-                nullptr, "line 4 is not the next quartet"}),
-    [](const ::testing::TestParamInfo<Refusal> &param_info) { return std::string(param_info.param.name); });
+                nullptr, "line 5 is not the next quartet"}),
+    [](const ::testing::TestParamInfo<Refusal> &p) { return std::string(p.param.name); });
 
 // --- Promptness ------------------------------------------------------------------
 
@@ -758,33 +590,23 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Resume, StopIsPromptInsideLongQuartets)
 {
     std::mt19937 engine(77);
-    const std::string first = random_sequence(engine, 1099), second = random_sequence(engine, 1099);
-    const std::vector<std::string> records{first, second, first, second, random_sequence(engine, 1099),
-                                           random_sequence(engine, 1099)};
+    const std::string first = testing::random_residues(engine, 1099), second = testing::random_residues(engine, 1099);
     TempDir dir;
-    write_file(dir.path("in.txt"), testing::pair_file(records));
-    Command command;
-    command.t = "100000";
-    BackgroundRun run = start(dir, command);
-    ASSERT_TRUE(wait_for_lines(dir.path("run.jsonl"), 2, run));
-    const Json identical = Json::parse(whole_lines(read_file(dir.path("run.jsonl")))[1]);
-    ASSERT_EQ(identical["identical"], true);
+    write_file(dir.path("in.txt"), testing::pair_file({first, second, first, second, testing::random_residues(engine, 1099),
+                                                       testing::random_residues(engine, 1099)}));
+    std::chrono::duration<double> took{};
+    const ProcessEnd end = stop_after(dir, Command{.t = "100000"}, 2, SIGTERM, &took);
+    EXPECT_LT(took, 5s) << took.count() << " s";
+    ASSERT_TRUE(end.exited);
+    EXPECT_EQ(end.status, 143);
 
-    const auto signalled = std::chrono::steady_clock::now();
-    ASSERT_TRUE(run.send(SIGTERM));
-    ASSERT_TRUE(run.wait(kTimeout)) << "no end within " << kTimeout.count() << " s of SIGTERM";
-    const auto took = std::chrono::steady_clock::now() - signalled;
-    EXPECT_LT(took, 5s) << std::chrono::duration<double>(took).count() << " s";
-    ASSERT_TRUE(run.end().exited);
-    EXPECT_EQ(run.end().status, 143);
-
-    const std::vector<std::string> lines = whole_lines(read_file(dir.path("run.jsonl")));
+    const std::vector<Json> lines = testing::json_lines(read_file(dir.path("run.jsonl")));
     ASSERT_EQ(lines.size(), 3u);
-    const Json end = Json::parse(lines[2]);
-    EXPECT_EQ(end["status"], "interrupted");
-    EXPECT_EQ(end["quartets_written"], 1);
-    EXPECT_EQ(read_file(dir.path("out.txt")).size(), identical["report_bytes"].get<std::size_t>());
-    EXPECT_EQ(read_file(dir.path("run.tsv")).size(), identical["tsv_bytes"].get<std::size_t>());
+    EXPECT_EQ(lines[1]["identical"], true);
+    EXPECT_EQ(lines[2]["status"], "interrupted");
+    EXPECT_EQ(lines[2]["quartets_written"], 1);
+    EXPECT_EQ(read_file(dir.path("out.txt")).size(), lines[1]["report_bytes"].get<std::size_t>());
+    EXPECT_EQ(read_file(dir.path("run.tsv")).size(), lines[1]["tsv_bytes"].get<std::size_t>());
 }
 
 }  // namespace

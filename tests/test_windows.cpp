@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <map>
 #include <numeric>
 #include <random>
@@ -121,51 +120,6 @@ TEST(NullDistribution, CountsFallWhereTheRearrangementsAllow)
         EXPECT_EQ(flat.minimum[static_cast<std::size_t>(12 + 2 * w)], 50);
         EXPECT_EQ(flat.maximum[static_cast<std::size_t>(12 + 2 * w)], 50);
     }
-}
-
-// Upper tail of the chi-square distribution: Wilson-Hilferty bound at z = 5
-// (one-sided probability about 3e-7).
-double chi_square_bound(int degrees)
-{
-    const double k = degrees;
-    const double c = 2.0 / (9.0 * k);
-    return k * std::pow(1.0 - c + 5.0 * std::sqrt(c), 3.0);
-}
-
-TEST(NullDistribution, ShuffleGivesEveryArrangementAlike)
-{
-    const std::vector<int> d{4, -3, 1, -1, 2};
-    const int w = 2;
-    std::map<std::pair<int, int>, double> expected;
-    std::vector<int> arrangement = d;
-    std::sort(arrangement.begin(), arrangement.end());
-    do {
-        int lowest = INT32_MAX, highest = INT32_MIN;
-        for (std::size_t e = 1; e < arrangement.size(); ++e) {
-            lowest = std::min(lowest, arrangement[e - 1] + arrangement[e]);
-            highest = std::max(highest, arrangement[e - 1] + arrangement[e]);
-        }
-        expected[{lowest, highest}] += 1.0 / 120.0;
-    } while (std::next_permutation(arrangement.begin(), arrangement.end()));
-
-    // Joint counts of (lowest, highest) from single randomisations.
-    const int randomisations = 240000;
-    std::vector<int> x = d;
-    const std::vector<uint64_t> table = fastmod_table(5);
-    DrawStream stream = stream_at(424242, 1);
-    std::map<std::pair<int, int>, int> observed;
-    for (int t = 0; t < randomisations; ++t) {
-        const WindowExtremes e = shuffle_and_scan(x.data(), 5, w, table.data(), stream);
-        ++observed[{e.lowest, e.highest}];
-    }
-    double chi = 0.0;
-    for (const auto &[cell, p] : expected) {
-        const double want = p * randomisations;
-        const double diff = observed[cell] - want;
-        chi += diff * diff / want;
-    }
-    EXPECT_EQ(observed.size(), expected.size());
-    EXPECT_LT(chi, chi_square_bound(static_cast<int>(expected.size()) - 1));
 }
 
 // Histograms placed by hand: `low_at` and `high_at` give window sums and
