@@ -38,9 +38,9 @@ SequenceSet three_pairs()
     return set;
 }
 
-// Record names with markup, an ampersand, quotes, U+FFFD and U+2028.
-const std::vector<std::string> kNames = {"a<b>",         "Tom & \"Jerry\" 'x'", "</script><script>alert(1)</script>",
-                                         "\xef\xbf\xbd?", "line\xe2\x80\xa8sep",  "<!--plain"};
+// Record names with markup, an ampersand, quotes, U+FFFD, U+2028 and U+2029.
+const std::vector<std::string> kNames = {"a<b>",         "Tom & \"Jerry\" 'x'",           "</script><script>alert(1)</script>",
+                                         "\xef\xbf\xbd?", "line\xe2\x80\xa8sep\xe2\x80\xa9", "<!--plain"};
 
 long long sum_of(const SequenceSet &set, int pair_a, int pair_b, int start, int end)
 {
@@ -192,11 +192,13 @@ TEST(HtmlPage, PageIsSelfContainedAndEmbedsEscapedData)
     EXPECT_EQ(testing::count(page, "://"), 2u);
     EXPECT_EQ(testing::count(page, "http://www.w3.org/2000/svg"), 2u);
 
-    // The data: no '<' at all, U+2028 escaped, and it reads back to the names and records.
+    // The data: no '<' at all, U+2028 and U+2029 (line ends to a script)
+    // escaped, and it reads back to the names and records.
     const std::string data = embedded_data(page);
     ASSERT_FALSE(data.empty());
     EXPECT_EQ(data.find('<'), std::string::npos);
     EXPECT_EQ(data.find("\xe2\x80\xa8"), std::string::npos);
+    EXPECT_EQ(data.find("\xe2\x80\xa9"), std::string::npos);
     EXPECT_NE(data.find("\\u003c/script\\u003e"), std::string::npos);
     const nlohmann::json parsed = nlohmann::json::parse(data, nullptr, false);
     ASSERT_FALSE(parsed.is_discarded());
@@ -210,13 +212,6 @@ TEST(HtmlPage, PageIsSelfContainedAndEmbedsEscapedData)
     EXPECT_EQ(parsed["end"]["quartets_written"], 3);
     // Exactly the three scripts of the page: error capture, data, drawing.
     EXPECT_EQ(testing::count(page, "<script"), 3u);
-}
-
-TEST(HtmlPage, ScriptSafeJsonEscapesWhatCouldEndTheElement)
-{
-    EXPECT_EQ(script_safe_json(R"({"a":"</script><!--&"})"),
-              R"({"a":"\u003c/script\u003e\u003c!--\u0026"})");
-    EXPECT_EQ(script_safe_json("\"\xe2\x80\xa8\xe2\x80\xa9\xe2\x80\xaa\""), "\"\\u2028\\u2029\xe2\x80\xaa\"");
 }
 
 TEST(HtmlPage, TornLastLineIsIgnoredAndTheRunShownIncomplete)

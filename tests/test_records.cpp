@@ -281,29 +281,24 @@ TEST(Records, RecordFileNamingTheInputOrTheReportIsRefused)
     }
 }
 
-// A full disk is an error, never silently truncated output.
+// A full disk is an error, never silently truncated output; the JSON
+// records no quartet whose TSV rows were lost.
 TEST(Records, UnwritableOutputStopsWithStatus2)
 {
     TempDir dir;
-    write_file(dir.path("in.txt"), pair_file(related_pairs(4, 4, 40)));
-    const std::vector<std::string> args{dir.path("in.txt"), dir.path("out.txt"), "20", "--matrix", "2", "--quiet"};
-    const RunResult report = run_in_process({dir.path("in.txt"), "/dev/full", "20", "--matrix", "2"}, "");
-    EXPECT_EQ(report.status, 2);
-    EXPECT_NE(report.console.find("\n Problems writing the report file /dev/full.\n"), npos);
-
-    std::vector<std::string> json_full = args;
-    json_full.insert(json_full.end(), {"--json", "/dev/full"});
-    const RunResult json = run_in_process(json_full, "");
-    EXPECT_EQ(json.console, "\n Problems writing the JSON file /dev/full.\n");
-    EXPECT_EQ(json.status, 2);
-
-    std::vector<std::string> tsv_full = args;
-    tsv_full.insert(tsv_full.end(), {"--tsv", "/dev/full", "--json", dir.path("run.jsonl")});
-    const RunResult tsv = run_in_process(tsv_full, "");
-    EXPECT_EQ(tsv.console, "\n Problems writing the TSV file /dev/full.\n");
-    EXPECT_EQ(tsv.status, 2);
-    const std::vector<Json> lines = json_lines(read_file(dir.path("run.jsonl")));
-    // The JSON records no quartet whose TSV rows were lost.
+    const std::string in = dir.path("in.txt"), out = dir.path("out.txt"), json = dir.path("run.jsonl");
+    write_file(in, pair_file(related_pairs(4, 4, 40)));
+    using Args = std::vector<std::string>;
+    for (const auto &[args, file] : {std::pair{Args{in, "/dev/full", "20"}, "report"},
+                                     std::pair{Args{in, out, "20", "--json", "/dev/full"}, "JSON"},
+                                     std::pair{Args{in, out, "20", "--tsv", "/dev/full", "--json", json}, "TSV"}}) {
+        Args quiet = args;
+        quiet.insert(quiet.end(), {"--matrix", "2", "--quiet"});
+        const RunResult r = run_in_process(quiet, "");
+        EXPECT_EQ(r.console, std::string("\n Problems writing the ") + file + " file /dev/full.\n");
+        EXPECT_EQ(r.status, 2);
+    }
+    const std::vector<Json> lines = json_lines(read_file(json));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines.back()["status"], "write_error");
     EXPECT_EQ(lines.back()["exit_status"], 2);

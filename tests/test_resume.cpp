@@ -199,7 +199,7 @@ bool wait_for_lines(const std::string &path, std::size_t count, BackgroundRun &r
     for (;;) {
         if (there())
             return true;
-        if (!run.running())
+        if (run.wait(0ms))
             return there();
         if (std::chrono::steady_clock::now() >= deadline)
             return false;

@@ -160,27 +160,21 @@ BackgroundRun::~BackgroundRun()
 
 bool BackgroundRun::send(int number) { return pid_ > 0 && !end_.ended && kill(pid_, number) == 0; }
 
-bool BackgroundRun::running() { return pid_ > 0 && !end_.ended && !reap(std::chrono::milliseconds(0)); }
-
-bool BackgroundRun::wait(std::chrono::milliseconds timeout) { return pid_ > 0 && (end_.ended || reap(timeout)); }
-
-bool BackgroundRun::reap(std::chrono::milliseconds timeout)
+bool BackgroundRun::wait(std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        int wait_status = 0;
-        const pid_t done = waitpid(pid_, &wait_status, WNOHANG);
-        if (done == pid_) {
-            end_.ended = true;
-            end_.exited = WIFEXITED(wait_status);
-            end_.status = end_.exited ? WEXITSTATUS(wait_status) : -1;
-            end_.signal = WIFSIGNALED(wait_status) ? WTERMSIG(wait_status) : 0;
-            return true;
-        }
-        if (done < 0 || std::chrono::steady_clock::now() >= deadline)
+    while (pid_ > 0 && !end_.ended) {
+        int status = 0;
+        const pid_t done = waitpid(pid_, &status, WNOHANG);
+        if (done == pid_)
+            end_ = ProcessEnd{true, WIFEXITED(status), WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                              WIFSIGNALED(status) ? WTERMSIG(status) : 0};
+        else if (done < 0 || std::chrono::steady_clock::now() >= deadline)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    return end_.ended;
 }
 
 std::string random_residues(std::mt19937 &engine, std::size_t length)

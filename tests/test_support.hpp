@@ -74,12 +74,10 @@ public:
     BackgroundRun &operator=(const BackgroundRun &) = delete;
 
     bool send(int number);  // false when the process has already been reaped
-    bool running();         // reaps it when it has ended
-    bool wait(std::chrono::milliseconds timeout);  // false when it still runs then
+    bool wait(std::chrono::milliseconds timeout);  // reaps it; false when it still runs then
     const ProcessEnd &end() const { return end_; }
 
 private:
-    bool reap(std::chrono::milliseconds timeout);
     pid_t pid_ = -1;
     ProcessEnd end_;
 };

@@ -76,16 +76,14 @@ class Browser:
         self.close()
 
     def close(self):
-        for end in (self.commands, self.replies):
-            os.close(end)
-        self.commands = self.replies = -1
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        os.close(self.commands)
+        os.close(self.replies)
+        self.proc.terminate()
+        try:
+            self.proc.wait(10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
         shutil.rmtree(self.profile, ignore_errors=True)
 
     def messages(self):
@@ -132,12 +130,10 @@ class Browser:
 
     def wait_for(self, expression, what=None):
         deadline = time.time() + self.timeout
-        while time.time() < deadline:
-            value = self.evaluate(expression)
-            if value:
-                return value
+        while not self.evaluate(expression):
+            if time.time() > deadline:
+                raise BrowserError(f"timed out waiting for {what or expression}")
             time.sleep(0.02)
-        raise BrowserError(f"timed out waiting for {what or expression}")
 
     def navigate(self, url):
         self.events = [e for e in self.events if e["method"] != "Page.loadEventFired"]

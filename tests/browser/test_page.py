@@ -243,6 +243,7 @@ def test_windows(args, chromium, tmp):
                                                 [-w["average"] for w in q["final_min"]], default=float("-inf")),
                                             -q["quartet"]))["quartet"]
         check(list_rows(browser)[0][0] == best, f"by strongest average, quartet {list_rows(browser)[0][0]} first")
+
         # An interrupted record: three quartets and a torn line, no end line.
         text = open(record, encoding="utf-8").read().splitlines(keepends=True)
         cut, cut_page = os.path.join(tmp, "cut.jsonl"), os.path.join(tmp, "cut.html")
