@@ -27,7 +27,7 @@ import xml.etree.ElementTree as ET
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cdp  # noqa: E402
 
-WHITE, BLUE, VERMILLION = (255, 255, 255), (0, 114, 178), (213, 94, 0)
+BLUE, VERMILLION = (0, 114, 178), (213, 94, 0)
 TOOLTIP = re.compile(r"position (\d+)\npair A: (\S) (\S)  score (-?\d+)\npair B: (\S) (\S)  score (-?\d+)\n"
                      r"C\(k\)12 = (-?\d+)")
 
@@ -96,10 +96,6 @@ def check_no_errors(browser):
     check(not errors, "console errors: " + "; ".join(errors))
 
 
-def near(colour, target, tolerance=10):
-    return all(abs(a - b) <= tolerance for a, b in zip(colour, target))
-
-
 def list_rows(browser):
     return browser.evaluate("[...document.querySelectorAll('#quartet-rows tr')].map(tr => [Number(tr.dataset.q),"
                             " [...tr.cells].map(c => c.textContent)])")
@@ -150,18 +146,14 @@ def check_plot(browser, q, n):
 def check_profile(browser, q, records):
     """Pointing at every bar shows its residues and scores; the C(k)12 shown
     sum to the windows' recorded values and average to the recorded mean."""
-    browser.evaluate("document.getElementById('profile-plot').scrollIntoView({block: 'center'})")
-    box = browser.evaluate(
-        "(() => { const s = document.getElementById('profile-plot'), r = s.getBoundingClientRect();"
-        " return {left: r.left, top: r.top, width: r.width, height: r.height, vbw: s.viewBox.baseVal.width,"
-        " bars: [...s.querySelectorAll('.bar')].map(e => Number(e.getAttribute('x')) +"
-        " Number(e.getAttribute('width')) / 2)}; })()")
+    texts = browser.evaluate(
+        "(() => { const p = document.getElementById('profile-plot'), t = document.getElementById('tooltip');"
+        " return [...p.querySelectorAll('.bar')].map(b => { const r = b.getBoundingClientRect();"
+        " p.dispatchEvent(new MouseEvent('mousemove', {clientX: (r.left + r.right) / 2, clientY: r.top}));"
+        " return getComputedStyle(t).display === 'none' ? null : t.textContent; }); })()")
     a, b = 2 * q["pair_a"], 2 * q["pair_b"]
     diff = []
-    for position, x in enumerate(box["bars"], start=1):
-        browser.mouse_move(box["left"] + x * box["width"] / box["vbw"], box["top"] + box["height"] / 2)
-        text = browser.evaluate("(() => { const t = document.getElementById('tooltip');"
-                                " return getComputedStyle(t).display === 'none' ? null : t.textContent; })()")
+    for position, text in enumerate(texts, start=1):
         match = TOOLTIP.fullmatch(text or "")
         check(match, f"position {position}: tooltip {text!r}")
         got = match.groups()
@@ -174,7 +166,6 @@ def check_profile(browser, q, records):
         check(sum(diff[w["start"] - 1:w["end"]]) == w["value"], f"window {w['start']}-{w['end']}: the page's profile"
                                                                  f" sums to {sum(diff[w['start'] - 1:w['end']])}")
     check(abs(sum(diff) / len(diff) - q["mean"]) < 1e-12, "the page's profile has another mean than the record")
-    browser.mouse_move(0, 0)
 
 
 def test_windows(args, chromium, tmp):
@@ -210,12 +201,11 @@ def test_windows(args, chromium, tmp):
 
         # Pixels: the plot, the overview in both colours, the page not blank.
         plot = browser.screenshot("#profile-plot")
-        check(plot.count(lambda p: p != WHITE) > plot.width * plot.height * 0.05, "the profile plot is (nearly) blank")
-        overview = browser.screenshot("#overview")
-        check(overview.count(lambda p: near(p, BLUE)) > 100, "no maximum window painted in the overview")
-        check(overview.count(lambda p: near(p, VERMILLION)) > 100, "no minimum window painted in the overview")
+        check(plot["not_white"] > plot["pixels"] * 0.05, f"the profile plot is (nearly) blank: {plot}")
+        overview = browser.screenshot("#overview", colours=(BLUE, VERMILLION))
+        check(min(overview["near"]) > 100, f"the overview lacks windows of a kind: {overview}")
         whole = browser.screenshot(scale=0.25)
-        check(whole.count(lambda p: p != WHITE) > whole.width * whole.height * 0.03, "the page looks blank")
+        check(whole["not_white"] > whole["pixels"] * 0.03, f"the page looks blank: {whole}")
 
         # The save button: the same plot as a file, without script or hover marker.
         name, text = browser.evaluate(
@@ -339,9 +329,8 @@ def test_large(args, chromium, tmp):
         check(0 < rows <= 400, f"overview rows drawn: {rows}")
         expected = sum(len(quartet_windows(q)) for q in firsts[:rows])
         check(drawn == expected, f"overview: {drawn} windows drawn, the first {rows} quartets have {expected}")
-        overview = browser.screenshot("#overview")
-        check(overview.count(lambda p: near(p, BLUE)) > 500, "the overview shows no maximum window")
-        check(overview.count(lambda p: near(p, VERMILLION)) > 500, "the overview shows no minimum window")
+        overview = browser.screenshot("#overview", colours=(BLUE, VERMILLION))
+        check(min(overview["near"]) > 500, f"the overview lacks windows of a kind: {overview}")
 
         started = time.time()
         choose(browser, 499499)
