@@ -47,7 +47,7 @@ TEST(Options, SeedAndMatrixGiveTheMenuRunWithAnyThreadCount)
     EXPECT_NE(menu.console.find(kMenu), std::string::npos);
     for (const char *threads : {"1", "2", "3"}) {
         SCOPED_TRACE(std::string(threads) + " threads");
-        const RunResult r = run_in_process({"--seed", "77", "--matrix", "2", "--threads", threads, f.in, f.out, kT}, "");
+        const RunResult r = run_in_process({"--seed", "77", "--matrix=2", "--threads", threads, f.in, f.out, kT}, "");
         EXPECT_EQ(r.status, 0);
         EXPECT_TRUE(read_file(f.out) == report) << "report differs from the menu run's";
         EXPECT_EQ(r.console, without_menu(menu.console));
@@ -138,7 +138,8 @@ TEST(Options, LargestSeedAndEveryMatrixNameAreAccepted)
     std::set<std::string> reports;
     for (int m = 0; m < 6; ++m) {
         SCOPED_TRACE(names[m]);
-        const RunResult menu = run_in_process({f.in, f.dir.path("menu.txt"), "20", "--seed", "9"}, std::to_string(m + 1) + "\n");
+        const std::string answer = std::to_string(m + 1) + "\n";
+        const RunResult menu = run_in_process({f.in, f.dir.path("menu.txt"), "20", "--seed", "9"}, answer);
         const RunResult r = run_in_process({f.in, f.out, "20", "--seed", "9", "--matrix", names[m]}, "");
         EXPECT_EQ(r.status, 0);
         EXPECT_TRUE(r.report == menu.report) << "report differs from the menu answer's";

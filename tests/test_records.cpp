@@ -235,7 +235,8 @@ TEST(Records, AwkwardNamesStayValidUtf8)
         EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 && c != '\n') << "raw control byte " << int(c);
     const std::vector<Json> lines = json_lines(json);
     ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[0]["pairs"], Json::array({Json::array({as_json[0], as_json[1]}), Json::array({as_json[2], as_json[3]}),
+    EXPECT_EQ(lines[0]["pairs"], Json::array({Json::array({as_json[0], as_json[1]}),
+                                              Json::array({as_json[2], as_json[3]}),
                                               Json::array({as_json[4], as_json[5]})}));
     const int quartet_pairs[3][2] = {{0, 1}, {0, 2}, {1, 2}};
     for (int q = 0; q < 3; ++q) {

@@ -77,7 +77,10 @@ struct Command {
     }
 };
 
-Command resume_with(int threads, const std::string &t = kT) { return Command{.threads = threads, .t = t, .resume = true}; }
+Command resume_with(int threads, const std::string &t = kT)
+{
+    return Command{.threads = threads, .t = t, .resume = true};
+}
 
 BackgroundRun start(const TempDir &dir, const Command &command)
 {
@@ -443,8 +446,8 @@ TEST(Resume, RecordsCutBackResume)
         const RunResult resumed = run_in(dir, command);
         EXPECT_EQ(resumed.status, 0);
         EXPECT_NE(resumed.console.find(c.said), npos) << resumed.console.substr(0, 300);
-        EXPECT_EQ(resumed.errors, "kelto: seed " + kSeed +
-                                      (c.said == kStartsAfresh ? " (from --seed)\n" : " (from the record run.jsonl)\n"));
+        const std::string source = c.said == kStartsAfresh ? "--seed" : "the record run.jsonl";
+        EXPECT_EQ(resumed.errors, "kelto: seed " + kSeed + " (from " + source + ")\n");
         expect_files(dir, all);
     }
 }
@@ -462,7 +465,7 @@ TEST(Resume, FinishedRunsAreLeftAsTheyAre)
     age(dir);
     const RunResult complete = run_in(dir, resume_with(3, kQuickT));
     EXPECT_EQ(complete.status, 0);
-    EXPECT_NE(complete.console.find("\n The run recorded in run.jsonl is already complete (completed); nothing to do.\n"),
+    EXPECT_NE(complete.console.find("\n The run recorded in run.jsonl is already complete (completed); nothing to do."),
               npos)
         << complete.console;
     expect_untouched(dir, quick_reference());
@@ -562,8 +565,9 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"MissingReport", [](Files &, std::string &, Command &) {}, "out.txt", kReportDiffers},
         Refusal{"ShortReport", [](Files &f, std::string &, Command &) { f.report.pop_back(); }, nullptr,
                 kReportDiffers},
-        Refusal{"ReportOfAnotherRun", [](Files &f, std::string &, Command &) { f.report[f.report.find("T = 20")] = 'X'; },
-                nullptr, kReportDiffers},
+        Refusal{"ReportOfAnotherRun",
+                [](Files &f, std::string &, Command &) { f.report[f.report.find("T = 20")] = 'X'; }, nullptr,
+                kReportDiffers},
         Refusal{"ShortTsv", [](Files &f, std::string &, Command &) { f.tsv.pop_back(); }, nullptr, kTsvDiffers},
         Refusal{"TsvOfAnotherRun", [](Files &f, std::string &, Command &) { f.tsv[0] = 'Q'; }, nullptr,
                 kTsvDiffers},
@@ -587,8 +591,8 @@ TEST(Resume, StopIsPromptInsideLongQuartets)
     std::mt19937 engine(77);
     const std::string first = testing::random_residues(engine, 1099), second = testing::random_residues(engine, 1099);
     TempDir dir;
-    write_file(dir.path("in.txt"), testing::pair_file({first, second, first, second, testing::random_residues(engine, 1099),
-                                                       testing::random_residues(engine, 1099)}));
+    const std::string third = testing::random_residues(engine, 1099), fourth = testing::random_residues(engine, 1099);
+    write_file(dir.path("in.txt"), testing::pair_file({first, second, first, second, third, fourth}));
     std::chrono::duration<double> took{};
     const ProcessEnd end = stop_after(dir, Command{.t = "100000"}, 2, SIGTERM, &took);
     EXPECT_LT(took, 5s) << took.count() << " s";

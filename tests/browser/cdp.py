@@ -151,7 +151,8 @@ class Browser:
             method, params = event["method"], event.get("params", {})
             if method == "Runtime.exceptionThrown":
                 details = params.get("exceptionDetails", {})
-                errors.append(f"exception: {details.get('text', '')} {details.get('exception', {}).get('description', '')}")
+                description = details.get("exception", {}).get("description", "")
+                errors.append(f"exception: {details.get('text', '')} {description}")
             elif method == "Runtime.consoleAPICalled" and params.get("type") in ("error", "assert"):
                 errors.append(f"console.{params['type']}: " +
                               " ".join(str(a.get("value", a.get("description", ""))) for a in params.get("args", [])))
