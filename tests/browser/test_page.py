@@ -96,11 +96,6 @@ def check_no_errors(browser):
     check(not errors, "console errors: " + "; ".join(errors))
 
 
-def list_rows(browser):
-    return browser.evaluate("[...document.querySelectorAll('#quartet-rows tr')].map(tr => [Number(tr.dataset.q),"
-                            " [...tr.cells].map(c => c.textContent)])")
-
-
 def set_control(browser, element_id, value, event):
     browser.evaluate(f"(() => {{ const e = document.getElementById('{element_id}'); e.value = {json.dumps(value)};"
                      f" e.dispatchEvent(new Event('{event}')); }})()")
@@ -223,16 +218,6 @@ def test_windows(args, chromium, tmp):
         check([[e.get("data-kind"), int(e.get("data-start")), int(e.get("data-end")), e.get("data-eliminated")]
                for e in saved.iter() if e.get("class") == "window"] == quartet_windows(busiest),
               "the saved plot's windows")
-
-        # The list sorted by final windows, then by strongest average.
-        set_control(browser, "sort", "windows", "change")
-        counts = [int(cells[3].split()[0]) + int(cells[4].split()[0]) for _, cells in list_rows(browser)]
-        check(counts == sorted(counts, reverse=True) and len(counts) == len(quartets), f"by final windows: {counts}")
-        set_control(browser, "sort", "strongest", "change")
-        best = max(quartets, key=lambda q: (max([w["average"] for w in q["final_max"]] +
-                                                [-w["average"] for w in q["final_min"]], default=float("-inf")),
-                                            -q["quartet"]))["quartet"]
-        check(list_rows(browser)[0][0] == best, f"by strongest average, quartet {list_rows(browser)[0][0]} first")
 
         # An interrupted record: three quartets and a torn line, no end line.
         text = open(record, encoding="utf-8").read().splitlines(keepends=True)
