@@ -185,26 +185,6 @@ void expect_beginning(const Files &part)
     EXPECT_TRUE(want.json.starts_with(part.json)) << part.json;
 }
 
-// Waits until the file holds at least `count` whole lines (with 0: until
-// it exists). False when the run ends first without them, or on timeout.
-bool wait_for_lines(const std::string &path, std::size_t count, BackgroundRun &run)
-{
-    const auto deadline = std::chrono::steady_clock::now() + kTimeout;
-    const auto there = [&] {
-        struct stat info;
-        return count == 0 ? stat(path.c_str(), &info) == 0 : line_count(read_file(path)) >= count;
-    };
-    for (;;) {
-        if (there())
-            return true;
-        if (run.wait(0ms))
-            return there();
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-}
-
 // Starts the command, sends `signal` once the record holds `lines` whole
 // lines (0: once it exists) and waits for the end; `took` gets the time
 // from the signal to the end.
@@ -212,7 +192,18 @@ ProcessEnd stop_after(const TempDir &dir, const Command &command, std::size_t li
                       std::chrono::duration<double> *took = nullptr)
 {
     BackgroundRun run = start(dir, command);
-    EXPECT_TRUE(wait_for_lines(dir.path("run.jsonl"), lines, run)) << "the record never held " << lines << " lines";
+    const auto deadline = std::chrono::steady_clock::now() + kTimeout;
+    const auto there = [&, record = dir.path("run.jsonl")] {
+        struct stat info;
+        return lines == 0 ? stat(record.c_str(), &info) == 0 : line_count(read_file(record)) >= lines;
+    };
+    while (!there()) {
+        if (run.wait(0ms) || std::chrono::steady_clock::now() >= deadline) {
+            EXPECT_TRUE(there()) << "the record never held " << lines << " lines";
+            break;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
     const auto signalled = std::chrono::steady_clock::now();
     run.send(signal);
     EXPECT_TRUE(run.wait(kTimeout)) << "no end within " << kTimeout.count() << " s of signal " << signal;
