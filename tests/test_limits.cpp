@@ -34,8 +34,9 @@ TEST(Limits, PairCountAcceptedUpTo1000) {
     EXPECT_EQ(499500u, quartets);
 }
 
-// 1000 pairs of short records, a tenth of them different: bounded memory.
-TEST(Limits, ThousandPairsStayWithinMemoryBound) {
+// 1000 pairs of short records, a tenth of them different: bounded memory
+// (not measured under sanitizers, which exclude the test by this name).
+TEST(Parallel, ThousandPairsStayWithinMemoryBound) {
     TempDir dir;
     std::vector<std::string> records;
     for (int pair = 0; pair < 1000; ++pair)
