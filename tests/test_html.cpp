@@ -278,6 +278,15 @@ TEST_F(HtmlPage, AFullDiskIsAnErrorWithAMessage)
     std::fclose(records);
     std::fclose(full);
     EXPECT_EQ(message, "cannot write the page (disk full?)");
+
+    // The command says so and leaves a page path that is no regular file
+    // in place (here a link to the full device).
+    const std::string device = dir.path("full-page");
+    ASSERT_EQ(symlink("/dev/full", device.c_str()), 0);
+    const RunResult result = html(record, device);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_TRUE(result.console.starts_with("kelto html: cannot write the page ")) << result.console;
+    EXPECT_TRUE(std::filesystem::is_symlink(device));
 }
 
 }  // namespace

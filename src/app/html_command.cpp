@@ -107,7 +107,7 @@ int html_command(int argc, const char *const *argv, FILE *console)
         return fail(console, std::string("cannot create the page ") + page_path + ": " + std::strerror(errno));
     const bool written = write_page(data, set, matrix->scores, page, message);
     if (std::fclose(page) != 0 || !written) {
-        std::remove(page_path);
+        remove_written_file(page_path);
         return fail(console, std::string("cannot write the page ") + page_path + " (disk full?)");
     }
     return kExitOk;

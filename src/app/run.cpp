@@ -508,7 +508,7 @@ bool write_run_page(RunState &state, FILE *temporary_json)
                 written = write_page(data, state.set, matrix, page, message);
                 written = std::fclose(page) == 0 && written;
                 if (!written)
-                    std::remove(state.html.path.c_str());
+                    remove_written_file(state.html.path);
             }
         }
         if (temporary_json == nullptr)

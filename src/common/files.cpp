@@ -39,6 +39,13 @@ bool same_target(const std::string &a, const std::string &b)
     return destination(a) == destination(b);
 }
 
+void remove_written_file(const std::string &path)
+{
+    struct stat info;
+    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        std::remove(path.c_str());
+}
+
 bool same_file(FILE *file, const char *path)
 {
     struct stat open_stat;

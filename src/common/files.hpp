@@ -16,4 +16,8 @@ bool same_file(FILE *file, const char *path);
 // that file).
 bool same_target(const std::string &a, const std::string &b);
 
+// Removes a half-written output, only when it is a regular file (never a
+// device such as /dev/full or a pipe the user named).
+void remove_written_file(const std::string &path);
+
 }  // namespace kelto
