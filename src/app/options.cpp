@@ -43,10 +43,10 @@ bool parse_unsigned(const std::string &text, uint64_t &value)
     return ec == std::errc() && ptr == end;
 }
 
-bool apply(const OptionSpec &spec, const std::string &value, RunOptions &options, std::string &error)
+bool apply(const OptionSpec &entry, const std::string &value, RunOptions &options, std::string &error)
 {
-    const std::string name = std::string("--") + spec.name;
-    switch (spec.id) {
+    const std::string name = std::string("--") + entry.name;
+    switch (entry.id) {
     case OptionId::kSeed:
         if (!parse_unsigned(value, options.seed)) {
             error = name + ": '" + value + "' is not a whole number from 0 to 18446744073709551615";
@@ -77,7 +77,7 @@ bool apply(const OptionSpec &spec, const std::string &value, RunOptions &options
             error = name + ": the file name is empty";
             return false;
         }
-        (spec.id == OptionId::kJson ? options.json_path : spec.id == OptionId::kTsv ? options.tsv_path
+        (entry.id == OptionId::kJson ? options.json_path : entry.id == OptionId::kTsv ? options.tsv_path
                                                                                      : options.html_path) = value;
         return true;
     case OptionId::kShard: {
@@ -102,9 +102,9 @@ bool apply(const OptionSpec &spec, const std::string &value, RunOptions &options
 
 const OptionSpec *find_option(const std::string &name)
 {
-    for (const OptionSpec &spec : kOptions)
-        if (name == spec.name)
-            return &spec;
+    for (const OptionSpec &entry : kOptions)
+        if (name == entry.name)
+            return &entry;
     return nullptr;
 }
 
@@ -142,13 +142,13 @@ bool parse_options(int argc, const char *const *argv, RunOptions &options, std::
         }
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-        const OptionSpec *spec = find_option(name);
-        if (spec == nullptr) {
+        const OptionSpec *entry = find_option(name);
+        if (entry == nullptr) {
             error = "unknown option '" + arg.substr(0, equals) + "'";
             return false;
         }
         std::string value;
-        if (spec->argument == nullptr) {
+        if (entry->argument == nullptr) {
             if (equals != std::string::npos) {
                 error = "--" + name + " takes no value";
                 return false;
@@ -158,10 +158,10 @@ bool parse_options(int argc, const char *const *argv, RunOptions &options, std::
         } else if (i + 1 < argc) {
             value = argv[++i];
         } else {
-            error = "--" + name + " needs a value " + spec->argument;
+            error = "--" + name + " needs a value " + entry->argument;
             return false;
         }
-        if (!apply(*spec, value, options, error))
+        if (!apply(*entry, value, options, error))
             return false;
     }
     if (options.resume && options.json_path.empty()) {
@@ -183,12 +183,12 @@ std::string help_text()
                        "Compares gene quartets of aligned protein pairs: the C(k)12 profile, its extreme windows\n"
                        "against a permutation null distribution with T randomisations per window size.\n\n"
                        "Options:\n";
-    for (const OptionSpec &spec : kOptions) {
-        std::string left = std::string("  --") + spec.name;
-        if (spec.argument != nullptr)
-            left += std::string(" ") + spec.argument;
+    for (const OptionSpec &entry : kOptions) {
+        std::string left = std::string("  --") + entry.name;
+        if (entry.argument != nullptr)
+            left += std::string(" ") + entry.argument;
         left.resize(std::max<std::size_t>(left.size() + 2, 20), ' ');
-        text += left + spec.help + "\n";
+        text += left + entry.help + "\n";
     }
     return text;
 }
