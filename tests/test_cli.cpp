@@ -143,4 +143,20 @@ TEST(CliTest, DisplaysTheQuartetOnConsoleAndThenInTheReport) {
     EXPECT_EQ(r.status, 0);
 }
 
+TEST(CliTest, ThreePairsGiveThreeQuartetsInPairOrder) {
+    // Pairs AR/AR, IQ/IQ, LE/LE score alike under BLOSUM62, so every quartet is identical.
+    TempDir dir;
+    const auto r = run_on(dir, pair_file({"AR", "AR", "IQ", "IQ", "LE", "LE"}), "2");
+    const std::string pair[] = {"AR", "IQ", "LE"};
+    auto record = [&](int i) { return std::pair{std::string{'s', char('0' + i)}, pair[i / 2]}; };
+    const std::string row[] = {"   A   R\n", "   I   Q\n", "   L   E\n"};
+    std::string report = kReportHead + "\nT = 2 \n";
+    for (const auto &[a, b] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}})
+        report += quartet_heading({record(2 * a), record(2 * a + 1), record(2 * b), record(2 * b + 1)}) +
+                  "   1   2\n--------\n   4   5\n" + row[a] + row[a] + "........\n" + row[b] + row[b] +
+                  "   4   5\n--------\n   0   0\n\n\n\n\n\t IDENTICAL SEQUENCES! \n\n";
+    EXPECT_EQ(r.report, report);
+    EXPECT_EQ(r.status, 0);
+}
+
 }  // namespace

@@ -49,12 +49,17 @@ TEST(Parallel, ThousandPairsStayWithinMemoryBound) {
     std::printf("peak resident memory: %ld KiB\n", r.peak_rss_kib);
 }
 
-// (Headers of up to 79 characters: the reader's tests.)
-TEST(Limits, RecordsOfUpTo1099Residues) {
+TEST(Limits, RecordsOfUpTo1099ResiduesAndHeadersOfUpTo79Characters) {
     TempDir dir;
-    const RunResult r = run_on(dir, pair_file({"AAAA", "AAAA", "AAAA", long_record(1099) + "X*9 "}), "1");
+    RunResult r = run_on(dir, pair_file({"AAAA", "AAAA", "AAAA", long_record(1099) + "X*9 "}), "1");
     EXPECT_EQ(0, r.status);
     EXPECT_NE(std::string::npos, r.console.find("\n N[ 3] = 1099 \n\n---->  N_minimum (Without gaps) = 4 \n"));
+    // Past 79 characters the header line is read as residues.
+    const std::string h78(78, 'H'), h79(79, 'H');
+    r = run_on(dir, "# 2\n>" + h78 + "\nACDEF\n>" + h79 + "\nACDEF\n>" + h79 + "W\nACDEF\n>d\nACDEF\n", "1");
+    EXPECT_EQ(0, r.status);
+    EXPECT_NE(std::string::npos, r.console.find("\n N[ 1] = 5 \n N[ 2] = 6 \n"));
+    EXPECT_NE(std::string::npos, r.report.find("\n>" + h78 + "\nACDEF\n\n>" + h79 + "ACDEF\n\n>" + h79 + "WACDE\n\n>d\nACDEF\n"));
 }
 
 TEST(Limits, RefusalsAtTheEdgesLeaveOnlyTheReportHeading) {

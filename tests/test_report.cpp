@@ -172,5 +172,15 @@ TEST(QuartetRun, FullWindowListStopsTheRun)
     EXPECT_EQ(result.report.find("maximum windows."), std::string::npos);
 }
 
+// A full disk is an error, not a silently truncated report.
+TEST(QuartetRun, ReportWriteFailureStopsWithStatus2)
+{
+    TempDir dir;
+    testing::write_file(dir.path("in.txt"), pair_file({"ARN", "ARD", "ARN", "AKN"}));
+    const auto result = testing::run_executable({dir.path("in.txt"), "/dev/full", "10"}, "2\n");
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.console.find("\n Problems writing the report file /dev/full.\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kelto
