@@ -158,15 +158,6 @@ bool is_limit_stop(const std::string &status)
     return false;
 }
 
-StopReason reason_from_name(const std::string &status)
-{
-    for (StopReason reason : {StopReason::kTooManyMinimumPerSize, StopReason::kTooManyMaximumPerSize,
-                              StopReason::kTooManyMinimum, StopReason::kTooManyMaximum})
-        if (status == stop_name(reason))
-            return reason;
-    return StopReason::kNone;
-}
-
 bool read_run_line(const Json &line, Part &part, std::string &why)
 {
     std::string type, program;
@@ -699,7 +690,7 @@ long long write_merged(const Json &first_run, const std::vector<const Part *> &u
     }
     const Part &last = *used.back();
     if (json != nullptr)
-        sink_write(json->sink, json_end_line(reason_from_name(last.status),
+        sink_write(json->sink, json_end_line(limit_stop_from_name(last.status),
                                              last.stop.empty() ? kExitOk : kExitStopped, written, wall));
     return written;
 }

@@ -19,8 +19,8 @@ struct ResumePoint {
     std::string limit_stop;      // the last quartet's "Too many" stop, if it had one
     uint64_t json_bytes = 0;     // the record up to its last complete quartet line (or the run line)
     bool has_quartets = false;
-    uint64_t report_bytes = 0;   // lengths after the last complete quartet (when has_quartets)
-    uint64_t tsv_bytes = 0;
+    uint64_t report_bytes = 0;   // lengths after the last complete quartet (when has_quartets;
+    uint64_t tsv_bytes = 0;      // the caller sets the heading's and header's otherwise)
 };
 
 // Reads the record at `path`. A torn last line (no line feed, or not JSON)

@@ -177,8 +177,6 @@ std::string resume_mismatch(const RunOptions &options, FILE *input, int randomis
         return "the record names no known matrix";
     if (options.matrix >= 0 && kMatrixSet[static_cast<std::size_t>(options.matrix)].name != matrix)
         return "the matrix differs: the recorded run used " + matrix;
-    if (!run.contains("seed") || !run["seed"].is_number_unsigned())
-        return "the record holds no seed";
     if (options.seed_given && run["seed"].get<uint64_t>() != options.seed)
         return "the seed differs: the recorded run used " + std::to_string(run["seed"].get<uint64_t>());
     const bool shard = run.contains("shard");
@@ -186,14 +184,10 @@ std::string resume_mismatch(const RunOptions &options, FILE *input, int randomis
         (shard && (run["shard"].value("index", 0) != options.shard_index ||
                    run["shard"].value("count", 0) != options.shard_count)))
         return "the shard differs from the recorded run's";
-    const uint64_t report_bytes = point.has_quartets ? point.report_bytes : heading.size();
-    if (!file_holds(options.positionals[1], report_bytes, heading))
+    if (!file_holds(options.positionals[1], point.report_bytes, heading))
         return "the report is missing, from another run, or shorter than the record says";
-    if (!options.tsv_path.empty()) {
-        const uint64_t tsv_bytes = point.has_quartets ? point.tsv_bytes : std::string(kTsvHeader).size();
-        if (!file_holds(options.tsv_path, tsv_bytes, kTsvHeader))
-            return "the TSV file is missing, from another run, or shorter than the record says";
-    }
+    if (!options.tsv_path.empty() && !file_holds(options.tsv_path, point.tsv_bytes, kTsvHeader))
+        return "the TSV file is missing, from another run, or shorter than the record says";
     return {};
 }
 
@@ -282,9 +276,14 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
             return Status::kStopInput;
         }
         std::string why;
-        if (!read_resume_point(options.json_path, point, why) ||
-            !(why = resume_mismatch(options, input.get(), randomisations, point, report_heading(randomisations)))
-                 .empty()) {
+        const std::string heading = report_heading(randomisations);
+        const bool read = read_resume_point(options.json_path, point, why);
+        if (read && !point.has_quartets) {
+            // Nothing analysed yet: the files hold their heading and header.
+            point.report_bytes = heading.size();
+            point.tsv_bytes = std::strlen(kTsvHeader);
+        }
+        if (!read || !(why = resume_mismatch(options, input.get(), randomisations, point, heading)).empty()) {
             sink_message(console, "\n Cannot resume: %s.\n", why.c_str());
             return Status::kStopInput;
         }
@@ -295,13 +294,11 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
             return Status::kContinue;
         }
         option = matrix_from_text(point.run["matrix"].get<std::string>());
-        const uint64_t report_bytes = point.has_quartets ? point.report_bytes : report_heading(randomisations).size();
-        const uint64_t tsv_bytes = point.has_quartets ? point.tsv_bytes : std::string(kTsvHeader).size();
-        report.file = reopen_at(report_name, report_bytes);
-        report.bytes = report_bytes;
+        report.file = reopen_at(report_name, point.report_bytes);
+        report.bytes = point.report_bytes;
         state.json.sink.file = reopen_at(state.json.path, point.json_bytes);
         if (!state.tsv.path.empty())
-            state.tsv.sink.file = reopen_at(state.tsv.path, tsv_bytes);
+            state.tsv.sink.file = reopen_at(state.tsv.path, point.tsv_bytes);
         if (report.file == nullptr || state.json.sink.file == nullptr ||
             (!state.tsv.path.empty() && state.tsv.sink.file == nullptr)) {
             sink_message(console, "\n Cannot resume: the report, JSON or TSV file cannot be cut back and reopened.\n");
@@ -354,8 +351,9 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
     sink_printf(console, "\nT = %d \n", randomisations);
 
     RunRecord record;
-    const bool keep_records = !state.json.path.empty() || !state.html.path.empty();
-    if (keep_records && !digest_stream(input.get(), record.input)) {
+    // The run line's checksum (a resumed run keeps its run line, checked above).
+    const bool new_record = !options.resume && (!state.json.path.empty() || !state.html.path.empty());
+    if (new_record && !digest_stream(input.get(), record.input)) {
         sink_message(console, "\n Problems reading the input file %s.\n", input_name.c_str());
         return Status::kStopInput;
     }
@@ -448,10 +446,7 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
                         options.json_path.c_str());
         if (!point.limit_stop.empty()) {
             // The last recorded quartet stopped the run at a limit: only the end line is missing.
-            state.reason = point.limit_stop == "too_many_minimum_per_size" ? StopReason::kTooManyMinimumPerSize
-                           : point.limit_stop == "too_many_maximum_per_size" ? StopReason::kTooManyMaximumPerSize
-                           : point.limit_stop == "too_many_minimum"          ? StopReason::kTooManyMinimum
-                                                                             : StopReason::kTooManyMaximum;
+            state.reason = limit_stop_from_name(point.limit_stop);
             return Status::kStopInput;
         }
     }
@@ -461,10 +456,8 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
     sinks.report = &report;
     sinks.json = state.json.sink.file != nullptr ? &state.json.sink : nullptr;
     sinks.tsv = state.tsv.sink.file != nullptr ? &state.tsv.sink : nullptr;
-    sinks.tsv_bytes = std::string(kTsvHeader).size();
+    sinks.tsv_bytes = options.resume ? point.tsv_bytes : std::strlen(kTsvHeader);
     sinks.flush_each_quartet = sinks.json != nullptr || sinks.tsv != nullptr;
-    if (options.resume)
-        sinks.tsv_bytes = point.has_quartets ? point.tsv_bytes : sinks.tsv_bytes;
     AnalysisSettings settings = make_analysis_settings(n_minimum, randomisations, seed);
     if (io.handle_stop_signals) {
         install_stop_handlers();

@@ -1,6 +1,8 @@
 // How a stage ended: carry on, or stop the run with a given exit status.
 #pragma once
 
+#include <string>
+
 namespace kelto {
 
 enum class Status {
@@ -36,6 +38,16 @@ inline const char *stop_name(StopReason reason)
     case StopReason::kInterrupted: return "interrupted";
     }
     return "unknown";
+}
+
+// The "Too many" limit recorded under `name`; kNone for any other name.
+inline StopReason limit_stop_from_name(const std::string &name)
+{
+    for (StopReason reason : {StopReason::kTooManyMinimumPerSize, StopReason::kTooManyMaximumPerSize,
+                              StopReason::kTooManyMinimum, StopReason::kTooManyMaximum})
+        if (name == stop_name(reason))
+            return reason;
+    return StopReason::kNone;
 }
 
 inline constexpr int kExitOk = 0;
