@@ -89,7 +89,6 @@ kelto::QuartetsOutcome run_once(int workers, kelto::TextSink &console, kelto::Te
     sinks.report = &report;
     sinks.json = json;
     sinks.tsv = tsv;
-    sinks.flush_each_quartet = json != nullptr;
     return kelto::run_quartets(pair_set(), matrix(), settings(), workers, sinks, kelto::QuartetRange{},
                                kelto::ProgressTarget{});
 }

@@ -122,21 +122,18 @@ Status write_quartet(const QuartetOutput &output, const SequenceSet &set, Quarte
         sinks.tsv_bytes += text.size();
         if (sinks.tsv != nullptr)
             sink_write(*sinks.tsv, text);
-        if (sinks.flush_each_quartet) {
-            sink_flush(*sinks.report);
-            if (sinks.tsv != nullptr)
-                sink_flush(*sinks.tsv);
-        }
+        sink_flush(*sinks.report);
+        if (sinks.tsv != nullptr)
+            sink_flush(*sinks.tsv);
         // A JSON line only for what the report and TSV really hold.
         if (sinks.json != nullptr && !any_failed(sinks)) {
             text.clear();
             append_json_quartet_line(text, result, quartet.records, sinks.report->bytes, sinks.tsv_bytes);
             sink_write(*sinks.json, text);
-            if (sinks.flush_each_quartet)
-                sink_flush(*sinks.json);
+            sink_flush(*sinks.json);
         }
         const auto now = std::chrono::steady_clock::now();
-        if (sinks.flush_each_quartet && now - sinks.last_sync >= sinks.sync_interval) {
+        if (now - sinks.last_sync >= sinks.sync_interval) {
             sinks.last_sync = now;
             sink_sync(*sinks.report);
             if (sinks.tsv != nullptr)

@@ -27,11 +27,10 @@ struct QuartetSinks {
     TextSink *json = nullptr;  // null: no JSON Lines record
     TextSink *tsv = nullptr;   // null: no TSV file
     uint64_t tsv_bytes = 0;    // the TSV's length so far, kept also without a TSV file
-    // Flush report and TSV, then the JSON line, after every quartet, so that
-    // the JSON file never describes more than the report holds.
-    bool flush_each_quartet = false;
-    // Then also fsync them at least this often, so that a power cut loses
-    // at most the last seconds of work.
+    // With a JSON or TSV file, the report and TSV are flushed after every
+    // quartet, then the JSON line, so that the JSON file never describes
+    // more than the report holds; all three are also synced at least this
+    // often, so that a power cut loses at most the last seconds of work.
     std::chrono::steady_clock::duration sync_interval = std::chrono::seconds(10);
     std::chrono::steady_clock::time_point last_sync = std::chrono::steady_clock::now();
 };

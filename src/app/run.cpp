@@ -457,7 +457,6 @@ Status run_stages(const RunOptions &options, const RunIo &io, uint64_t clock_see
     sinks.json = state.json.sink.file != nullptr ? &state.json.sink : nullptr;
     sinks.tsv = state.tsv.sink.file != nullptr ? &state.tsv.sink : nullptr;
     sinks.tsv_bytes = options.resume ? point.tsv_bytes : std::strlen(kTsvHeader);
-    sinks.flush_each_quartet = sinks.json != nullptr || sinks.tsv != nullptr;
     AnalysisSettings settings = make_analysis_settings(n_minimum, randomisations, seed);
     if (io.handle_stop_signals) {
         install_stop_handlers();
