@@ -162,9 +162,11 @@ TEST_F(HtmlPage, QuartetsAndWindowsInCompactColumns)
         for (const Json &q : testing::json_lines(read_file(run))) {
             if (q["type"] != "quartet")
                 continue;
+            const char *limits[] = {"too_many_minimum_per_size", "too_many_maximum_per_size", "too_many_minimum",
+                                    "too_many_maximum"};
             int stop = 0;
             for (int k = 0; k < 4; ++k)
-                stop = q["stop"] == kStopNames[k] ? k + 1 : stop;
+                stop = q["stop"] == limits[k] ? k + 1 : stop;
             quartets.insert(quartets.end(),
                             {static_cast<int>(q["final_max"].size()), static_cast<int>(q["final_min"].size()),
                              q["significant_max"].get<int>(), q["significant_min"].get<int>(),

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "common/status.hpp"
 #include "common/text.hpp"
 #include "input/residues.hpp"
 #include "profile/profile.hpp"
@@ -233,9 +234,8 @@ bool parse_quartet(const Json &line, QuartetContext &context, PageData &data, bo
     int stop = 0;
     const auto stop_it = line.find("stop");
     if (stop_it != line.end() && !stop_it->is_null()) {
-        for (int i = 0; i < 4 && stop == 0; ++i)
-            if (stop_it->is_string() && stop_it->get<std::string>() == kStopNames[i])
-                stop = i + 1;
+        if (stop_it->is_string())
+            stop = static_cast<int>(limit_stop_from_name(stop_it->get<std::string>()));
         if (stop == 0) {
             message = "quartet " + std::to_string(index) + " has an unknown stop";
             return false;

@@ -38,7 +38,7 @@ struct PageData {
     int64_t quartet_count = 0;   // quartet lines read
     // Per quartet, kQuartetStride values: final maximum windows, final
     // minimum windows, significant_max, significant_min, flags (bit 0:
-    // identical; bits 1-3: the stop, 0 none or 1 + its index in kStopNames).
+    // identical; bits 1-3: the "Too many" stop as its StopReason value 1-4, 0 none).
     std::vector<int32_t> quartets;
     // Per final window, kWindowStride values: start, size, value, count,
     // eliminated (0/1); a quartet's maximum windows before its minimum ones.
@@ -47,8 +47,6 @@ struct PageData {
 
 inline constexpr int kQuartetStride = 5;
 inline constexpr int kWindowStride = 5;
-inline constexpr const char *kStopNames[] = {"too_many_minimum_per_size", "too_many_maximum_per_size",
-                                             "too_many_minimum", "too_many_maximum"};
 
 // Parses and checks a run line (format 1). On failure returns false with a
 // one-line message.
