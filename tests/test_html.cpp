@@ -184,6 +184,25 @@ TEST_F(HtmlPage, QuartetsAndWindowsInCompactColumns)
     EXPECT_EQ(embedded_data(read_file(dir.path("stop.html")))["Q"][5 * 4 + 4], 1);       // identical
 }
 
+// --html without --json draws the page from a record kept aside: the same
+// quartets and windows as the page of the recorded run, and no record left.
+TEST_F(HtmlPage, RunWithoutRecordFileStillDrawsItsPage)
+{
+    const std::string own = dir.path("own.html");
+    ASSERT_EQ(testing::run_in_process({"--quiet", "--seed", "18446744073709551615", "--matrix", "2", "--html", own,
+                                       input, dir.path("own.txt"), "20"},
+                                      "")
+                  .status,
+              0);
+    ASSERT_EQ(html(record, page).status, 0);
+    const nlohmann::json drawn = embedded_data(read_file(own)), recorded = embedded_data(read_file(page));
+    EXPECT_EQ(drawn["Q"], recorded["Q"]);
+    EXPECT_EQ(drawn["W"], recorded["W"]);
+    EXPECT_EQ(drawn["end"]["status"], "completed");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.dir), std::filesystem::directory_iterator()), 6)
+        << "in<put>.txt, run.jsonl, out.txt, page.html, own.html, own.txt";
+}
+
 // A torn last line is ignored and the run shown without its end; a complete
 // last line without its line feed still counts; a broken line before the
 // last is an error naming it.
