@@ -25,7 +25,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/analysis.hpp"
+#include "run/analysis.hpp"
 #include "windows/kernel.hpp"
 #include "windows/null_distribution.hpp"
 #include "windows/random.hpp"

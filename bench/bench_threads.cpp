@@ -21,11 +21,12 @@
 
 #include <sys/resource.h>
 
-#include "app/analysis.hpp"
-#include "app/quartets.hpp"
+#include "run/analysis.hpp"
+#include "run/quartets.hpp"
 #include "common/text.hpp"
 #include "input/matrices.hpp"
 #include "input/pair_file.hpp"
+#include "profile/profile.hpp"
 
 namespace {
 
@@ -68,7 +69,20 @@ const kelto::AnalysisSettings &settings()
     return s;
 }
 
-const kelto::SubstitutionMatrix &matrix() { return kelto::kMatrixSet[1].scores; }  // BLOSUM62
+// Every pair's scores under BLOSUM62.
+const std::vector<std::vector<int>> &scores()
+{
+    static const std::vector<std::vector<int>> all = [] {
+        std::vector<std::vector<int>> pairs;
+        const kelto::SequenceSet &set = pair_set();
+        for (int p = 0; p < set.pair_count(); ++p)
+            pairs.push_back(kelto::pair_scores(set.records[static_cast<std::size_t>(2 * p)].residues,
+                                               set.records[static_cast<std::size_t>(2 * p + 1)].residues,
+                                               kelto::kMatrixSet[1].scores));
+        return pairs;
+    }();
+    return all;
+}
 
 // CPU seconds used so far by every thread of the process.
 double process_cpu_seconds()
@@ -89,8 +103,8 @@ kelto::QuartetsOutcome run_once(int workers, kelto::TextSink &console, kelto::Te
     sinks.report = &report;
     sinks.json = json;
     sinks.tsv = tsv;
-    return kelto::run_quartets(pair_set(), matrix(), settings(), workers, sinks, kelto::QuartetRange{},
-                               kelto::ProgressTarget{});
+    return kelto::run_quartets(pair_set(), scores(), settings(), workers, sinks,
+                               kelto::QuartetRange{0, kelto::quartet_count(kPairs)}, kelto::ProgressTarget{});
 }
 
 void quartets_benchmark(benchmark::State &state, bool records)

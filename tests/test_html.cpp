@@ -15,7 +15,7 @@
 #include "input/gaps.hpp"
 #include "input/matrices.hpp"
 #include "input/pair_file.hpp"
-#include "results/html.hpp"
+#include "page/page.hpp"
 #include "test_support.hpp"
 
 namespace kelto {
@@ -86,13 +86,14 @@ struct HtmlPage : ::testing::Test {
         return text;
     }
 
-    // `text` as the record is refused with "RECORD: `message`"; no page is written.
+    // `text` as the record is refused with "RECORD`message`" (the reader names
+    // the line, " line N: ...", where one is at fault); no page is written.
     void expect_refused(const std::string &text, const std::string &message)
     {
         write_file(dir.path("edited.jsonl"), text);
         const RunResult result = html(dir.path("edited.jsonl"), page);
         EXPECT_EQ(result.status, 2);
-        EXPECT_EQ(result.console, "kelto html: " + dir.path("edited.jsonl") + ": " + message + "\n");
+        EXPECT_EQ(result.console, "kelto html: " + dir.path("edited.jsonl") + message + "\n");
         EXPECT_FALSE(std::filesystem::exists(page));
     }
 };
@@ -203,14 +204,14 @@ TEST_F(HtmlPage, RunWithoutRecordFileStillDrawsItsPage)
         << "in<put>.txt, run.jsonl, out.txt, page.html, own.html, own.txt";
 }
 
-// A torn last line is ignored and the run shown without its end; a complete
-// last line without its line feed still counts; a broken line before the
-// last is an error naming it.
+// A torn last line (cut off, or whole but without its line feed) is left out
+// and the run shown without its end; a broken line before the last is an
+// error naming it.
 TEST_F(HtmlPage, TornLastLineIsIgnored)
 {
     const std::vector<std::string> lines = whole_lines(record_text);
     const std::string head = lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n";
-    const std::pair<std::string, std::size_t> records[] = {{head + lines[3].substr(0, 30), 2}, {head + lines[3], 3}};
+    const std::pair<std::string, std::size_t> records[] = {{head + lines[3].substr(0, 30), 2}, {head + lines[3], 2}};
     for (const auto &[text, quartets] : records) {
         write_file(dir.path("torn.jsonl"), text);
         ASSERT_EQ(html(dir.path("torn.jsonl"), page).status, 0);
@@ -219,45 +220,54 @@ TEST_F(HtmlPage, TornLastLineIsIgnored)
         EXPECT_TRUE(data["end"].is_null());
         std::filesystem::remove(page);
     }
-    expect_refused(head + lines[3].substr(0, 30) + "\n" + lines.back() + "\n", "line 4: not a JSON object with a type");
+    expect_refused(head + lines[3].substr(0, 30) + "\n" + lines.back() + "\n", " line 4: not a line of a record (a JSON object with a \"type\")");
 }
 
 TEST_F(HtmlPage, RefusesRecordsThatDoNotFitTheInput)
 {
     const std::vector<std::string> lines = whole_lines(record_text);
-    // A shard's record may start at any quartet.
-    write_file(dir.path("shard.jsonl"), lines[0] + "\n" + lines[2] + "\n");
+    // A shard's record starts at the first quartet of its block.
+    Json shard_run = Json::parse(lines[0]);
+    shard_run["shard"] = {{"index", 2}, {"count", 2}, {"first", 1}, {"end", 10}, {"report", "r.txt"}, {"tsv", nullptr}};
+    write_file(dir.path("shard.jsonl"), shard_run.dump() + "\n" + lines[2] + "\n");
     EXPECT_EQ(html(dir.path("shard.jsonl"), page).status, 0);
     std::filesystem::remove(page);
 
-    expect_refused("", "the record is empty");
-    expect_refused(record_text.substr(lines[0].size() + 1), "the first line is not a run line");
+    expect_refused("", ": holds no complete run line: nothing was recorded");
+    expect_refused(record_text.substr(lines[0].size() + 1), " line 1: not the run line of a record of this program");
     expect_refused(with_line(0, [](Json &run) { run["n_minimum"] = 40; }),
-                   "the record's N_minimum 40 is not the input's");
-    expect_refused(with_line(0, [](Json &run) { run["pairs"].erase(4); }), "the record has 4 pairs, the input 5");
-    expect_refused(with_line(0, [](Json &run) { run["matrix"] = "BLOSUM50"; }), "unknown matrix \"BLOSUM50\"");
+                   ": the record's N_minimum 40 is not the input's");
+    expect_refused(with_line(0,
+                             [](Json &run) {
+                                 run["pairs"].erase(4);
+                                 run["record_lengths"].erase(9);
+                                 run["record_lengths"].erase(8);
+                                 run["quartets"] = 6;
+                             }),
+                   ": the record has 4 pairs, the input 5");
+    expect_refused(with_line(0, [](Json &run) { run["matrix"] = "BLOSUM50"; }), ": unknown matrix \"BLOSUM50\"");
     expect_refused(lines[0] + "\n" + lines[1] + "\n" + lines[3] + "\n",
-                   "line 3: quartet 2 where quartet 1 was expected");
+                   " line 3: quartet 2 where quartet 1 is due");
     expect_refused(with_line(1, [](Json &q) { q["pair_b"] = 2; }),
-                   "line 2: quartet 0 names pairs 0 and 2, not the pairs of its index");
+                   " line 2: quartet 0 names pairs 0 and 2, not the pairs of its index");
     expect_refused(with_line(1, [](Json &q) { q["quartet"] = 10; }),
-                   "line 2: the quartet index is missing or out of range");
+                   " line 2: the quartet line's \"quartet\" is missing or out of range");
     expect_refused(with_line(1, [](Json &q) { q["stop"] = "too_many_things"; }),
-                   "line 2: quartet 0 has an unknown stop");
+                   " line 2: quartet 0 has an unknown stop");
     expect_refused(with_line(1, [](Json &q) { q["stop"] = "too_many_maximum"; }),
-                   "line 3: a quartet after the quartet that stopped the run");
-    expect_refused(record_text + lines[1] + "\n", "line 13: a line after the end line");
-    expect_refused(lines[0] + "\n{\"type\":\"merge\"}\n", "line 2: unknown line type \"merge\"");
+                   " line 3: a quartet after the quartet that stopped the run");
+    expect_refused(record_text + lines[1] + "\n", " line 13: a line after the end line");
+    expect_refused(lines[0] + "\n{\"type\":\"merge\"}\n", " line 2: unknown line type \"merge\"");
 
     // A window without its count, and one whose value the records do not give.
     std::size_t k = 1;
     while (Json::parse(lines[k])["final_max"].empty())
         ++k;
-    const std::string at = "line " + std::to_string(k + 1) + ": quartet " + std::to_string(k - 1) + ": ";
+    const std::string at = " line " + std::to_string(k + 1) + ": ";
     expect_refused(with_line(k, [](Json &q) { q["final_max"][0].erase("count"); }),
                    at + "a window of \"final_max\" lacks a field or has one out of range");
     expect_refused(with_line(k, [](Json &q) { Json &w = q["final_max"][0]; w["value"] = w["value"].get<int>() ^ 1; }),
-                   at + "a window's value does not match the records (another input or matrix?)");
+                   at + "quartet " + std::to_string(k - 1) + ": a window's value does not match the records (another input or matrix?)");
 }
 
 TEST_F(HtmlPage, RefusesAnotherInputAndSamePathsWritingNothing)
@@ -295,7 +305,7 @@ TEST_F(HtmlPage, AFullDiskIsAnErrorWithAMessage)
     FILE *records = std::fopen(record.c_str(), "rb");
     FILE *full = std::fopen("/dev/full", "wb");
     ASSERT_TRUE(records != nullptr && full != nullptr);
-    EXPECT_FALSE(write_html_page(records, set, kMatrixSet[1].scores, full, message));
+    EXPECT_FALSE(write_html_page(records, record, set, kMatrixSet[1].scores, full, message));
     std::fclose(records);
     std::fclose(full);
     EXPECT_EQ(message, "cannot write the page (disk full?)");

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/options.hpp"
+#include "cli/options.hpp"
 #include "test_support.hpp"
 #include "windows/kernel.hpp"
 

@@ -564,12 +564,12 @@ INSTANTIATE_TEST_SUITE_P(
                 kTsvDiffers},
         Refusal{"RecordOfAnotherFormat",
                 [](Files &f, std::string &, Command &) { f.json[f.json.find("\"format\":1,") + 9] = '2'; }, nullptr,
-                "does not start with the run line"},
+                "run.jsonl line 1: the record has format 2, this program reads format 1"},
         Refusal{"QuartetOutOfOrder",  // quartet 2 twice
                 [](Files &f, std::string &, Command &) {
                     f.json = head(f.json, 4) + whole_lines(f.json)[3] + "\n" + f.json.substr(head(f.json, 4).size());
                 },
-                nullptr, "line 5 is not the next quartet"}),
+                nullptr, "run.jsonl line 5: quartet 2 where quartet 3 is due"}),
     [](const ::testing::TestParamInfo<Refusal> &p) { return std::string(p.param.name); });
 
 // --- Promptness ------------------------------------------------------------------

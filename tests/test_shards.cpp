@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shards.hpp"
+#include "run/shards.hpp"
 #include "test_support.hpp"
 
 namespace kelto {
@@ -276,7 +276,7 @@ TEST_F(ThreeShards, PartsThatDoNotTileTheRun)
     edit(parts[0].json, "\"end\":11", "\"end\":12");
     expect_refused(parts[1].json + ": its block [11, 24) overlaps the block [0, 12) of " + parts[0].json);
     std::filesystem::remove(parts[0].json);
-    expect_refused(parts[0].json + ": cannot be opened");
+    expect_refused(parts[0].json + ": cannot be read");
 }
 
 TEST_F(ThreeShards, IncompletePart)
@@ -320,8 +320,8 @@ TEST_F(ThreeShards, PartOfAnotherRun)
 {
     expect_refused({whole.json}, whole.json + ": its record is not a shard's");
     const std::string third = read_file(parts[2].json);
-    write_file(parts[2].json, "{\"type\":\"run\"\n");
-    expect_refused(parts[2].json + ": line 1 is not a JSON record line");
+    write_file(parts[2].json, "{\"type\":\"run\"\n{}\n");
+    expect_refused(parts[2].json + " line 1: not a line of a record");
     write_file(parts[2].json, third);
     const std::string other_run = parts[1].json + ": not the same run as " + parts[0].json + ": its ";
     for (const auto &[setting, what] : {std::pair{Setting{"43"}, "seed"}, std::pair{Setting{"42", "31"}, "T"},

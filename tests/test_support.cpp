@@ -18,7 +18,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/run.hpp"
+#include "cli/entry.hpp"
 
 namespace kelto::testing {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "profile/profile.hpp"
-#include "results/quartet_result.hpp"
+#include "report/quartet_result.hpp"
 #include "windows/window_list.hpp"
 
 namespace kelto {

@@ -1,0 +1,55 @@
+// The command line: options through the one table, --help and --version,
+// then the command.
+#include "cli/entry.hpp"
+
+#include <string>
+
+#include "cli/options.hpp"
+#include "common/status.hpp"
+#include "merge/merge.hpp"
+#include "page/html_command.hpp"
+#include "run/run.hpp"
+#include "windows/kernel.hpp"
+
+namespace kelto {
+
+namespace {
+
+void print_version(FILE *out)
+{
+    std::fprintf(out, "kelto %s\n", kProgramVersion);
+    std::fprintf(out, "randomisation kernel: %s\n",
+                 wide_kernel_available() ? "wide (AVX-512 draws, eight at a time)" : "scalar (this CPU has no AVX-512)");
+}
+
+}  // namespace
+
+int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed, int workers)
+{
+    const Command command = command_of(argc, argv);
+    RunOptions options;
+    std::string error;
+    if (!parse_options(command, argc, argv, options, error)) {
+        if (command == Command::kRun)
+            std::fprintf(io.errors, "kelto: %s\n%s", error.c_str(), kUsageLine);
+        else
+            usage_error(command, error, io.console);
+        return kExitStopped;
+    }
+    if (options.help) {
+        std::fputs(help_text().c_str(), io.console);
+        return kExitOk;
+    }
+    switch (command) {
+    case Command::kMerge: return run_merge(options, io);
+    case Command::kHtml: return html_command(options, io.console);
+    case Command::kRun: break;
+    }
+    if (options.version) {
+        print_version(io.console);
+        return kExitOk;
+    }
+    return run_analysis(options, io, clock_seed, workers);
+}
+
+}  // namespace kelto

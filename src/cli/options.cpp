@@ -1,0 +1,220 @@
+// Option table, parser and help text.
+#include "cli/options.hpp"
+
+#include <cctype>
+#include <charconv>
+#include <cstring>
+
+#include "input/matrices.hpp"
+
+namespace kelto {
+
+namespace {
+
+enum class OptionId { kSeed, kMatrix, kThreads, kQuiet, kJson, kTsv, kHtml, kResume, kShard, kHelp, kVersion };
+
+// The commands an option belongs to, as bits.
+constexpr unsigned kRunOnly = 1u << static_cast<unsigned>(Command::kRun);
+constexpr unsigned kOutputs = kRunOnly | 1u << static_cast<unsigned>(Command::kMerge);
+constexpr unsigned kEvery = kOutputs | 1u << static_cast<unsigned>(Command::kHtml);
+
+struct OptionSpec {
+    OptionId id;
+    const char *name;      // without the leading "--"
+    const char *argument;  // nullptr for a flag
+    unsigned commands;     // the commands that take it
+    const char *help;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {OptionId::kSeed, "seed", "S", kRunOnly, "seed of the random draws, 0 to 18446744073709551615 (default: the clock)"},
+    {OptionId::kMatrix, "matrix", "M", kRunOnly,
+     "matrix 1-6 or BLOSUM45, BLOSUM62, BLOSUM90, PAM30, PAM70, PAM250; no menu"},
+    {OptionId::kThreads, "threads", "N", kRunOnly, "worker threads, 1 to 1024 (default: the CPUs this process may use)"},
+    {OptionId::kQuiet, "quiet", nullptr, kRunOnly, "standard output gets only the messages of stops and errors"},
+    {OptionId::kJson, "json", "FILE", kOutputs, "write a JSON Lines record of the run to FILE"},
+    {OptionId::kTsv, "tsv", "FILE", kOutputs, "write the final windows as a tab-separated table to FILE"},
+    {OptionId::kHtml, "html", "FILE", kOutputs, "write a self-contained HTML page of the run to FILE at its end"},
+    {OptionId::kResume, "resume", nullptr, kRunOnly, "continue the interrupted run recorded in the --json file"},
+    {OptionId::kShard, "shard", "K/N", kRunOnly, "analyse only the K-th of N blocks of quartets (needs --seed)"},
+    {OptionId::kHelp, "help", nullptr, kEvery, "show this help and exit"},
+    {OptionId::kVersion, "version", nullptr, kRunOnly,
+     "show the version and whether this CPU runs the wide kernel, and exit"},
+};
+
+bool parse_unsigned(const std::string &text, uint64_t &value)
+{
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
+        return false;
+    const char *end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end;
+}
+
+bool apply(const OptionSpec &entry, const std::string &value, RunOptions &options, std::string &error)
+{
+    const std::string name = std::string("--") + entry.name;
+    switch (entry.id) {
+    case OptionId::kSeed:
+        if (!parse_unsigned(value, options.seed)) {
+            error = name + ": '" + value + "' is not a whole number from 0 to 18446744073709551615";
+            return false;
+        }
+        options.seed_given = true;
+        return true;
+    case OptionId::kMatrix:
+        options.matrix = matrix_from_text(value);
+        if (options.matrix < 0) {
+            error = name + ": '" + value + "' is not 1 to 6 or one of BLOSUM45, BLOSUM62, BLOSUM90, PAM30, PAM70, PAM250";
+            return false;
+        }
+        return true;
+    case OptionId::kThreads: {
+        uint64_t threads = 0;
+        if (!parse_unsigned(value, threads) || threads < 1 || threads > kMaxThreads) {
+            error = name + ": '" + value + "' is not a whole number from 1 to " + std::to_string(kMaxThreads);
+            return false;
+        }
+        options.threads = static_cast<int>(threads);
+        return true;
+    }
+    case OptionId::kJson:
+    case OptionId::kTsv:
+    case OptionId::kHtml:
+        if (value.empty()) {
+            error = name + ": the file name is empty";
+            return false;
+        }
+        (entry.id == OptionId::kJson ? options.json_path : entry.id == OptionId::kTsv ? options.tsv_path
+                                                                                     : options.html_path) = value;
+        return true;
+    case OptionId::kShard: {
+        const std::size_t slash = value.find('/');
+        uint64_t k = 0, n = 0;
+        if (slash == std::string::npos || !parse_unsigned(value.substr(0, slash), k) ||
+            !parse_unsigned(value.substr(slash + 1), n) || k < 1 || n < k || n > 1000000) {
+            error = name + ": '" + value + "' is not K/N with 1 <= K <= N <= 1000000";
+            return false;
+        }
+        options.shard_index = static_cast<int>(k);
+        options.shard_count = static_cast<int>(n);
+        return true;
+    }
+    case OptionId::kQuiet: options.quiet = true; return true;
+    case OptionId::kResume: options.resume = true; return true;
+    case OptionId::kHelp: options.help = true; return true;
+    case OptionId::kVersion: options.version = true; return true;
+    }
+    return true;
+}
+
+const OptionSpec *find_option(Command command, const std::string &name)
+{
+    for (const OptionSpec &entry : kOptions)
+        if (name == entry.name && (entry.commands & (1u << static_cast<unsigned>(command))) != 0)
+            return &entry;
+    return nullptr;
+}
+
+}  // namespace
+
+int matrix_from_text(const std::string &text)
+{
+    if (text.size() == 1 && text[0] >= '1' && text[0] <= '6')
+        return text[0] - '1';
+    for (int i = 0; i < kMatrixCount; ++i) {
+        const char *name = kMatrixSet[static_cast<std::size_t>(i)].name;
+        if (text.size() != std::strlen(name))
+            continue;
+        bool same = true;
+        for (std::size_t k = 0; k < text.size() && same; ++k)
+            same = std::toupper(static_cast<unsigned char>(text[k])) == static_cast<unsigned char>(name[k]);
+        if (same)
+            return i;
+    }
+    return -1;
+}
+
+Command command_of(int argc, const char *const *argv)
+{
+    if (argc >= 2 && std::strcmp(argv[1], "merge") == 0)
+        return Command::kMerge;
+    if (argc >= 2 && std::strcmp(argv[1], "html") == 0)
+        return Command::kHtml;
+    return Command::kRun;
+}
+
+bool parse_options(Command command, int argc, const char *const *argv, RunOptions &options, std::string &error)
+{
+    bool options_ended = false;
+    for (int i = command == Command::kRun ? 1 : 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (options_ended || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+            options.positionals.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            options_ended = true;
+            continue;
+        }
+        const std::size_t equals = arg.find('=');
+        const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+        const OptionSpec *entry = find_option(command, name);
+        if (entry == nullptr) {
+            error = "unknown option '" + arg.substr(0, equals) + "'";
+            return false;
+        }
+        std::string value;
+        if (entry->argument == nullptr) {
+            if (equals != std::string::npos) {
+                error = "--" + name + " takes no value";
+                return false;
+            }
+        } else if (equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            error = "--" + name + " needs a value " + entry->argument;
+            return false;
+        }
+        if (!apply(*entry, value, options, error))
+            return false;
+    }
+    if (options.resume && options.json_path.empty()) {
+        error = "--resume needs --json FILE: the record of the run to continue";
+        return false;
+    }
+    if (options.shard_count > 0 && !options.seed_given) {
+        error = "--shard needs --seed S: every shard of a run must draw from the same stream";
+        return false;
+    }
+    return true;
+}
+
+void usage_error(Command command, const std::string &error, FILE *out)
+{
+    const bool merge = command == Command::kMerge;
+    std::fprintf(out, "kelto %s: %s\n%s", merge ? "merge" : "html", error.c_str(), merge ? kMergeUsage : kHtmlUsage);
+    std::fflush(out);
+}
+
+std::string help_text()
+{
+    std::string text = "Usage: kelto [OPTIONS] IN_FILE OUT_FILE T\n"
+                       "       kelto merge [--json OUT.jsonl] [--tsv OUT.tsv] [--html PAGE.html] OUT_REPORT PART.jsonl...\n"
+                       "       kelto html RUN.jsonl IN_FILE PAGE.html\n"
+                       "Compares gene quartets of aligned protein pairs: the C(k)12 profile, its extreme windows\n"
+                       "against a permutation null distribution with T randomisations per window size.\n\n"
+                       "Options:\n";
+    for (const OptionSpec &entry : kOptions) {
+        std::string left = std::string("  --") + entry.name;
+        if (entry.argument != nullptr)
+            left += std::string(" ") + entry.argument;
+        left.resize(std::max<std::size_t>(left.size() + 2, 20), ' ');
+        text += left + entry.help + "\n";
+    }
+    return text;
+}
+
+}  // namespace kelto

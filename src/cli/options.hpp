@@ -1,0 +1,65 @@
+// Command-line options of every command: one table drives the parser, the
+// --help text and the checks of every value; the parsed values land in one
+// RunOptions.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace kelto {
+
+inline constexpr const char *kProgramVersion = "1.1.0";
+inline constexpr int kMaxThreads = 1024;
+
+// The program's commands: a run, `kelto merge` and `kelto html`.
+enum class Command { kRun, kMerge, kHtml };
+
+struct RunOptions {
+    std::vector<std::string> positionals;  // a run: IN_FILE OUT_FILE T, and any ignored extras
+    bool seed_given = false;
+    uint64_t seed = 0;
+    int matrix = -1;   // index into kMatrixSet, or -1: ask at the menu
+    int threads = 0;   // 0: the CPUs this process may use
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    bool resume = false;
+    std::string json_path;  // empty: not written
+    std::string tsv_path;
+    std::string html_path;
+    int shard_index = 0;  // K of --shard K/N, 0 when not sharded
+    int shard_count = 0;
+};
+
+// The command named by argv[1] ("merge", "html"), or a run.
+Command command_of(int argc, const char *const *argv);
+
+// Parses the arguments of `command`: argv[1 .. argc-1] for a run, argv[2 ..]
+// for the others. Options are "--name value" or "--name=value" and may stand
+// anywhere; "--" ends them; every other argument (also "-5") is a
+// positional. An option of another command is unknown here. Returns false
+// with a one-line message in `error` (no line feed) on an unknown option, a
+// missing or bad value.
+bool parse_options(Command command, int argc, const char *const *argv, RunOptions &options, std::string &error);
+
+// The usage lines and one line per option.
+std::string help_text();
+
+// The line printed after an option error of a run.
+inline constexpr const char *kUsageLine = "Usage: kelto [OPTIONS] IN_FILE OUT_FILE T   (kelto --help lists the options)\n";
+
+// The usage lines of the other commands.
+inline constexpr const char *kMergeUsage =
+    "kelto merge: usage: kelto merge [--json OUT.jsonl] [--tsv OUT.tsv] [--html PAGE.html] OUT_REPORT PART.jsonl...\n";
+inline constexpr const char *kHtmlUsage = "kelto html: usage: kelto html RUN.jsonl IN_FILE PAGE.html\n";
+
+// Prints an argument error of `merge` or `html` on `out`: the error named
+// after the command, then its usage line.
+void usage_error(Command command, const std::string &error, FILE *out);
+
+// Matrix index 0-5 for "1".."6" or a matrix name in any case; -1 otherwise.
+int matrix_from_text(const std::string &text);
+
+}  // namespace kelto

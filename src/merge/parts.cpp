@@ -1,0 +1,250 @@
+// Reading and checking the parts of a merge.
+#include "merge/parts.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "common/status.hpp"
+#include "tsv/tsv.hpp"
+
+namespace kelto {
+
+namespace {
+
+bool file_size(const std::string &path, uint64_t &size)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    size = static_cast<uint64_t>(info.st_size);
+    return true;
+}
+
+// Up to `limit` bytes from the start of a file.
+std::string read_prefix(const std::string &path, std::size_t limit)
+{
+    std::string text(limit, '\0');
+    FILE *file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return {};
+    text.resize(std::fread(text.data(), 1, limit, file));
+    std::fclose(file);
+    return text;
+}
+
+// A used part must have ended by itself: completed with every quartet of
+// its block, or stopped at a "Too many" limit after its last quartet line.
+bool check_complete(const Part &part, std::string &why)
+{
+    const RecordSummary &record = part.record;
+    const EndLine &end = record.end;
+    if (record.torn || !record.has_end) {
+        why = std::string(record.torn ? "its last line is cut off" : "it has no end line") +
+              ": the shard did not finish (rerun it)";
+        return false;
+    }
+    const long long block = part.shard().end - part.shard().first;
+    if (end.status == stop_name(StopReason::kNone)) {
+        if (record.quartet_lines != block || end.quartets_written != record.quartet_lines ||
+            end.exit_status != kExitOk || record.limit_stop != StopReason::kNone) {
+            why = "incomplete: it holds " + std::to_string(record.quartet_lines) + " of the " + std::to_string(block) +
+                  " quartets of its block (rerun the shard)";
+            return false;
+        }
+        return true;
+    }
+    if (limit_stop_from_name(end.status) != StopReason::kNone) {
+        if (record.quartet_lines < 1 || stop_name(record.limit_stop) != end.status ||
+            end.quartets_written != record.quartet_lines || end.exit_status != kExitStopped) {
+            why = "its end line (" + end.status + ") does not agree with its quartet lines";
+            return false;
+        }
+        return true;
+    }
+    why = "the shard stopped (" + end.status + "): rerun it";
+    return false;
+}
+
+// The report's heading: the bytes up to and including its T line.
+bool find_heading(const Part &part, long long randomisations, std::string &heading, std::string &why)
+{
+    const std::string t_line = "\nT = " + std::to_string(randomisations) + " \n";
+    const std::string prefix = read_prefix(part.shard().report, 1 << 16);
+    const std::size_t at = prefix.find(t_line);
+    if (at == std::string::npos) {
+        why = "its report " + part.shard().report + " does not begin with the heading of a run with T = " +
+              std::to_string(randomisations);
+        return false;
+    }
+    heading = prefix.substr(0, at + t_line.size());
+    return true;
+}
+
+bool check_files(Part &part, const std::string &reference_heading, long long randomisations, bool want_tsv,
+                 std::string &heading, std::string &why)
+{
+    uint64_t size = 0;
+    if (!file_size(part.shard().report, size)) {
+        why = "its report " + part.shard().report + " is missing";
+        return false;
+    }
+    if (!find_heading(part, randomisations, heading, why))
+        return false;
+    if (!reference_heading.empty() && heading != reference_heading) {
+        why = "its report " + part.shard().report + " has another heading than the first part's";
+        return false;
+    }
+    part.heading_bytes = heading.size();
+    const RecordSummary &record = part.record;
+    const uint64_t expected = record.quartet_lines > 0 ? record.report_bytes : part.heading_bytes;
+    if (size != expected || (record.quartet_lines > 0 && record.report_bytes <= part.heading_bytes)) {
+        why = "its report " + part.shard().report + " holds " + std::to_string(size) + " bytes, its record says " +
+              std::to_string(expected) + " (rerun the shard)";
+        return false;
+    }
+    if (!want_tsv)
+        return true;
+    if (part.shard().tsv.empty()) {
+        why = "the shard wrote no TSV (run it with --tsv)";
+        return false;
+    }
+    const std::string header = kTsvHeader;
+    const uint64_t tsv_expected = record.quartet_lines > 0 ? record.tsv_bytes : header.size();
+    if (!file_size(part.shard().tsv, size)) {
+        why = "its TSV " + part.shard().tsv + " is missing";
+        return false;
+    }
+    if (read_prefix(part.shard().tsv, header.size()) != header || size != tsv_expected) {
+        why = "its TSV " + part.shard().tsv + " holds " + std::to_string(size) + " bytes, its record says " +
+              std::to_string(tsv_expected) + " (rerun the shard)";
+        return false;
+    }
+    return true;
+}
+
+// The first field where the run lines of two shards of one run may not
+// differ (the thread count, the shard and the input's path may); empty
+// when there is none.
+std::string first_difference(const RunLine &a, const RunLine &b)
+{
+    const std::pair<bool, const char *> fields[] = {
+        {a.version == b.version, "version"},
+        {a.seed == b.seed, "seed"},
+        {a.seed_from_option == b.seed_from_option, "seed_source"},
+        {a.randomisations == b.randomisations, "T"},
+        {a.matrix == b.matrix, "matrix"},
+        {a.input.bytes == b.input.bytes, "input bytes"},
+        {a.input.xxh3_128 == b.input.xxh3_128, "input xxh3_128"},
+        {a.names == b.names, "pairs"},
+        {a.record_lengths == b.record_lengths, "record_lengths"},
+        {a.gap_columns == b.gap_columns, "gap_columns"},
+        {a.n_minimum == b.n_minimum, "n_minimum"},
+        {a.quartets == b.quartets, "quartets"},
+    };
+    for (const auto &[same, name] : fields)
+        if (!same)
+            return name;
+    return {};
+}
+
+}  // namespace
+
+void refuse(TextSink &console, const std::string &part, const std::string &why)
+{
+    sink_message(console, "kelto merge: %s: %s\n", part.c_str(), why.c_str());
+}
+
+bool read_parts(const std::vector<std::string> &paths, std::vector<Part> &parts, TextSink &console)
+{
+    parts.assign(paths.size(), Part{});
+    std::string message;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        parts[i].path = paths[i];
+        if (!read_record(paths[i], parts[i].record, message)) {
+            sink_message(console, "kelto merge: %s\n", message.c_str());
+            return false;
+        }
+        if (!parts[i].record.run.sharded) {
+            refuse(console, paths[i], "its record is not a shard's (no \"shard\" in its run line)");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool check_one_run(const std::vector<Part> &parts, TextSink &console)
+{
+    const Part &model = parts[0];
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        if (parts[i].shard().count != model.shard().count) {
+            refuse(console, parts[i].path, "it is shard " + std::to_string(parts[i].shard().index) + "/" +
+                                               std::to_string(parts[i].shard().count) + ", " + model.path +
+                                               " one of " + std::to_string(model.shard().count) + " shards");
+            return false;
+        }
+        const std::string differs = first_difference(parts[i].record.run, model.record.run);
+        if (!differs.empty()) {
+            refuse(console, parts[i].path, "not the same run as " + model.path + ": its " + differs + " differs");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool check_coverage(const std::vector<Part *> &order, TextSink &console)
+{
+    const long long quartets = order.front()->record.run.quartets;
+    for (std::size_t i = 1; i < order.size(); ++i)
+        if (order[i]->shard().index == order[i - 1]->shard().index) {
+            refuse(console, order[i]->path, "shard " + std::to_string(order[i]->shard().index) + "/" +
+                                                std::to_string(order[i]->shard().count) + " again (also " +
+                                                order[i - 1]->path + ")");
+            return false;
+        }
+    const int count = order.front()->shard().count;
+    for (int k = 1; k <= count; ++k)
+        if (static_cast<std::size_t>(k) > order.size() || order[static_cast<std::size_t>(k - 1)]->shard().index != k) {
+            sink_message(console, "kelto merge: shard %d/%d is missing: no part holds it\n", k, count);
+            return false;
+        }
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const long long expected = i == 0 ? 0 : order[i - 1]->shard().end;
+        if (order[i]->shard().first != expected) {
+            refuse(console, order[i]->path,
+                   "its block [" + std::to_string(order[i]->shard().first) + ", " + std::to_string(order[i]->shard().end) + ") " +
+                       (order[i]->shard().first < expected ? "overlaps" : "leaves a gap after") + " the block [" +
+                       std::to_string(i == 0 ? 0 : order[i - 1]->shard().first) + ", " + std::to_string(expected) + ")" +
+                       (i == 0 ? std::string(" at the start") : " of " + order[i - 1]->path));
+            return false;
+        }
+    }
+    if (order.back()->shard().end != quartets) {
+        refuse(console, order.back()->path,
+               "its block ends at quartet " + std::to_string(order.back()->shard().end) + " of " + std::to_string(quartets));
+        return false;
+    }
+    return true;
+}
+
+bool choose_used(const std::vector<Part *> &order, bool want_tsv, std::vector<const Part *> &used,
+                 std::string &heading, TextSink &console)
+{
+    const long long randomisations = order.front()->record.run.randomisations;
+    std::string error;
+    for (Part *part : order) {
+        std::string own;
+        if (!check_complete(*part, error) || !check_files(*part, heading, randomisations, want_tsv, own, error)) {
+            refuse(console, part->path, error);
+            return false;
+        }
+        heading = own;
+        used.push_back(part);
+        if (part->record.limit_stop != StopReason::kNone)
+            break;
+    }
+    return true;
+}
+
+}  // namespace kelto

@@ -1,0 +1,59 @@
+// The HTML page of a run: one self-contained file (no network, no external
+// resources) built from the run's JSON Lines record, the trimmed records and
+// the working matrix. The page recomputes each quartet's C(k)12 profile from
+// the embedded records and matrix, so per quartet it only carries the final
+// windows and the window counts.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "input/matrices.hpp"
+#include "input/pair_file.hpp"
+#include "record/record.hpp"
+
+namespace kelto {
+
+// Everything of a run the page embeds, in compact columns.
+struct PageData {
+    RunLine run;
+    bool has_end = false;  // the record has an end line
+    EndLine end;
+    int64_t first_quartet = 0;  // index of the first quartet line
+    int64_t quartet_count = 0;  // quartet lines read
+    // Per quartet, kQuartetStride values: final maximum windows, final
+    // minimum windows, significant_max, significant_min, flags (bit 0:
+    // identical; bits 1-3: the "Too many" stop as its StopReason value 1-4, 0 none).
+    std::vector<int32_t> quartets;
+    // Per final window, kWindowStride values: start, size, value, count,
+    // eliminated (0/1); a quartet's maximum windows before its minimum ones.
+    std::vector<int32_t> windows;
+};
+
+inline constexpr int kQuartetStride = 5;
+inline constexpr int kWindowStride = 5;
+
+// Reads the whole record from the current position of `jsonl` (`name` in
+// messages) through the record reader, the quartet lines streamed into the
+// compact columns; a torn last line is left out. Checks it against the
+// trimmed records: pair count, N_minimum and every window's value under
+// `matrix`. On failure returns false with a one-line message.
+bool read_page_data(FILE *jsonl, const std::string &name, const SequenceSet &trimmed,
+                    const SubstitutionMatrix &matrix, PageData &data, std::string &message);
+
+// Writes the page. Returns false with a message when a write fails.
+bool write_page(const PageData &data, const SequenceSet &trimmed, const SubstitutionMatrix &matrix, FILE *page,
+                std::string &message);
+
+// read_page_data then write_page: nothing is written when reading fails.
+bool write_html_page(FILE *jsonl, const std::string &name, const SequenceSet &trimmed,
+                     const SubstitutionMatrix &matrix, FILE *page, std::string &message);
+
+// Escapes a JSON text for a <script> element: '<', '>' and '&' become
+// \u003c, \u003e, \u0026 and U+2028/U+2029 become \u2028/\u2029. Only valid
+// where these can occur in strings alone, which holds for any JSON text.
+std::string script_safe_json(const std::string &json);
+
+}  // namespace kelto

@@ -1,0 +1,156 @@
+// The JSON Lines record of a run, in one place: its three kinds of line as
+// types, the writer and the validating reader of each, and the reader of a
+// whole record. Resume, merge, the html command and the page read records
+// only through this header.
+//
+// A record is a run line, one quartet line per quartet written (in quartet
+// order, from the first quartet of the run or of its shard's block), and an
+// end line once the run has stopped.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/status.hpp"
+#include "record/digest.hpp"
+#include "report/quartet_result.hpp"
+
+namespace kelto {
+
+inline constexpr int kRecordFormat = 1;
+
+// Arrays and objects nest at most this deep in a line of a record (a window
+// inside a quartet line's window list is 3).
+inline constexpr int kRecordMaxDepth = 8;
+
+// A shard's block of quartets [first, end) and the files it wrote.
+struct ShardBlock {
+    int index = 0;  // K of K/N
+    int count = 0;  // N
+    long long first = 0;
+    long long end = 0;
+    std::string report;
+    std::string tsv;  // empty: no TSV was written
+};
+
+// The settings and input of a run: its first line.
+struct RunLine {
+    std::string version;
+    uint64_t seed = 0;
+    bool seed_from_option = false;  // "seed_source": "option" or "clock"
+    int randomisations = 0;         // T
+    std::string matrix;
+    std::string input_path;
+    FileDigest input;
+    std::vector<std::string> names;  // 2P record names in file order (the "pairs")
+    std::vector<int> record_lengths;  // residues as read, before gap removal
+    int gap_columns = 0;
+    int n_minimum = 0;
+    long long quartets = 0;  // of the whole run
+    int threads = 0;
+    bool sharded = false;
+    ShardBlock shard;  // when sharded
+
+    int pairs() const { return static_cast<int>(names.size() / 2); }
+    // The first quartet a record of this run holds, and the end of its range.
+    long long first_quartet() const { return sharded ? shard.first : 0; }
+    long long end_quartet() const { return sharded ? shard.end : quartets; }
+};
+
+// One quartet as recorded, with the report's and TSV's lengths once it was
+// written.
+struct QuartetLine {
+    QuartetResult result;
+    std::array<std::string, 4> names;  // quartet order
+    uint64_t report_bytes = 0;
+    uint64_t tsv_bytes = 0;
+};
+
+// The last line: how the run ended.
+struct EndLine {
+    std::string status;  // stop_name() of the reason
+    int exit_status = 0;
+    long long quartets_written = 0;
+    double wall_seconds = 0.0;
+};
+
+// --- Writers: each returns or appends one line with its line feed. ---
+
+std::string run_line_text(const RunLine &run);
+void append_quartet_line(std::string &out, const QuartetResult &result, const std::array<std::string, 4> &names,
+                         uint64_t report_bytes, uint64_t tsv_bytes);
+std::string end_line_text(const EndLine &end);
+std::string end_line_text(StopReason reason, int exit_status, long long quartets_written, double wall_seconds);
+
+// --- Reading a whole record. ---
+
+// What a record holds, read and checked line by line against the format:
+// field types and ranges, quartets in order from the run's first one and
+// within its range, each one's pairs those of its index, lengths that never
+// go backwards, nothing after a quartet that stopped the run at a limit or
+// after the end line, nesting at most kRecordMaxDepth deep.
+struct RecordSummary {
+    RunLine run;
+    long long quartet_lines = 0;  // complete quartet lines
+    // The last quartet line's lengths and limit stop (when quartet_lines > 0).
+    uint64_t report_bytes = 0;
+    uint64_t tsv_bytes = 0;
+    StopReason limit_stop = StopReason::kNone;
+    uint64_t kept_bytes = 0;  // the record up to its last quartet line, or its run line
+    bool has_end = false;
+    EndLine end;
+    // The record ends inside a line (no line feed, or not JSON): that last
+    // line was dropped, the way a write cut off by a kill leaves it.
+    bool torn = false;
+
+    long long next_quartet() const { return run.first_quartet() + quartet_lines; }
+};
+
+// What a reader does with the lines as they are read, after they were
+// checked; each returns false with a reason to stop reading. Either may be
+// empty.
+struct RecordVisitor {
+    std::function<bool(const RunLine &run, std::string &why)> run;
+    std::function<bool(const QuartetLine &line, std::string &why)> quartet;
+};
+
+// Reads the record at `path`. On failure returns false with one line in
+// `message`: "PATH line N: what is wrong", or "PATH: what is wrong" where
+// no line is at fault (the run visitor's refusals among them).
+bool read_record(const std::string &path, RecordSummary &summary, std::string &message,
+                 const RecordVisitor &visitor = {});
+
+// The same from an open stream, from its current position; `name` stands
+// for the file in messages.
+bool read_record(FILE *file, const std::string &name, RecordSummary &summary, std::string &message,
+                 const RecordVisitor &visitor = {});
+
+// Reads only the first line of `file` (from its current position) as the
+// run line; messages as read_record's.
+bool read_run_line(FILE *file, const std::string &name, RunLine &run, std::string &message);
+
+// --- Single lines, for the readers above and for tests. ---
+
+// Parses and checks one line of each kind; false with what is wrong in
+// `why`. The quartet line is checked against its run line (pairs, N_minimum
+// and T bound its fields).
+bool parse_run_line(const std::string &text, RunLine &run, std::string &why);
+bool parse_quartet_line(const std::string &text, const RunLine &run, QuartetLine &line, std::string &why);
+bool parse_end_line(const std::string &text, EndLine &end, std::string &why);
+
+// A record name as recorded: the header text without its line end.
+std::string record_name(const std::string &header);
+
+// Pairs of quartet `index` in the order (0,1), (0,2), ..., (1,2), ...;
+// false when the index is past the last quartet.
+bool pairs_of_quartet(long long index, int pairs, int &pair_a, int &pair_b);
+
+// Whether the recorded end status leaves nothing to do on resume: the run
+// completed or stopped at a limit.
+bool run_finished(const EndLine &end);
+
+}  // namespace kelto

@@ -1,0 +1,378 @@
+// The record's three kinds of line, parsed and checked against the format.
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include <nlohmann/json.hpp>
+
+#include "input/pair_file.hpp"
+#include "record/record.hpp"
+#include "record/record_fields.hpp"
+
+namespace kelto {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// Checked field access: false when the key is missing, of another type or
+// out of range, so that a malformed line is refused, never thrown.
+bool get_integer(const Json &object, const char *key, long long low, long long high, long long &out)
+{
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_number_integer())
+        return false;
+    if (it->is_number_unsigned() && it->get<uint64_t>() > static_cast<uint64_t>(LLONG_MAX))
+        return false;
+    out = it->get<long long>();
+    return out >= low && out <= high;
+}
+
+template <typename T>
+bool get_int(const Json &object, const char *key, long long low, long long high, T &out)
+{
+    long long value = 0;
+    if (!get_integer(object, key, low, high, value))
+        return false;
+    out = static_cast<T>(value);
+    return true;
+}
+
+bool get_unsigned(const Json &object, const char *key, uint64_t &out)
+{
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_number_unsigned())
+        return false;
+    out = it->get<uint64_t>();
+    return true;
+}
+
+bool get_string(const Json &object, const char *key, std::string &out)
+{
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_string())
+        return false;
+    out = it->get<std::string>();
+    return true;
+}
+
+bool get_bool(const Json &object, const char *key, bool &out)
+{
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_boolean())
+        return false;
+    out = it->get<bool>();
+    return true;
+}
+
+// A number, or null for a value that was not finite.
+bool get_number_or_null(const Json &object, const char *key, double &out)
+{
+    const auto it = object.find(key);
+    if (it == object.end() || !(it->is_number() || it->is_null()))
+        return false;
+    out = it->is_null() ? std::nan("") : it->get<double>();
+    return true;
+}
+
+std::string missing(const char *what, const char *key)
+{
+    return std::string(what) + " \"" + key + "\" is missing or out of range";
+}
+
+bool parse_names(const Json &line, RunLine &run, std::string &why)
+{
+    const auto it = line.find("pairs");
+    if (it == line.end() || !it->is_array() || it->size() < kMinPairs || it->size() > kMaxPairs) {
+        why = missing("the run line's", "pairs");
+        return false;
+    }
+    for (const Json &pair : *it) {
+        if (!pair.is_array() || pair.size() != 2 || !pair[0].is_string() || !pair[1].is_string()) {
+            why = "the run line's \"pairs\" holds something other than pairs of names";
+            return false;
+        }
+        run.names.push_back(pair[0].get<std::string>());
+        run.names.push_back(pair[1].get<std::string>());
+    }
+    const auto lengths = line.find("record_lengths");
+    if (lengths == line.end() || !lengths->is_array() || lengths->size() != run.names.size()) {
+        why = missing("the run line's", "record_lengths");
+        return false;
+    }
+    for (const Json &length : *lengths) {
+        if (!length.is_number_integer() || length.get<long long>() < 0 || length.get<long long>() > kMaxResidues) {
+            why = missing("the run line's", "record_lengths");
+            return false;
+        }
+        run.record_lengths.push_back(length.get<int>());
+    }
+    return true;
+}
+
+bool parse_shard(const Json &line, RunLine &run, std::string &why)
+{
+    const auto it = line.find("shard");
+    if (it == line.end())
+        return true;
+    ShardBlock &shard = run.shard;
+    const auto tsv = it->is_object() ? it->find("tsv") : it->end();
+    if (!it->is_object() || !get_int(*it, "count", 1, 1000000, shard.count) ||
+        !get_int(*it, "index", 1, shard.count, shard.index) || !get_int(*it, "first", 0, run.quartets, shard.first) ||
+        !get_int(*it, "end", shard.first, run.quartets, shard.end) || !get_string(*it, "report", shard.report) ||
+        tsv == it->end() || !(tsv->is_null() || tsv->is_string())) {
+        why = "the run line's \"shard\" is not a valid block of the run";
+        return false;
+    }
+    shard.tsv = tsv->is_string() ? tsv->get<std::string>() : std::string();
+    run.sharded = true;
+    return true;
+}
+
+}  // namespace
+
+// How deep arrays and objects nest, outside strings: checked before parsing
+// so that no line can make the parser recurse without bound.
+bool nesting_within(const std::string &text, int limit)
+{
+    int depth = 0;
+    bool in_string = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (in_string) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                in_string = false;
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit)
+                return false;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return true;
+}
+
+// Parses a line into a JSON object with a string "type"; false with why not.
+bool parse_object(const std::string &text, Json &line, std::string &type, std::string &why)
+{
+    if (!nesting_within(text, kRecordMaxDepth)) {
+        why = "nested more than " + std::to_string(kRecordMaxDepth) + " deep";
+        return false;
+    }
+    line = Json::parse(text, nullptr, false);
+    if (line.is_discarded() || !line.is_object() || !get_string(line, "type", type)) {
+        why = "not a line of a record (a JSON object with a \"type\")";
+        return false;
+    }
+    return true;
+}
+
+bool pairs_of_quartet(long long index, int pairs, int &pair_a, int &pair_b)
+{
+    for (pair_a = 0; pair_a < pairs - 1; ++pair_a) {
+        const long long row = pairs - 1 - pair_a;
+        if (index < row) {
+            pair_b = pair_a + 1 + static_cast<int>(index);
+            return true;
+        }
+        index -= row;
+    }
+    return false;
+}
+
+bool run_finished(const EndLine &end)
+{
+    return end.status == stop_name(StopReason::kNone) || limit_stop_from_name(end.status) != StopReason::kNone;
+}
+
+bool run_line_from(const Json &line, const std::string &type, RunLine &run, std::string &why)
+{
+    std::string program, seed_source;
+    long long format = 0;
+    if (type != "run" || !get_string(line, "program", program) || program != "kelto" ||
+        !get_integer(line, "format", LLONG_MIN, LLONG_MAX, format)) {
+        why = "not the run line of a record of this program";
+        return false;
+    }
+    if (format != kRecordFormat) {
+        why = "the record has format " + std::to_string(format) + ", this program reads format " +
+              std::to_string(kRecordFormat);
+        return false;
+    }
+    run = RunLine{};
+    const auto input = line.find("input");
+    const char *bad = !get_string(line, "version", run.version)                     ? "version"
+                      : !get_unsigned(line, "seed", run.seed)                       ? "seed"
+                      : !get_string(line, "seed_source", seed_source) ||
+                              (seed_source != "option" && seed_source != "clock")   ? "seed_source"
+                      : !get_int(line, "T", 1, INT_MAX, run.randomisations)         ? "T"
+                      : !get_string(line, "matrix", run.matrix)                     ? "matrix"
+                      : input == line.end() || !input->is_object() || !get_string(*input, "path", run.input_path) ||
+                              !get_unsigned(*input, "bytes", run.input.bytes) ||
+                              !get_string(*input, "xxh3_128", run.input.xxh3_128)   ? "input"
+                      : !get_int(line, "gap_columns", 0, kMaxResidues, run.gap_columns) ? "gap_columns"
+                      : !get_int(line, "n_minimum", 1, kMaxResidues, run.n_minimum) ? "n_minimum"
+                      : !get_int(line, "threads", 1, INT_MAX, run.threads)          ? "threads"
+                                                                                    : nullptr;
+    if (bad != nullptr) {
+        why = missing("the run line's", bad);
+        return false;
+    }
+    run.seed_from_option = seed_source == "option";
+    if (!parse_names(line, run, why))
+        return false;
+    const long long pairs = run.pairs();
+    if (!get_int(line, "quartets", pairs * (pairs - 1) / 2, pairs * (pairs - 1) / 2, run.quartets)) {
+        why = "the run line's \"quartets\" is not the number of quartets of its pairs";
+        return false;
+    }
+    return parse_shard(line, run, why);
+}
+
+namespace {
+
+bool parse_windows(const Json &line, const char *key, const RunLine &run, std::vector<FinalWindow> &windows,
+                   std::string &why)
+{
+    const auto it = line.find(key);
+    if (it == line.end() || !it->is_array()) {
+        why = missing("the quartet line's", key);
+        return false;
+    }
+    const int n = run.n_minimum;
+    for (const Json &window : *it) {
+        FinalWindow final{};
+        WindowRecord &r = final.record;
+        const bool fits = window.is_object() && get_int(window, "size", 1, n, r.Win) &&
+                          get_int(window, "start", 1, n, r.Start) && get_int(window, "end", 1, n, r.End) &&
+                          get_int(window, "value", INT_MIN, INT_MAX, r.Value) &&
+                          get_int(window, "count", 0, run.randomisations, r.Count) &&
+                          get_number_or_null(window, "percent", r.Percent) &&
+                          get_number_or_null(window, "average", r.Average) &&
+                          get_number_or_null(window, "err", r.Err) && get_bool(window, "eliminated", final.eliminated);
+        if (!fits) {
+            why = std::string("a window of \"") + key + "\" lacks a field or has one out of range";
+            return false;
+        }
+        if (r.End - r.Start + 1 != r.Win) {
+            why = std::string("a window of \"") + key + "\" has a size that does not match its start and end";
+            return false;
+        }
+        r.Alive = 1;
+        windows.push_back(final);
+    }
+    return true;
+}
+
+bool parse_names(const Json &line, QuartetLine &quartet)
+{
+    const auto it = line.find("names");
+    if (it == line.end() || !it->is_array() || it->size() != 4)
+        return false;
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (!(*it)[i].is_string())
+            return false;
+        quartet.names[i] = (*it)[i].get<std::string>();
+    }
+    return true;
+}
+
+}  // namespace
+
+bool quartet_line_from(const Json &line, const std::string &type, const RunLine &run, QuartetLine &quartet,
+                       std::string &why)
+{
+    if (type != "quartet") {
+        why = "not a quartet line";
+        return false;
+    }
+    quartet = QuartetLine{};
+    QuartetResult &r = quartet.result;
+    const int pairs = run.pairs();
+    const auto stop = line.find("stop");
+    const char *bad = !get_integer(line, "quartet", 0, run.quartets - 1, r.index)          ? "quartet"
+                      : !get_int(line, "pair_a", 0, pairs - 1, r.pair_a)                  ? "pair_a"
+                      : !get_int(line, "pair_b", 0, pairs - 1, r.pair_b)                  ? "pair_b"
+                      : !parse_names(line, quartet)                                       ? "names"
+                      : !get_bool(line, "identical", r.identical)                         ? "identical"
+                      : !get_number_or_null(line, "mean", r.mean)                         ? "mean"
+                      : !get_number_or_null(line, "std", r.std_dev)                       ? "std"
+                      : !get_int(line, "significant_max", 0, INT_MAX, r.significant_max) ? "significant_max"
+                      : !get_int(line, "significant_min", 0, INT_MAX, r.significant_min) ? "significant_min"
+                      : stop == line.end() || !(stop->is_null() || stop->is_string())     ? "stop"
+                      : !get_unsigned(line, "report_bytes", quartet.report_bytes)         ? "report_bytes"
+                      : !get_unsigned(line, "tsv_bytes", quartet.tsv_bytes)               ? "tsv_bytes"
+                                                                                          : nullptr;
+    if (bad != nullptr) {
+        why = missing("the quartet line's", bad);
+        return false;
+    }
+    int pair_a = 0, pair_b = 0;
+    pairs_of_quartet(r.index, pairs, pair_a, pair_b);
+    if (pair_a != r.pair_a || pair_b != r.pair_b) {
+        why = "quartet " + std::to_string(r.index) + " names pairs " + std::to_string(r.pair_a) + " and " +
+              std::to_string(r.pair_b) + ", not the pairs of its index";
+        return false;
+    }
+    if (stop->is_string()) {
+        r.stop = limit_stop_from_name(stop->get<std::string>());
+        if (r.stop == StopReason::kNone) {
+            why = "quartet " + std::to_string(r.index) + " has an unknown stop";
+            return false;
+        }
+    }
+    return parse_windows(line, "final_max", run, r.final_max, why) &&
+           parse_windows(line, "final_min", run, r.final_min, why);
+}
+
+bool end_line_from(const Json &line, const std::string &type, EndLine &end, std::string &why)
+{
+    end = EndLine{};
+    const auto wall = line.find("wall_seconds");
+    const char *bad = type != "end"                                                         ? "type"
+                      : !get_string(line, "status", end.status) ||
+                              (end.status != stop_name(StopReason::kNone) && !run_finished(end) &&
+                               end.status != stop_name(StopReason::kMemory) &&
+                               end.status != stop_name(StopReason::kWriteError) &&
+                               end.status != stop_name(StopReason::kInterrupted))          ? "status"
+                      : !get_int(line, "exit_status", 0, 255, end.exit_status)             ? "exit_status"
+                      : !get_integer(line, "quartets_written", 0, LLONG_MAX, end.quartets_written) ? "quartets_written"
+                      : wall == line.end() || !wall->is_number()                           ? "wall_seconds"
+                                                                                           : nullptr;
+    if (bad != nullptr) {
+        why = missing("the end line's", bad);
+        return false;
+    }
+    end.wall_seconds = wall->get<double>();
+    return true;
+}
+
+
+bool parse_run_line(const std::string &text, RunLine &run, std::string &why)
+{
+    Json line;
+    std::string type;
+    return parse_object(text, line, type, why) && run_line_from(line, type, run, why);
+}
+
+bool parse_quartet_line(const std::string &text, const RunLine &run, QuartetLine &quartet, std::string &why)
+{
+    Json line;
+    std::string type;
+    return parse_object(text, line, type, why) && quartet_line_from(line, type, run, quartet, why);
+}
+
+bool parse_end_line(const std::string &text, EndLine &end, std::string &why)
+{
+    Json line;
+    std::string type;
+    return parse_object(text, line, type, why) && end_line_from(line, type, end, why);
+}
+
+}  // namespace kelto

@@ -1,0 +1,171 @@
+// The validating reader of a whole record: each line checked against the
+// format, then against the lines before it.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "record/record.hpp"
+#include "record/record_fields.hpp"
+
+namespace kelto {
+
+namespace {
+
+// One line of a stream with POSIX getline; `ended`: it ends with a line feed.
+struct LineReader {
+    FILE *file;
+    char *buffer = nullptr;
+    size_t capacity = 0;
+    long long number = 0;
+    uint64_t offset = 0;  // bytes before the line just read
+    uint64_t next = 0;    // bytes through it
+    ~LineReader() { std::free(buffer); }
+};
+
+bool next_line(LineReader &reader, std::string &line, bool &ended)
+{
+    const ssize_t length = getline(&reader.buffer, &reader.capacity, reader.file);
+    if (length < 0)
+        return false;
+    ++reader.number;
+    reader.offset = reader.next;
+    reader.next += static_cast<uint64_t>(length);
+    ended = length > 0 && reader.buffer[length - 1] == '\n';
+    line.assign(reader.buffer, static_cast<std::size_t>(ended ? length - 1 : length));
+    return true;
+}
+
+// Checks a quartet line against the record so far and takes it in.
+bool take_quartet(const QuartetLine &quartet, RecordSummary &summary, std::string &why)
+{
+    const long long index = quartet.result.index;
+    if (summary.limit_stop != StopReason::kNone) {
+        why = "a quartet after the quartet that stopped the run";
+        return false;
+    }
+    if (index != summary.next_quartet()) {
+        why = "quartet " + std::to_string(index) + " where quartet " + std::to_string(summary.next_quartet()) +
+              " is due";
+        return false;
+    }
+    if (index >= summary.run.end_quartet()) {
+        why = "quartet " + std::to_string(index) + " is past the end of the run's block (" +
+              std::to_string(summary.run.end_quartet()) + ")";
+        return false;
+    }
+    if (summary.quartet_lines > 0 &&
+        (quartet.report_bytes < summary.report_bytes || quartet.tsv_bytes < summary.tsv_bytes)) {
+        why = "the report or TSV length it records goes backwards";
+        return false;
+    }
+    ++summary.quartet_lines;
+    summary.report_bytes = quartet.report_bytes;
+    summary.tsv_bytes = quartet.tsv_bytes;
+    summary.limit_stop = quartet.result.stop;
+    return true;
+}
+
+// One line after the run line; false with why it does not fit.
+bool take_line(const std::string &text, RecordSummary &summary, const RecordVisitor &visitor, QuartetLine &quartet,
+               std::string &why)
+{
+    nlohmann::json line;
+    std::string type;
+    if (!parse_object(text, line, type, why))
+        return false;
+    if (summary.has_end) {
+        why = "a line after the end line";
+        return false;
+    }
+    if (type == "end") {
+        summary.has_end = end_line_from(line, type, summary.end, why);
+        return summary.has_end;
+    }
+    if (type != "quartet") {
+        why = "unknown line type \"" + type + "\"";
+        return false;
+    }
+    return quartet_line_from(line, type, summary.run, quartet, why) && take_quartet(quartet, summary, why) &&
+           (!visitor.quartet || visitor.quartet(quartet, why));
+}
+
+bool at_end(FILE *file)
+{
+    const int c = std::getc(file);
+    if (c == EOF)
+        return true;
+    std::ungetc(c, file);
+    return false;
+}
+
+}  // namespace
+
+bool read_record(FILE *file, const std::string &name, RecordSummary &summary, std::string &message,
+                 const RecordVisitor &visitor)
+{
+    summary = RecordSummary{};
+    LineReader reader{file};
+    std::string text, why;
+    bool ended = false;
+    QuartetLine quartet;
+    while (next_line(reader, text, ended)) {
+        const bool last = at_end(file);
+        // A last line cut off by a kill: without its line feed, or not JSON.
+        if (last && (!ended || !nlohmann::json::accept(text))) {
+            summary.torn = true;
+            break;
+        }
+        const bool fits = reader.number == 1 ? parse_run_line(text, summary.run, why)
+                                             : take_line(text, summary, visitor, quartet, why);
+        if (!fits) {
+            message = name + " line " + std::to_string(reader.number) + ": " + why;
+            return false;
+        }
+        if (reader.number == 1 && visitor.run && !visitor.run(summary.run, why)) {
+            message = name + ": " + why;
+            return false;
+        }
+        if (!summary.has_end)
+            summary.kept_bytes = reader.next;
+    }
+    if (std::ferror(file)) {
+        message = name + ": cannot be read";
+        return false;
+    }
+    if (reader.number == 0 || (reader.number == 1 && summary.torn)) {
+        message = name + ": holds no complete run line: nothing was recorded";
+        return false;
+    }
+    return true;
+}
+
+bool read_run_line(FILE *file, const std::string &name, RunLine &run, std::string &message)
+{
+    LineReader reader{file};
+    std::string text, why;
+    bool ended = false;
+    if (!next_line(reader, text, ended) || !ended) {
+        message = name + (std::ferror(file) ? ": cannot be read" : ": holds no complete run line: nothing was recorded");
+        return false;
+    }
+    if (!parse_run_line(text, run, why)) {
+        message = name + " line 1: " + why;
+        return false;
+    }
+    return true;
+}
+
+bool read_record(const std::string &path, RecordSummary &summary, std::string &message,
+                 const RecordVisitor &visitor)
+{
+    FILE *file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        message = path + ": cannot be read (" + std::strerror(errno) + ")";
+        return false;
+    }
+    const bool read = read_record(file, path, summary, message, visitor);
+    std::fclose(file);
+    return read;
+}
+
+}  // namespace kelto

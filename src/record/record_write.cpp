@@ -1,0 +1,116 @@
+// Writers of the record's lines, built with the JSON library so that every
+// string is escaped and stays valid UTF-8.
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+#include "record/record.hpp"
+
+namespace kelto {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+std::string dump_line(const Json &value)
+{
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+Json number_or_null(double value)
+{
+    return std::isfinite(value) ? Json(value) : Json(nullptr);
+}
+
+Json windows_json(const std::vector<FinalWindow> &windows)
+{
+    Json list = Json::array();
+    for (const FinalWindow &window : windows) {
+        const WindowRecord &r = window.record;
+        list.push_back(Json{{"size", r.Win},
+                            {"start", r.Start},
+                            {"end", r.End},
+                            {"value", r.Value},
+                            {"count", r.Count},
+                            {"percent", number_or_null(r.Percent)},
+                            {"average", number_or_null(r.Average)},
+                            {"err", number_or_null(r.Err)},
+                            {"eliminated", window.eliminated}});
+    }
+    return list;
+}
+
+}  // namespace
+
+std::string record_name(const std::string &header)
+{
+    return !header.empty() && header.back() == '\n' ? header.substr(0, header.size() - 1) : header;
+}
+
+std::string run_line_text(const RunLine &run)
+{
+    Json pairs = Json::array();
+    for (std::size_t p = 0; p + 1 < run.names.size(); p += 2)
+        pairs.push_back(Json::array({run.names[p], run.names[p + 1]}));
+    Json line{{"type", "run"},
+              {"format", kRecordFormat},
+              {"program", "kelto"},
+              {"version", run.version},
+              {"seed", run.seed},
+              {"seed_source", run.seed_from_option ? "option" : "clock"},
+              {"T", run.randomisations},
+              {"matrix", run.matrix},
+              {"input", Json{{"path", run.input_path}, {"bytes", run.input.bytes}, {"xxh3_128", run.input.xxh3_128}}},
+              {"pairs", pairs},
+              {"record_lengths", run.record_lengths},
+              {"gap_columns", run.gap_columns},
+              {"n_minimum", run.n_minimum},
+              {"quartets", run.quartets},
+              {"threads", run.threads}};
+    if (run.sharded)
+        line["shard"] = Json{{"index", run.shard.index},
+                             {"count", run.shard.count},
+                             {"first", run.shard.first},
+                             {"end", run.shard.end},
+                             {"report", run.shard.report},
+                             {"tsv", run.shard.tsv.empty() ? Json(nullptr) : Json(run.shard.tsv)}};
+    return dump_line(line);
+}
+
+void append_quartet_line(std::string &out, const QuartetResult &result, const std::array<std::string, 4> &names,
+                         uint64_t report_bytes, uint64_t tsv_bytes)
+{
+    Json line{{"type", "quartet"},
+              {"quartet", result.index},
+              {"pair_a", result.pair_a},
+              {"pair_b", result.pair_b},
+              {"names", Json::array({names[0], names[1], names[2], names[3]})},
+              {"identical", result.identical},
+              {"mean", number_or_null(result.mean)},
+              {"std", number_or_null(result.std_dev)},
+              {"significant_max", result.significant_max},
+              {"significant_min", result.significant_min},
+              {"final_max", windows_json(result.final_max)},
+              {"final_min", windows_json(result.final_min)},
+              {"stop", result.stop == StopReason::kNone ? Json(nullptr) : Json(stop_name(result.stop))},
+              {"report_bytes", report_bytes},
+              {"tsv_bytes", tsv_bytes}};
+    out += dump_line(line);
+}
+
+std::string end_line_text(const EndLine &end)
+{
+    return dump_line(Json{{"type", "end"},
+                          {"status", end.status},
+                          {"exit_status", end.exit_status},
+                          {"quartets_written", end.quartets_written},
+                          {"wall_seconds", end.wall_seconds}});
+}
+
+std::string end_line_text(StopReason reason, int exit_status, long long quartets_written, double wall_seconds)
+{
+    return end_line_text(
+        EndLine{stop_name(reason), exit_status, quartets_written, std::round(wall_seconds * 1000.0) / 1000.0});
+}
+
+}  // namespace kelto

@@ -1,0 +1,105 @@
+// One quartet: heading, profile, display, windows, filters, final report.
+#include "run/analysis.hpp"
+
+#include <limits>
+
+#include "common/text.hpp"
+#include "profile/display.hpp"
+#include "report/filters.hpp"
+#include "report/final_report.hpp"
+#include "windows/kernel.hpp"
+
+namespace kelto {
+
+namespace {
+
+void append_quartet_heading(std::string &report, const Quartet &quartet)
+{
+    appendf(report, "\n===============================");
+    appendf(report, "=========================================\n\n");
+    appendf(report, "GENE QUARTET: \n");
+    for (const SequenceRecord *record : quartet.records)
+        appendf(report, "\n>%s%s\n", record->name.c_str(), record->residues.c_str());
+    appendf(report, "\n===============================");
+    appendf(report, "=========================================\n\n");
+}
+
+// Null distributions and significant windows of every window size.
+Status detect_windows(const std::vector<int> &diff, const AnalysisSettings &settings, uint64_t first_draw,
+                      QuartetScratch &scratch, QuartetOutput &output)
+{
+    prepare_null(diff, scratch.histograms, scratch.shuffled, output.report);
+    DrawStream stream = stream_at(settings.seed, first_draw);
+    for (int w = 2; w <= settings.n_minimum - 1; ++w) {
+        if (!fill_null(scratch.histograms, scratch.shuffled, w, settings.randomisations, settings.multipliers, stream,
+                       settings.stop)) {
+            output.result.stop = StopReason::kInterrupted;
+            return Status::kStopSignal;
+        }
+        const Status status = scan_window_size(diff, w, scratch.histograms, settings.randomisations,
+                                               scratch.minimum, scratch.maximum, scratch.scan, output.message,
+                                               output.report, &output.result.stop);
+        if (status != Status::kContinue)
+            return status;
+    }
+    append_window_counts(output.report, scratch.maximum, scratch.minimum);
+    return Status::kContinue;
+}
+
+}  // namespace
+
+AnalysisSettings make_analysis_settings(int n_minimum, int randomisations, uint64_t seed)
+{
+    return AnalysisSettings{n_minimum, randomisations, seed, fastmod_table(n_minimum)};
+}
+
+void analyse_quartet(const Quartet &quartet, const std::vector<int> &score_a, const std::vector<int> &score_b,
+                     const AnalysisSettings &settings, uint64_t first_draw, QuartetScratch &scratch,
+                     QuartetOutput &output)
+{
+    output.console.clear();
+    output.report.clear();
+    output.message.clear();
+    output.status = Status::kContinue;
+    QuartetResult &result = output.result;
+    result.identical = false;
+    result.mean = result.std_dev = std::numeric_limits<double>::quiet_NaN();
+    result.significant_max = result.significant_min = 0;
+    result.final_max.clear();
+    result.final_min.clear();
+    result.stop = StopReason::kNone;
+
+    append_quartet_heading(output.report, quartet);
+    reset_window_list(scratch.minimum, settings.n_minimum);
+    reset_window_list(scratch.maximum, settings.n_minimum);
+
+    const QuartetProfile profile = build_profile(score_a, score_b);
+    append_display(output.console, quartet, profile, settings.n_minimum);
+    append_display(output.report, quartet, profile, settings.n_minimum);
+    if (is_identical(profile)) {
+        append_identical(output.console, output.report);
+        result.identical = true;
+        if (settings.n_minimum > 0)
+            result.mean = 0.0;
+        if (settings.n_minimum > 1)
+            result.std_dev = 0.0;
+        return;
+    }
+
+    output.status = detect_windows(profile.diff, settings, first_draw, scratch, output);
+    result.significant_max = static_cast<int>(scratch.maximum.records.size());
+    result.significant_min = static_cast<int>(scratch.minimum.records.size());
+    if (output.status != Status::kContinue)
+        return;
+
+    const std::size_t n = profile.diff.size();
+    PositionMarks marks{std::vector<double>(n, 0.0), std::vector<double>(n, 0.0)};
+    filter_maximum_windows(scratch.maximum, output.console, output.report);
+    append_final_maximum(scratch.maximum, marks, output.console, output.report, &result.final_max);
+    filter_minimum_windows(scratch.minimum, output.console, output.report);
+    append_final_minimum(scratch.minimum, marks, output.console, output.report, &result.final_min);
+    append_profile_statistics(profile.diff, output.console, output.report, &result.mean, &result.std_dev);
+    append_position_table(quartet, profile.diff, marks, output.report);
+}
+
+}  // namespace kelto

@@ -1,0 +1,55 @@
+// The analysis of one quartet, from its report heading to its position
+// table, as a pure function of its inputs writing into memory. Called from
+// worker threads: each thread passes its own QuartetScratch and output.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/status.hpp"
+#include "profile/profile.hpp"
+#include "report/quartet_result.hpp"
+#include "windows/null_distribution.hpp"
+#include "windows/significance.hpp"
+#include "windows/window_list.hpp"
+
+namespace kelto {
+
+// Read-only settings shared by every quartet of a run.
+struct AnalysisSettings {
+    int n_minimum = 0;
+    int randomisations = 0;           // T
+    uint64_t seed = 0;                // seed of the run's draw stream
+    std::vector<uint64_t> multipliers;  // fastmod_table(n_minimum)
+    const std::atomic<int> *stop = nullptr;  // non-zero: abandon the quartet (kStopSignal)
+};
+
+AnalysisSettings make_analysis_settings(int n_minimum, int randomisations, uint64_t seed);
+
+// Working storage reused from quartet to quartet by one worker.
+struct QuartetScratch {
+    WindowList minimum;
+    WindowList maximum;
+    NullHistograms histograms;
+    std::vector<int> shuffled;
+    ScanScratch scan;
+};
+
+struct QuartetOutput {
+    std::string console;
+    std::string report;
+    std::string message;  // the stop message, printed after `console` (also when quiet)
+    Status status = Status::kContinue;  // kStopInput when a "Too many" limit stopped the run here
+    QuartetResult result;  // the same findings as data (pair indices and index set by the caller)
+};
+
+// Analyses one quartet. `score_a` and `score_b` are the pair scores of its
+// two pairs; `first_draw` is the number of the first draw of the run's
+// stream that belongs to it. The output is cleared first.
+void analyse_quartet(const Quartet &quartet, const std::vector<int> &score_a, const std::vector<int> &score_b,
+                     const AnalysisSettings &settings, uint64_t first_draw, QuartetScratch &scratch,
+                     QuartetOutput &output);
+
+}  // namespace kelto

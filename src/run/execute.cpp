@@ -1,0 +1,280 @@
+// Execution of a run's plan.
+#include "run/execute.hpp"
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include <unistd.h>
+
+#include "common/files.hpp"
+#include "input/matrices.hpp"
+#include "page/page.hpp"
+#include "run/signals.hpp"
+#include "run/startup.hpp"
+#include "tsv/tsv.hpp"
+
+namespace kelto {
+
+namespace {
+
+// A file the run writes, with its sink.
+struct OpenFile {
+    const PlannedFile *planned = nullptr;
+    TextSink sink;
+};
+
+// Everything the execution keeps from the files' opening to its end line.
+struct RunState {
+    TextSink &console;
+    TextSink report;
+    OpenFile json, tsv;
+    bool run_line_written = false;
+    bool json_temporary = false;  // the record exists only for the page
+    StopReason reason = StopReason::kNone;
+    long long written = 0;  // quartets written by this process
+};
+
+// Created, or cut back to its planned length and opened for appending.
+FILE *open_planned(const PlannedFile &file)
+{
+    if (!file.cut_back)
+        return std::fopen(file.path.c_str(), "w");
+    if (truncate(file.path.c_str(), static_cast<off_t>(file.length)) != 0)
+        return nullptr;
+    return std::fopen(file.path.c_str(), "a");
+}
+
+// Opens the report, then (unless the start stops early) the record and the
+// TSV. Returns false after a message.
+bool open_files(const RunPlan &plan, RunState &state)
+{
+    TextSink &console = state.console;
+    state.report.file = open_planned(plan.report);
+    state.report.bytes = plan.report.cut_back ? plan.report.length : 0;
+    if (state.report.file == nullptr) {
+        if (plan.fresh) {
+            sink_message(console, "\n %s  --> %s", plan.input_path.c_str(), plan.report.path.c_str());
+            sink_message(console, "\n Problems with the files!.\n");
+        } else {
+            sink_message(console, "\n Cannot resume: the report, JSON or TSV file cannot be cut back and reopened.\n");
+        }
+        return false;
+    }
+    if (plan.early_stop != EarlyStop::kNone)
+        return true;
+    for (OpenFile *file : {&state.json, &state.tsv}) {
+        if (file->planned->path.empty())
+            continue;
+        file->sink.file = open_planned(*file->planned);
+        if (file->sink.file != nullptr)
+            continue;
+        if (plan.fresh)
+            sink_message(console, "\n Cannot create the %s file %s.\n", file->planned->role,
+                         file->planned->path.c_str());
+        else
+            sink_message(console, "\n Cannot resume: the report, JSON or TSV file cannot be cut back and reopened.\n");
+        return false;
+    }
+    if (plan.json_temporary) {
+        // The page is drawn from the record: keep one in a temporary file.
+        state.json.sink.file = std::tmpfile();
+        state.json_temporary = true;
+        if (state.json.sink.file == nullptr) {
+            sink_message(console, "\n Cannot create a temporary file for the HTML page.\n");
+            return false;
+        }
+    }
+    state.run_line_written = !plan.fresh;
+    return true;
+}
+
+// The start-up text, the heading, the run line and the TSV header; false
+// when the start stops here (early stop, or a recorded limit stop).
+Status write_start(const RunPlan &plan, const RunOptions &options, const RunIo &io, RunState &state)
+{
+    TextSink &console = state.console;
+    if (plan.early_stop == EarlyStop::kAfterReportOpened) {
+        sink_message(console, "%s", plan.early_message.c_str());
+        return plan.early_status;
+    }
+    console.quiet = options.quiet || plan.setup_quiet;
+    sink_printf(console, "============================================================\n\n");
+    if (plan.fresh)
+        sink_printf(state.report, "%s", report_heading(plan.randomisations).c_str());
+    sink_printf(console, "\nT = %d \n", plan.randomisations);
+    sink_printf(console, "\n------------------------------------------------------------");
+    sink_write(console, plan.setup_console);
+    if (plan.early_stop == EarlyStop::kAfterReading) {
+        sink_message(console, "%s", plan.early_message.c_str());
+        return plan.early_status;
+    }
+    if (plan.fresh && state.json.sink.file != nullptr) {
+        sink_write(state.json.sink, run_line_text(plan.record));
+        state.run_line_written = true;
+    }
+    if (plan.fresh && state.tsv.sink.file != nullptr)
+        sink_write(state.tsv.sink, kTsvHeader);
+    if (state.json.sink.file != nullptr) {
+        // The record exists from the start, not only after a first quartet.
+        sink_flush(state.report);
+        if (state.tsv.sink.file != nullptr)
+            sink_flush(state.tsv.sink);
+        sink_flush(state.json.sink);
+    }
+    std::fputs(plan.seed_line.c_str(), io.errors);
+    std::fflush(io.errors);
+    console.quiet = options.quiet;
+    sink_write(console, plan.resume_note);
+    if (plan.recorded_stop != StopReason::kNone) {
+        // The last recorded quartet stopped the run at a limit: only the end line is missing.
+        state.reason = plan.recorded_stop;
+        return Status::kStopInput;
+    }
+    return Status::kContinue;
+}
+
+Status run_planned_quartets(const RunPlan &plan, const RunIo &io, RunState &state)
+{
+    QuartetSinks sinks;
+    sinks.console = &state.console;
+    sinks.report = &state.report;
+    sinks.json = state.json.sink.file != nullptr ? &state.json.sink : nullptr;
+    sinks.tsv = state.tsv.sink.file != nullptr ? &state.tsv.sink : nullptr;
+    sinks.tsv_bytes = plan.tsv_bytes;
+    AnalysisSettings settings = make_analysis_settings(plan.record.n_minimum, plan.randomisations, plan.seed);
+    if (io.handle_stop_signals) {
+        install_stop_handlers();
+        settings.stop = &stop_signal();
+    } else {
+        settings.stop = io.stop;
+    }
+    const QuartetsOutcome outcome = run_quartets(plan.set, plan.scores, settings, plan.workers, sinks, plan.range,
+                                                 ProgressTarget{io.progress, io.console_is_terminal});
+    state.reason = outcome.reason;
+    state.written = outcome.written;
+    return outcome.status;
+}
+
+// Flushes and closes a file; false when it could not be written.
+bool close_sink(TextSink &sink)
+{
+    if (sink.file == nullptr)
+        return true;
+    const bool written = sink_sync(sink);
+    const bool closed = std::fclose(sink.file) == 0;
+    sink.file = nullptr;
+    return written && closed;
+}
+
+// Writes the HTML page from the run's record (its file, or the temporary
+// one) and trimmed records. Returns false after a message.
+bool write_run_page(const RunPlan &plan, TextSink &console, FILE *temporary_json)
+{
+    FILE *record = temporary_json != nullptr ? temporary_json : std::fopen(plan.json.path.c_str(), "rb");
+    std::string message = "the record cannot be read";
+    bool written = false;
+    if (record != nullptr) {
+        std::rewind(record);
+        PageData data;
+        const SubstitutionMatrix &matrix = kMatrixSet[static_cast<std::size_t>(plan.matrix)].scores;
+        const std::string name = temporary_json != nullptr ? "the run's record" : plan.json.path;
+        if (read_page_data(record, name, plan.set, matrix, data, message)) {
+            FILE *page = std::fopen(plan.html.path.c_str(), "w");
+            message = "it cannot be created";
+            if (page != nullptr) {
+                written = write_page(data, plan.set, matrix, page, message);
+                written = std::fclose(page) == 0 && written;
+                if (!written)
+                    remove_written_file(plan.html.path);
+            }
+        }
+        if (temporary_json == nullptr)
+            std::fclose(record);
+    }
+    if (!written)
+        sink_message(console, "\n Problems writing the HTML file %s: %s.\n", plan.html.path.c_str(), message.c_str());
+    return written;
+}
+
+// A file that could not be written turns a completed run into a stop.
+void note_write_error(TextSink &console, const char *what, const std::string &path, Status &status, RunState &state)
+{
+    sink_message(console, "\n Problems writing the %s file %s.\n", what, path.c_str());
+    if (status == Status::kContinue)
+        status = Status::kStopInput;
+    state.reason = StopReason::kWriteError;
+}
+
+// Closes the files: the report first, then the TSV, then the record with
+// its end line, so that the record never claims more than the other files
+// hold (each reaches the disk before the next is closed); then the page.
+Status close_files(const RunPlan &plan, RunState &state, Status status, int exit_code,
+                   std::chrono::steady_clock::time_point start)
+{
+    TextSink &console = state.console;
+    if (!close_sink(state.report))
+        note_write_error(console, "report", plan.report.path, status, state);
+    if (!close_sink(state.tsv.sink))
+        note_write_error(console, "TSV", plan.tsv.path, status, state);
+    if (state.run_line_written) {
+        if (state.reason == StopReason::kNone && status != Status::kContinue)
+            state.reason = StopReason::kWriteError;
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        sink_write(state.json.sink,
+                   end_line_text(state.reason, exit_code, plan.written_before + state.written, wall));
+    }
+    FILE *temporary_json = nullptr;
+    if (state.json_temporary) {
+        temporary_json = state.json.sink.file;
+        sink_flush(state.json.sink);
+        state.json.sink.file = nullptr;
+    }
+    if (!close_sink(state.json.sink)) {
+        sink_message(console, "\n Problems writing the JSON file %s.\n", plan.json.path.c_str());
+        if (status == Status::kContinue)
+            status = Status::kStopInput;
+    }
+    if (!plan.html.path.empty() && state.run_line_written && !write_run_page(plan, console, temporary_json) &&
+        status == Status::kContinue)
+        status = Status::kStopInput;
+    if (temporary_json != nullptr)
+        std::fclose(temporary_json);
+    return status;
+}
+
+}  // namespace
+
+int execute_plan(RunPlan &plan, const RunOptions &options, const RunIo &io, TextSink &console,
+                 std::chrono::steady_clock::time_point start)
+{
+    RunState state{console, {}, {&plan.json, {}}, {&plan.tsv, {}}};
+    Status status = Status::kStopInput;
+    try {
+        if (open_files(plan, state)) {
+            status = write_start(plan, options, io, state);
+            if (status == Status::kContinue)
+                status = run_planned_quartets(plan, io, state);
+        }
+    } catch (const std::bad_alloc &) {
+        sink_message(console, "\n Memory allocation failed.\n");
+        status = Status::kStopMemory;
+        state.reason = StopReason::kMemory;
+    }
+
+    const int signal_number = io.handle_stop_signals ? stop_signal().load() : io.stop != nullptr ? io.stop->load() : 0;
+    if (status == Status::kStopSignal) {
+        sink_message(console, "\n Stopped by signal %d: %lld of %lld quartets written.", signal_number,
+                     plan.written_before + state.written, plan.range_size);
+        if (state.run_line_written)
+            sink_message(console, " To continue, run the same command with --resume.\n");
+        else
+            sink_message(console, " Runs with --json FILE can be continued with --resume.\n");
+    }
+    const int exit_code = status == Status::kStopSignal ? 128 + signal_number : exit_status(status);
+    status = close_files(plan, state, status, exit_code, start);
+    sink_flush(console);
+    return status == Status::kStopSignal ? exit_code : exit_status(status);
+}
+
+}  // namespace kelto

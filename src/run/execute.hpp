@@ -1,0 +1,20 @@
+// The run carried out from its plan, the same for a fresh run, a shard and
+// a resumed run: files opened as planned, the start-up text, the quartets,
+// then the files closed in an order that keeps the record honest.
+#pragma once
+
+#include <chrono>
+
+#include "cli/options.hpp"
+#include "run/plan.hpp"
+#include "run/run_io.hpp"
+
+namespace kelto {
+
+// Carries out a plan that was not refused. Returns the exit status: 0 for a
+// completed run, 1 when storage ran out, 128 + N after signal N, 2 for
+// every other stop.
+int execute_plan(RunPlan &plan, const RunOptions &options, const RunIo &io, TextSink &console,
+                 std::chrono::steady_clock::time_point start);
+
+}  // namespace kelto

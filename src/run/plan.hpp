@@ -1,0 +1,87 @@
+// The start of a run as a plan: every argument, file and record is checked
+// and the input read before anything is opened for writing. A fresh run, a
+// shard and a resumed run each make one; the execution that follows is the
+// same for all three and never asks again which one it runs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/options.hpp"
+#include "common/status.hpp"
+#include "common/text.hpp"
+#include "input/pair_file.hpp"
+#include "record/record.hpp"
+#include "run/quartets.hpp"
+#include "run/run_io.hpp"
+
+namespace kelto {
+
+// One file the run writes: created (truncated), or cut back to `length`
+// bytes and appended to.
+struct PlannedFile {
+    const char *role = "";  // "report", "JSON", "TSV", "HTML"
+    std::string path;       // empty: not written
+    bool cut_back = false;
+    uint64_t length = 0;
+};
+
+// How the start of a run ends when start-up stops it after opening
+// the report: T out of range (the report is created and stays empty), or a
+// pair file that cannot be read (the report holds its heading).
+enum class EarlyStop { kNone, kAfterReportOpened, kAfterReading };
+
+struct RunPlan {
+    // Refused while planning: the message is printed, no file was touched.
+    Status refused = Status::kContinue;
+    // A resumed run that has nothing left to do: exit 0, no file touched.
+    bool nothing_to_do = false;
+    EarlyStop early_stop = EarlyStop::kNone;
+    Status early_status = Status::kContinue;
+    std::string early_message;
+
+    std::string input_path;
+    PlannedFile report{"report", {}}, json{"JSON", {}}, tsv{"TSV", {}}, html{"HTML", {}};
+    bool json_temporary = false;  // the record is kept only for the page, in a temporary file
+    bool fresh = true;            // the heading, TSV header and run line are written
+
+    int randomisations = 0;  // T
+    int matrix = -1;         // index into kMatrixSet
+    uint64_t seed = 0;
+    std::string seed_line;   // the line on standard error naming the seed's source
+
+    SequenceSet set;  // the trimmed records
+    std::vector<std::vector<int>> scores;  // per pair, under the matrix
+    std::string setup_console;  // the reader's echo and the gap-removal text
+    bool setup_quiet = false;   // not shown again on resume
+    RunLine record;             // the run line: written when fresh, the recorded one otherwise
+
+    QuartetRange range;           // the quartets to analyse and the first draw
+    long long range_begin = 0;    // the first quartet of the run or of its shard's block
+    long long range_size = 0;     // quartets of the run (of its block for a shard)
+    long long written_before = 0;  // quartets already in the files
+    uint64_t tsv_bytes = 0;       // the TSV's length before the first quartet
+    std::string resume_note;      // the console line that says where the run resumes
+    StopReason recorded_stop = StopReason::kNone;  // resumed after a limit stop: only the end line is missing
+    int workers = 1;
+};
+
+// A fresh run, or with --shard K/N one block of it. The menu is asked here
+// when no --matrix is given.
+RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_seed, int workers, TextSink &console);
+
+// Narrows a fresh plan to its shard's block and records the block.
+void plan_shard(const RunOptions &options, RunPlan &plan);
+
+// A run continued from its record (--resume).
+RunPlan plan_resume(const RunOptions &options, int workers, TextSink &console);
+
+// Whether the record at `json_path` exists but holds not even a whole first
+// line: a run stopped before it wrote anything, which starts afresh.
+bool nothing_recorded(const std::string &json_path);
+
+// The report's heading: the banner box and the "T = " line.
+std::string report_heading(int randomisations);
+
+}  // namespace kelto

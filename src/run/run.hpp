@@ -1,0 +1,16 @@
+// A run of the analysis: the plan for its mode, then its execution.
+#pragma once
+
+#include <cstdint>
+
+#include "cli/options.hpp"
+#include "run/run_io.hpp"
+
+namespace kelto {
+
+// Runs the analysis the options describe and returns the exit status.
+// `clock_seed` seeds the draws unless --seed is given or the run resumes;
+// `workers` is the thread count unless --threads is given.
+int run_analysis(const RunOptions &options, const RunIo &io, uint64_t clock_seed, int workers);
+
+}  // namespace kelto

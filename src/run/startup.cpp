@@ -1,0 +1,186 @@
+// Banner, menu, T, heading, reading the input and the outputs' check.
+#include "run/startup.hpp"
+
+#include <cctype>
+#include <climits>
+#include <filesystem>
+
+#include <termios.h>
+#include <unistd.h>
+
+#include "common/files.hpp"
+#include "input/gaps.hpp"
+#include "input/matrices.hpp"
+#include "profile/profile.hpp"
+
+namespace kelto {
+
+namespace {
+
+void write_banner_box(TextSink &sink)
+{
+    sink_printf(sink, "=            K  E  L  T  O   :  Version  1.0               =\n");
+    sink_printf(sink, "============================================================\n");
+    sink_printf(sink, "=   Gene quartets: windows of extreme C(k)12 differences   =\n");
+    sink_printf(sink, "=   Permutation test over substitution-matrix profiles     =\n");
+}
+
+// The menu is a question: it is shown also on a quiet console.
+void write_menu(TextSink &console)
+{
+    sink_message(console, "Select matrix: \n\n");
+    sink_message(console, "   1- BLOSUM45\n");
+    sink_message(console, "   2- BLOSUM62\n");
+    sink_message(console, "   3- BLOSUM90\n");
+    sink_message(console, "   4- PAM30\n");
+    sink_message(console, "   5- PAM70\n");
+    sink_message(console, "   6- PAM250\n\n\t\tOption= ");
+}
+
+// Whether the report can be created or overwritten: the file, or where it
+// does not exist its directory, is writable.
+bool report_writable(const std::string &path)
+{
+    if (access(path.c_str(), F_OK) == 0)
+        return access(path.c_str(), W_OK) == 0;
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    return access(parent.empty() ? "." : parent.c_str(), W_OK | X_OK) == 0;
+}
+
+}  // namespace
+
+void write_banner(TextSink &console)
+{
+    sink_printf(console, "\n============================================================\n");
+    write_banner_box(console);
+    sink_printf(console, "============================================================\n\n");
+}
+
+std::string report_heading(int randomisations)
+{
+    TextSink heading;
+    sink_printf(heading, "============================================================\n");
+    write_banner_box(heading);
+    sink_printf(heading, "============================================================\n");
+    sink_printf(heading, "\nT = %d \n", randomisations);
+    return heading.text;
+}
+
+Randomisations parse_randomisations(const char *text, int &value)
+{
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
+    while (std::isspace(*p))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    long long magnitude = 0;
+    for (; std::isdigit(*p); ++p) {
+        magnitude = magnitude * 10 + (*p - '0');
+        if (magnitude > INT_MAX)
+            return negative ? Randomisations::kBelowOne : Randomisations::kTooLarge;
+    }
+    value = static_cast<int>(negative ? -magnitude : magnitude);
+    return value < 1 ? Randomisations::kBelowOne : Randomisations::kValid;
+}
+
+int choose_matrix(const RunIo &io, TextSink &console)
+{
+    for (;;) {
+        write_menu(console);
+        sink_flush(console);
+        if (io.menu_input_is_terminal)
+            tcflush(fileno(io.menu_input), TCIFLUSH);
+        const int answer = std::getc(io.menu_input);
+        if (answer == EOF)
+            return -1;
+        for (int c = answer; c != '\n' && c != EOF;)
+            c = std::getc(io.menu_input);
+        if (answer >= '1' && answer <= '6')
+            return answer - '1';
+    }
+}
+
+bool check_outputs(FILE *input, const RunPlan &plan, TextSink &console)
+{
+    const PlannedFile *files[] = {&plan.json, &plan.tsv, &plan.html};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const PlannedFile &file = *files[i];
+        if (file.path.empty())
+            continue;
+        const char *clash = nullptr;
+        const std::string *other = nullptr;
+        if (same_file(input, file.path.c_str())) {
+            clash = "the input";
+            other = &plan.input_path;
+        } else if (same_target(file.path, plan.report.path)) {
+            clash = "the report";
+            other = &plan.report.path;
+        }
+        for (std::size_t j = 0; j < i && clash == nullptr; ++j)
+            if (!files[j]->path.empty() && same_target(file.path, files[j]->path)) {
+                clash = files[j]->role;
+                other = &files[j]->path;
+            }
+        if (clash != nullptr) {
+            sink_message(console, "\n The %s file %s is the same file as %s %s.\n", file.role, file.path.c_str(),
+                         clash, other->c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool open_planned_input(const RunOptions &options, RunPlan &plan, FILE *&input, TextSink &console)
+{
+    if (options.positionals.size() < 3) {
+        sink_message(console, "\nSyntax:\n\n KELTO  IN_FILE.TXT  OUT_FILE.TXT  T\n");
+        plan.refused = Status::kStopInput;
+        return false;
+    }
+    plan.input_path = options.positionals[0];
+    plan.report.path = options.positionals[1];
+    plan.json.path = options.json_path;
+    plan.tsv.path = options.tsv_path;
+    plan.html.path = options.html_path;
+    input = std::fopen(plan.input_path.c_str(), "r");
+    if (input == nullptr || same_file(input, plan.report.path.c_str()) || !report_writable(plan.report.path)) {
+        sink_message(console, "\n %s  --> %s", plan.input_path.c_str(), plan.report.path.c_str());
+        sink_message(console, "\n Problems with the files!.\n");
+    } else if (check_outputs(input, plan, console)) {
+        return true;
+    }
+    if (input != nullptr)
+        std::fclose(input);
+    input = nullptr;
+    plan.refused = Status::kStopInput;
+    return false;
+}
+
+void read_input(FILE *input, RunPlan &plan)
+{
+    std::rewind(input);
+    int shortest = 0;
+    std::string message;
+    const Status status = read_pair_file(input, plan.setup_console, message, plan.set, shortest);
+    if (status != Status::kContinue) {
+        plan.early_stop = EarlyStop::kAfterReading;
+        plan.early_status = status;
+        plan.early_message = message;
+        return;
+    }
+    RunLine &record = plan.record;
+    for (const SequenceRecord &r : plan.set.records) {
+        record.record_lengths.push_back(static_cast<int>(r.residues.size()));
+        record.names.push_back(record_name(r.name));
+    }
+    record.n_minimum = remove_gap_columns(plan.set, shortest, plan.setup_console);
+    record.gap_columns = shortest - record.n_minimum;
+    record.quartets = quartet_count(plan.set.pair_count());
+    const SubstitutionMatrix &matrix = kMatrixSet[static_cast<std::size_t>(plan.matrix)].scores;
+    for (int p = 0; p < plan.set.pair_count(); ++p)
+        plan.scores.push_back(pair_scores(plan.set.records[static_cast<std::size_t>(2 * p)].residues,
+                                          plan.set.records[static_cast<std::size_t>(2 * p + 1)].residues, matrix));
+}
+
+}  // namespace kelto

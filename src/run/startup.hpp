@@ -1,0 +1,46 @@
+// The pieces of a run's start that every plan shares: the banner, the
+// matrix menu, T, the report's heading, the input read and trimmed, and the
+// check that no output names the input, the report or another output.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "common/status.hpp"
+#include "common/text.hpp"
+#include "run/plan.hpp"
+#include "run/run_io.hpp"
+
+namespace kelto {
+
+// The console banner.
+void write_banner(TextSink &console);
+
+// Shows the menu until an option 1-6 is read. Returns the option's index
+// 0-5, or -1 when the input ends first.
+int choose_matrix(const RunIo &io, TextSink &console);
+
+enum class Randomisations { kValid, kBelowOne, kTooLarge };
+
+// Decimal conversion as the command line gives it: leading blanks, a sign,
+// digits up to the first non-digit; no digits reads as 0.
+Randomisations parse_randomisations(const char *text, int &value);
+
+// The checks every plan starts with: the three arguments, the input opened
+// for reading, a report that is not the input and can be written, outputs
+// that name none of these nor each other. Fills the plan's paths and
+// returns the open input, or false with the message printed and the plan
+// refused.
+bool open_planned_input(const RunOptions &options, RunPlan &plan, FILE *&input, TextSink &console);
+
+// Refuses an output that names the input, the report or an earlier output.
+// Returns false with the message printed.
+bool check_outputs(FILE *input, const RunPlan &plan, TextSink &console);
+
+// Reads the open input from its start into the plan: the records echoed
+// into the plan's setup text, trimmed, the pair scores under the plan's
+// matrix, and the run line's fields of the records. A pair file that cannot
+// be read sets the plan's early stop.
+void read_input(FILE *input, RunPlan &plan);
+
+}  // namespace kelto

@@ -1,0 +1,69 @@
+// Rows of the TSV table, doubles in their shortest exact form.
+#include "tsv/tsv.hpp"
+
+#include <charconv>
+
+#include <nlohmann/json.hpp>
+
+#include "common/text.hpp"
+
+namespace kelto {
+
+namespace {
+
+void append_double(std::string &out, double value)
+{
+    char text[64];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+    out.append(text, ec == std::errc() ? end : text);
+}
+
+void append_tsv_window(std::string &out, const QuartetResult &result, const std::string names[4], const char *kind,
+                       const FinalWindow &window)
+{
+    const WindowRecord &r = window.record;
+    appendf(out, "%lld\t%d\t%d", result.index, result.pair_a, result.pair_b);
+    for (int i = 0; i < 4; ++i)
+        out += "\t" + names[i];
+    appendf(out, "\t%s\t%d\t%d\t%d\t%d\t%d\t", kind, r.Win, r.Start, r.End, r.Value, r.Count);
+    append_double(out, r.Percent);
+    out += '\t';
+    append_double(out, r.Average);
+    out += '\t';
+    append_double(out, r.Err);
+    out += window.eliminated ? "\ttrue\n" : "\tfalse\n";
+}
+
+}  // namespace
+
+const char *const kTsvHeader = "quartet\tpair_a\tpair_b\tname_a1\tname_a2\tname_b1\tname_b2\tkind\tsize\tstart\tend\t"
+                               "value\tcount\tpercent\taverage\terr\teliminated\n";
+
+std::string tsv_text(const std::string &name)
+{
+    using Json = nlohmann::json;
+    // The JSON library replaces every byte that is not UTF-8 with U+FFFD;
+    // reading its output back gives the cleaned string.
+    std::string text = Json::parse(Json(name).dump(-1, ' ', false, Json::error_handler_t::replace)).get<std::string>();
+    for (char &c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F)
+            c = ' ';
+        else if (c == '"')
+            c = '\'';
+    }
+    return text;
+}
+
+void append_tsv_rows(std::string &out, const QuartetResult &result, const std::array<std::string, 4> &names)
+{
+    if (result.final_max.empty() && result.final_min.empty())
+        return;
+    const std::string clean[4] = {tsv_text(names[0]), tsv_text(names[1]), tsv_text(names[2]), tsv_text(names[3])};
+    for (const FinalWindow &window : result.final_max)
+        append_tsv_window(out, result, clean, "max", window);
+    for (const FinalWindow &window : result.final_min)
+        append_tsv_window(out, result, clean, "min", window);
+}
+
+}  // namespace kelto

@@ -1,0 +1,23 @@
+// The TSV table of a run's final windows: one row per final window, in
+// quartet order, maximum windows before minimum ones.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "report/quartet_result.hpp"
+
+namespace kelto {
+
+// The header row.
+extern const char *const kTsvHeader;
+
+// Appends one row per final window of the quartet. `names` are the four
+// record names (as recorded) in quartet order.
+void append_tsv_rows(std::string &out, const QuartetResult &result, const std::array<std::string, 4> &names);
+
+// A name made safe for a TSV field: control characters become a blank, '"'
+// becomes '\'', bytes that are not UTF-8 become U+FFFD.
+std::string tsv_text(const std::string &name);
+
+}  // namespace kelto
