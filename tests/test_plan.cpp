@@ -66,7 +66,7 @@ TEST(Plan, FreshRunAndShardCreateTheirFilesAndStartAtTheirBlock)
     TextSink console;
     const RunPlan whole = study.plan({"--json", study.dir.path("r.jsonl"), "--tsv", study.dir.path("r.tsv")}, console);
     ASSERT_EQ(whole.refused, Status::kContinue);
-    EXPECT_TRUE(whole.fresh);
+    EXPECT_TRUE(whole.write_headings);
     expect_file(whole.report, study.dir.path("out.txt"), false, 0);
     expect_file(whole.json, study.dir.path("r.jsonl"), false, 0);
     expect_file(whole.tsv, study.dir.path("r.tsv"), false, 0);
@@ -116,7 +116,7 @@ TEST(Plan, ResumeCutsEveryFileBackToItsLastRecordedQuartet)
     TextSink console;
     const RunPlan plan = study.plan(resume, console);
     ASSERT_EQ(plan.refused, Status::kContinue) << console.text;
-    EXPECT_FALSE(plan.fresh);
+    EXPECT_FALSE(plan.write_headings);
     expect_file(plan.report, study.dir.path("out.txt"), true, third["report_bytes"].get<uint64_t>());
     expect_file(plan.json, study.dir.path("r.jsonl"), true, kept.size());
     expect_file(plan.tsv, study.dir.path("r.tsv"), true, third["tsv_bytes"].get<uint64_t>());

@@ -53,11 +53,11 @@ bool open_files(const RunPlan &plan, RunState &state)
     state.report.file = open_planned(plan.report);
     state.report.bytes = plan.report.cut_back ? plan.report.length : 0;
     if (state.report.file == nullptr) {
-        if (plan.fresh) {
+        if (plan.report.cut_back) {
+            sink_message(console, "\n Cannot resume: the report, JSON or TSV file cannot be cut back and reopened.\n");
+        } else {
             sink_message(console, "\n %s  --> %s", plan.input_path.c_str(), plan.report.path.c_str());
             sink_message(console, "\n Problems with the files!.\n");
-        } else {
-            sink_message(console, "\n Cannot resume: the report, JSON or TSV file cannot be cut back and reopened.\n");
         }
         return false;
     }
@@ -69,11 +69,11 @@ bool open_files(const RunPlan &plan, RunState &state)
         file->sink.file = open_planned(*file->planned);
         if (file->sink.file != nullptr)
             continue;
-        if (plan.fresh)
+        if (file->planned->cut_back)
+            sink_message(console, "\n Cannot resume: the report, JSON or TSV file cannot be cut back and reopened.\n");
+        else
             sink_message(console, "\n Cannot create the %s file %s.\n", file->planned->role,
                          file->planned->path.c_str());
-        else
-            sink_message(console, "\n Cannot resume: the report, JSON or TSV file cannot be cut back and reopened.\n");
         return false;
     }
     if (plan.json_temporary) {
@@ -85,7 +85,7 @@ bool open_files(const RunPlan &plan, RunState &state)
             return false;
         }
     }
-    state.run_line_written = !plan.fresh;
+    state.run_line_written = !plan.write_headings;
     return true;
 }
 
@@ -100,7 +100,7 @@ Status write_start(const RunPlan &plan, const RunOptions &options, const RunIo &
     }
     console.quiet = options.quiet || plan.setup_quiet;
     sink_printf(console, "============================================================\n\n");
-    if (plan.fresh)
+    if (plan.write_headings)
         sink_printf(state.report, "%s", report_heading(plan.randomisations).c_str());
     sink_printf(console, "\nT = %d \n", plan.randomisations);
     sink_printf(console, "\n------------------------------------------------------------");
@@ -109,11 +109,11 @@ Status write_start(const RunPlan &plan, const RunOptions &options, const RunIo &
         sink_message(console, "%s", plan.early_message.c_str());
         return plan.early_status;
     }
-    if (plan.fresh && state.json.sink.file != nullptr) {
+    if (plan.write_headings && state.json.sink.file != nullptr) {
         sink_write(state.json.sink, run_line_text(plan.record));
         state.run_line_written = true;
     }
-    if (plan.fresh && state.tsv.sink.file != nullptr)
+    if (plan.write_headings && state.tsv.sink.file != nullptr)
         sink_write(state.tsv.sink, kTsvHeader);
     if (state.json.sink.file != nullptr) {
         // The record exists from the start, not only after a first quartet.

@@ -44,7 +44,7 @@ struct RunPlan {
     std::string input_path;
     PlannedFile report{"report", {}}, json{"JSON", {}}, tsv{"TSV", {}}, html{"HTML", {}};
     bool json_temporary = false;  // the record is kept only for the page, in a temporary file
-    bool fresh = true;            // the heading, TSV header and run line are written
+    bool write_headings = true;  // the report's heading, the TSV header and the run line are written
 
     int randomisations = 0;  // T
     int matrix = -1;         // index into kMatrixSet
@@ -55,7 +55,7 @@ struct RunPlan {
     std::vector<std::vector<int>> scores;  // per pair, under the matrix
     std::string setup_console;  // the reader's echo and the gap-removal text
     bool setup_quiet = false;   // not shown again on resume
-    RunLine record;             // the run line: written when fresh, the recorded one otherwise
+    RunLine record;             // the run line: written with the headings, or the recorded one
 
     QuartetRange range;           // the quartets to analyse and the first draw
     long long range_begin = 0;    // the first quartet of the run or of its shard's block

@@ -98,7 +98,7 @@ void plan_range(const RunOptions &options, const RecordSummary &summary, RunPlan
 RunPlan plan_resume(const RunOptions &options, int workers, TextSink &console)
 {
     RunPlan plan;
-    plan.fresh = false;
+    plan.write_headings = false;
     plan.setup_quiet = true;  // the setup's console text was shown by the first run
     FILE *opened = nullptr;
     if (!open_planned_input(options, plan, opened, console))
