@@ -3,6 +3,8 @@
 // whose embedded data no record name can end or break.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <unistd.h>
 
 #include <cctype>
@@ -281,10 +283,18 @@ TEST_F(HtmlPage, RefusesAnotherInputAndSamePathsWritingNothing)
     EXPECT_EQ(result.console, "kelto html: " + other + " is not the input of this run (size or XXH3-128 differs from " +
                                   input + ")\n");
     ASSERT_EQ(symlink(record.c_str(), dir.path("link.jsonl").c_str()), 0);
-    for (const std::string &target : {record, input, dir.path("link.jsonl")}) {
+    ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> targets[] = {
+        {record, "is the same file as the record " + record},
+        {input, "is the same file as the input " + input},
+        {dir.path("link.jsonl"), "is the same file as the record " + record},
+        {dir.path("fifo"), "is not a regular file (a device, FIFO or socket is never replaced)"},
+        {dir.dir, "is a directory"},
+    };
+    for (const auto &[target, why] : targets) {
         result = html(record, target);
         EXPECT_EQ(result.status, 2);
-        EXPECT_EQ(result.console, "kelto html: the page " + target + " is the record or the input file itself\n");
+        EXPECT_EQ(result.console, "kelto html: the page " + target + " " + why + "\n");
     }
     EXPECT_EQ(read_file(record), record_text);
     EXPECT_EQ(testing::run_in_process({"html", record, input}, "").console,
@@ -310,13 +320,14 @@ TEST_F(HtmlPage, AFullDiskIsAnErrorWithAMessage)
     std::fclose(full);
     EXPECT_EQ(message, "cannot write the page (disk full?)");
 
-    // The command says so and leaves a page path that is no regular file
-    // in place (here a link to the full device).
+    // The command never writes to a device: a link to one is refused and
+    // left in place.
     const std::string device = dir.path("full-page");
     ASSERT_EQ(symlink("/dev/full", device.c_str()), 0);
     const RunResult result = html(record, device);
     EXPECT_EQ(result.status, 2);
-    EXPECT_TRUE(result.console.starts_with("kelto html: cannot write the page ")) << result.console;
+    EXPECT_EQ(result.console, "kelto html: the page " + device +
+                                  " is not a regular file (a device, FIFO or socket is never replaced)\n");
     EXPECT_TRUE(std::filesystem::is_symlink(device));
 }
 

@@ -2,6 +2,9 @@
 // against one whole run, and every refusal of `kelto merge`.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <random>
@@ -340,22 +343,55 @@ TEST_F(ThreeShards, PartOfAnotherRun)
     expect_refused(parts[1].json + ": it is shard 2/4, " + parts[0].json + " one of 3 shards");
 }
 
+// No output replaces an input, a part's file, another output, a directory
+// or a file that is not regular (a link to a device, a FIFO); every file
+// keeps its bytes and its modification time.
 TEST_F(ThreeShards, OutputThatIsAnInputOrAnotherOutput)
 {
-    const std::string before = read_file(parts[2].json);
-    const auto refused = [&](const RunFiles &clash, const std::string &message) {
-        const testing::RunResult result = merge_parts(clash, jsons({1, 2, 3}));
-        EXPECT_EQ(result.status, 2);
-        EXPECT_EQ(result.console, "kelto merge: " + message + "\n");
+    ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/null", dir.path("null").c_str()), 0);
+    std::filesystem::create_directory(dir.path("sub"));
+    const auto before = testing::directory_files(dir);
+    const auto stamp = [&] {
+        std::vector<std::filesystem::file_time_type> times;
+        for (const auto &entry : std::filesystem::directory_iterator(dir.dir))
+            if (entry.is_regular_file())
+                times.push_back(entry.last_write_time());
+        return times;
     };
-    refused({out.report, parts[2].json, out.tsv},
-            parts[2].json + ": the output " + parts[2].json + " is this part's record");
-    refused({out.report, out.json, parts[0].report},
-            parts[0].json + ": the output " + parts[0].report + " is this part's report");
-    refused({out.report, dir.dir + "/./out.txt", out.tsv},
-            "the JSON file " + dir.dir + "/./out.txt is the same file as the report file " + out.report);
-    EXPECT_EQ(read_file(parts[2].json), before);
-    EXPECT_EQ(read_file(out.report), "old report\n");
+    const auto times = stamp();
+    const std::string p3 = "part " + parts[2].json + "'s ";
+    const struct {
+        RunFiles out;
+        std::string html, message;
+    } cases[] = {
+        {{out.report, parts[2].json, out.tsv}, "", "the JSON file " + parts[2].json + " is the same file as " + p3 +
+                                                       "record " + parts[2].json},
+        {{out.report, out.json, parts[0].report}, "", "the TSV file " + parts[0].report + " is the same file as part " +
+                                                          parts[0].json + "'s report " + parts[0].report},
+        {{input, out.json, out.tsv}, "", "the report file " + input + " is the same file as the run's input " + input},
+        {{out.report, out.json, out.tsv}, parts[0].report, "the HTML file " + parts[0].report + " is the same file as part " +
+                                                               parts[0].json + "'s report " + parts[0].report},
+        {{out.report, dir.dir + "/./out.txt", out.tsv}, "",
+         "the JSON file " + dir.dir + "/./out.txt is the same file as the report file " + out.report},
+        {{out.report, out.json, dir.path("sub")}, "", "the TSV file " + dir.path("sub") + " is a directory"},
+        {{dir.path("null"), out.json, out.tsv}, "", "the report file " + dir.path("null") + " is not a regular file"},
+        {{out.report, dir.path("fifo"), out.tsv}, "", "the JSON file " + dir.path("fifo") + " is not a regular file"},
+        {{out.report, out.json, dir.path("none/t.tsv")}, "",
+         "the TSV file " + dir.path("none/t.tsv") + " is in a directory that does not exist"},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> args{"merge", c.out.report, "--json", c.out.json, "--tsv", c.out.tsv};
+        if (!c.html.empty())
+            args.insert(args.end(), {"--html", c.html});
+        const std::vector<std::string> all = jsons({1, 2, 3});
+        args.insert(args.end(), all.begin(), all.end());
+        const testing::RunResult result = run_in_process(args, "");
+        EXPECT_EQ(result.status, 2);
+        EXPECT_TRUE(result.console.starts_with("kelto merge: " + c.message)) << result.console;
+        EXPECT_EQ(testing::directory_files(dir), before) << c.message;
+        EXPECT_EQ(stamp(), times) << c.message;
+    }
 }
 
 TEST_F(ThreeShards, UsageAndPage)

@@ -51,7 +51,9 @@ std::map<std::string, std::string> directory_files(const TempDir &dir)
     std::map<std::string, std::string> files;
     for (const auto &entry : std::filesystem::directory_iterator(dir.dir))
         files[entry.path().filename().string()] =
-            entry.is_symlink() ? "-> " + std::filesystem::read_symlink(entry.path()).string() : read_file(entry.path());
+            entry.is_symlink()        ? "-> " + std::filesystem::read_symlink(entry.path()).string()
+            : entry.is_regular_file() ? read_file(entry.path())
+                                      : "(not a regular file)";
     return files;
 }
 

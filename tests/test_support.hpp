@@ -31,7 +31,8 @@ struct TempDir {
 void write_file(const std::string &path, const std::string &bytes);
 std::string read_file(const std::string &path);
 
-// Every file of the directory (names and contents), to see that a run left it untouched.
+// Every file of the directory (names and contents; a link's target; no
+// content for a FIFO or directory), to see that a run left it untouched.
 std::map<std::string, std::string> directory_files(const TempDir &dir);
 
 struct RunResult {

@@ -1,49 +1,89 @@
-// Same-file checks by device and inode, or by where a path leads.
+// Path identities, the one check of a command's files, and safe opening.
 #include "common/files.hpp"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kelto {
 
-namespace {
-
-// Where a path leads: symbolic links followed, also to a file that does not
-// exist yet, then made absolute and normal.
-std::filesystem::path destination(std::filesystem::path path)
+std::string link_destination(const std::string &path)
 {
-    std::error_code ignored;
-    for (int hop = 0; hop < 40 && std::filesystem::is_symlink(std::filesystem::symlink_status(path, ignored)); ++hop) {
-        std::error_code error;
-        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+    std::filesystem::path at(path);
+    std::error_code error;
+    for (int hop = 0; hop < 40 && std::filesystem::is_symlink(std::filesystem::symlink_status(at, error)); ++hop) {
+        const std::filesystem::path target = std::filesystem::read_symlink(at, error);
         if (error)
             break;
-        path = target.is_absolute() ? target : path.parent_path() / target;
+        at = target.is_absolute() ? target : at.parent_path() / target;
     }
-    return std::filesystem::weakly_canonical(path, ignored);
+    return at.string();
 }
 
-}  // namespace
-
-bool same_target(const std::string &a, const std::string &b)
+bool identify(const std::string &path, FileIdentity &identity)
 {
-    struct stat a_stat;
-    struct stat b_stat;
-    const bool a_exists = stat(a.c_str(), &a_stat) == 0;
-    const bool b_exists = stat(b.c_str(), &b_stat) == 0;
-    if (a_exists && b_exists)
-        return a_stat.st_dev == b_stat.st_dev && a_stat.st_ino == b_stat.st_ino;
-    if (a_exists != b_exists)
-        return false;
-    return destination(a) == destination(b);
-}
-
-void remove_written_file(const std::string &path)
-{
+    identity = FileIdentity{};
     struct stat info;
-    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-        std::remove(path.c_str());
+    if (stat(path.c_str(), &info) == 0) {
+        identity.exists = true;
+        identity.dev = info.st_dev;
+        identity.ino = info.st_ino;
+        identity.mode = info.st_mode;
+        return true;
+    }
+    const std::filesystem::path destination(link_destination(path));
+    const std::filesystem::path parent = destination.parent_path();
+    if (stat(parent.empty() ? "." : parent.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return false;
+    identity.dev = info.st_dev;
+    identity.ino = info.st_ino;
+    identity.name = destination.filename().string();
+    return true;
+}
+
+bool same_identity(const FileIdentity &a, const FileIdentity &b)
+{
+    return a.exists == b.exists && a.dev == b.dev && a.ino == b.ino && a.name == b.name;
+}
+
+bool check_paths(const std::vector<PathUse> &uses, std::string &message)
+{
+    std::vector<FileIdentity> identities(uses.size());
+    for (std::size_t i = 0; i < uses.size(); ++i) {
+        const PathUse &use = uses[i];
+        const bool found = identify(use.path, identities[i]);
+        if (!use.written)
+            continue;
+        const FileIdentity &id = identities[i];
+        if (!found) {
+            message = use.role + " " + use.path + " is in a directory that does not exist";
+            return false;
+        }
+        if (id.exists && S_ISDIR(id.mode)) {
+            message = use.role + " " + use.path + " is a directory";
+            return false;
+        }
+        if (use.regular_only && id.exists && !S_ISREG(id.mode)) {
+            message = use.role + " " + use.path + " is not a regular file (a device, FIFO or socket is never replaced)";
+            return false;
+        }
+    }
+    for (std::size_t i = 0; i < uses.size(); ++i) {
+        if (!uses[i].written)
+            continue;
+        for (std::size_t j = 0; j < uses.size(); ++j)
+            if (j != i && (j < i || !uses[j].written) && same_identity(identities[i], identities[j]) &&
+                (identities[i].exists || !identities[i].name.empty())) {
+                message = uses[i].role + " " + uses[i].path + " is the same file as " + uses[j].role + " " +
+                          uses[j].path;
+                return false;
+            }
+    }
+    return true;
 }
 
 bool same_file(FILE *file, const char *path)
@@ -52,6 +92,43 @@ bool same_file(FILE *file, const char *path)
     struct stat path_stat;
     return fstat(fileno(file), &open_stat) == 0 && stat(path, &path_stat) == 0 &&
            open_stat.st_dev == path_stat.st_dev && open_stat.st_ino == path_stat.st_ino;
+}
+
+bool is_dev_null(const std::string &path)
+{
+    struct stat info;
+    struct stat null_info;
+    return stat(path.c_str(), &info) == 0 && stat("/dev/null", &null_info) == 0 && S_ISCHR(info.st_mode) &&
+           info.st_rdev == null_info.st_rdev;
+}
+
+FILE *open_regular(const std::string &path, std::string &why)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return nullptr;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        why = S_ISDIR(info.st_mode) ? "a directory, not a file" : "not a regular file";
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE *file = fdopen(fd, "rb");
+    if (file == nullptr) {
+        why = std::strerror(errno);
+        close(fd);
+    }
+    return file;
+}
+
+void remove_written_file(const std::string &path)
+{
+    struct stat info;
+    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        std::remove(path.c_str());
 }
 
 }  // namespace kelto

@@ -18,44 +18,55 @@ namespace kelto {
 
 namespace {
 
-// The outputs in the order they are put in place: report, TSV, JSON (the
-// record last, so that it never describes files that are not there).
-void plan_outputs(const RunOptions &options, Outputs &outputs)
+// The outputs in the order they are put in place: report, TSV, page, and
+// the record last, so that it never describes files that are not there.
+void plan_outputs(const RunOptions &options, StagedFiles &outputs)
 {
-    outputs.files.push_back(Output{"report", options.positionals[0], {}, {}});
+    outputs.add("report", options.positionals[0]);
     if (!options.tsv_path.empty())
-        outputs.files.push_back(Output{"TSV", options.tsv_path, {}, {}});
+        outputs.add("TSV", options.tsv_path);
+    if (!options.html_path.empty())
+        outputs.add("HTML", options.html_path);
     if (!options.json_path.empty())
-        outputs.files.push_back(Output{"JSON", options.json_path, {}, {}});
+        outputs.add("JSON", options.json_path);
 }
 
-// Writes the outputs and renames them into place; false after a message.
-bool write_outputs(const RunOptions &options, const std::vector<const Part *> &used, const std::string &heading,
-                   Outputs &outputs, long long &written, TextSink &console)
+StagedFile *staged(StagedFiles &outputs, const char *role)
+{
+    for (StagedFile &file : outputs.files)
+        if (std::string(file.role) == role)
+            return &file;
+    return nullptr;
+}
+
+// Writes every output into its staged file, the page drawn from the staged
+// record, then puts them all in place; false after a message, every target
+// then as it was.
+bool write_outputs(const std::vector<const Part *> &used, const std::string &heading, const std::string &input,
+                   StagedFiles &outputs, long long &written, TextSink &console)
 {
     std::string error;
-    for (Output &output : outputs.files)
-        if (!open_temp(output, error)) {
+    if (!stage_files(outputs, error)) {
+        sink_message(console, "kelto merge: %s\n", error.c_str());
+        return false;
+    }
+    StagedFile *json = staged(outputs, "JSON");
+    StagedFile *page = staged(outputs, "HTML");
+    written = write_merged(used, heading, outputs.files[0], staged(outputs, "TSV"), json, console);
+    if (written < 0)
+        return false;
+    if (page != nullptr) {
+        // The page of the whole run, from the merged record and the input
+        // file the record names (as the html command draws it).
+        if (!sink_flush(json->sink) || !draw_page(json->temp, input, page->sink.file, error)) {
             sink_message(console, "kelto merge: %s\n", error.c_str());
             return false;
         }
-    Output *tsv = options.tsv_path.empty() ? nullptr : &outputs.files[1];
-    Output *json = options.json_path.empty() ? nullptr : &outputs.files.back();
-    written = write_merged(used, heading, outputs.files[0], tsv, json, console);
-    if (written < 0)
+    }
+    if (!commit_files(outputs, error)) {
+        sink_message(console, "kelto merge: %s\n", error.c_str());
         return false;
-    for (Output &output : outputs.files)
-        if (!close_output(output)) {
-            sink_message(console, "kelto merge: cannot write the %s file %s\n", output.role, output.path.c_str());
-            return false;
-        }
-    for (Output &output : outputs.files)
-        if (std::rename(output.temp.c_str(), output.path.c_str()) != 0) {
-            sink_message(console, "kelto merge: cannot put the %s file in place as %s\n", output.role,
-                         output.path.c_str());
-            return false;
-        }
-    outputs.committed = true;
+    }
     return true;
 }
 
@@ -81,14 +92,15 @@ int merge(const RunOptions &options, TextSink &console)
     if (!check_coverage(order, console))
         return kExitStopped;
 
-    Outputs outputs;
+    StagedFiles outputs;
     plan_outputs(options, outputs);
     std::vector<const Part *> used;
     std::string heading;
     long long written = 0;
-    if (!check_outputs(outputs.files, parts, console) ||
+    const std::string input = options.html_path.empty() ? std::string() : order.front()->record.run.input_path;
+    if (!check_outputs(outputs, parts, order.front()->record.run.input_path, console) ||
         !choose_used(order, !options.tsv_path.empty(), used, heading, console) ||
-        !write_outputs(options, used, heading, outputs, written, console))
+        !write_outputs(used, heading, input, outputs, written, console))
         return kExitStopped;
 
     const Part &last = *used.back();
@@ -98,15 +110,6 @@ int merge(const RunOptions &options, TextSink &console)
                      last.path.c_str(), last.record.next_quartet() - 1, last.record.end.status.c_str());
     sink_message(console, "kelto merge: %zu parts, %lld quartets written to %s\n", parts.size(), written,
                  options.positionals[0].c_str());
-    if (!options.html_path.empty()) {
-        // The page of the whole run, from the merged record and the input
-        // file the record names (as the html command draws it).
-        RunOptions html;
-        html.positionals = {options.json_path, order.front()->record.run.input_path, options.html_path};
-        sink_flush(console);
-        if (html_command(html, console.file) != kExitOk)
-            return kExitStopped;
-    }
     return stopped ? kExitStopped : kExitOk;
 }
 

@@ -1,6 +1,4 @@
-// Writing the merged files: the whole run's report, TSV and record into
-// temporary files beside the outputs, renamed into place only when all of
-// them were written in full.
+// Writing the merged files from the parts.
 #include "merge/merged_files.hpp"
 
 #include <sys/stat.h>
@@ -15,16 +13,6 @@
 #include "tsv/tsv.hpp"
 
 namespace kelto {
-
-Outputs::~Outputs()
-{
-    for (Output &output : files) {
-        if (output.sink.file != nullptr)
-            std::fclose(output.sink.file);
-        if (!committed && !output.temp.empty())
-            unlink(output.temp.c_str());
-    }
-}
 
 namespace {
 
@@ -75,67 +63,29 @@ bool copy_quartet_lines(const Part &part, uint64_t report_base, uint64_t tsv_bas
 
 }  // namespace
 
-bool open_temp(Output &output, std::string &why)
+bool check_outputs(const StagedFiles &outputs, const std::vector<Part> &parts, const std::string &input,
+                   TextSink &console)
 {
-    const std::filesystem::path target(output.path);
-    const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    std::string hidden = ".";
-    hidden += target.filename().string();
-    hidden += ".kelto-XXXXXX";
-    std::string name = (dir / hidden).string();
-    const int fd = mkstemp(name.data());
-    if (fd < 0) {
-        why = "cannot create a file beside " + output.path;
-        return false;
+    std::vector<PathUse> uses;
+    for (const Part &part : parts) {
+        uses.push_back({"part " + part.path + "'s record", part.path, false, false});
+        uses.push_back({"part " + part.path + "'s report", part.shard().report, false, false});
+        if (!part.shard().tsv.empty())
+            uses.push_back({"part " + part.path + "'s TSV", part.shard().tsv, false, false});
     }
-    output.temp = name;
-    // The permissions a plain run gives its files.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    output.sink.file = fdopen(fd, "wb");
-    if (output.sink.file == nullptr) {
-        close(fd);
-        why = "cannot create a file beside " + output.path;
-        return false;
-    }
-    return true;
+    if (!input.empty())
+        uses.push_back({"the run's input", input, false, false});
+    for (const StagedFile &output : outputs.files)
+        uses.push_back({std::string("the ") + output.role + " file", output.path, true, true});
+    std::string message;
+    if (check_paths(uses, message))
+        return true;
+    sink_message(console, "kelto merge: %s\n", message.c_str());
+    return false;
 }
 
-bool close_output(Output &output)
-{
-    const bool written = sink_sync(output.sink);
-    const bool closed = std::fclose(output.sink.file) == 0;
-    output.sink.file = nullptr;
-    return written && closed;
-}
-
-bool check_outputs(const std::vector<Output> &outputs, const std::vector<Part> &parts, TextSink &console)
-{
-    for (std::size_t o = 0; o < outputs.size(); ++o) {
-        const Output &output = outputs[o];
-        for (std::size_t p = 0; p < o; ++p)
-            if (same_target(output.path, outputs[p].path)) {
-                sink_message(console, "kelto merge: the %s file %s is the same file as the %s file %s\n",
-                             output.role, output.path.c_str(), outputs[p].role, outputs[p].path.c_str());
-                return false;
-            }
-        for (const Part &part : parts) {
-            const char *clash = same_target(output.path, part.path)          ? "record"
-                                : same_target(output.path, part.shard().report) ? "report"
-                                : !part.shard().tsv.empty() && same_target(output.path, part.shard().tsv) ? "TSV"
-                                                                                                    : nullptr;
-            if (clash != nullptr) {
-                refuse(console, part.path, "the output " + output.path + " is this part's " + clash);
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-long long write_merged(const std::vector<const Part *> &used, const std::string &heading, Output &report, Output *tsv,
-                       Output *json, TextSink &console)
+long long write_merged(const std::vector<const Part *> &used, const std::string &heading, StagedFile &report,
+                       StagedFile *tsv, StagedFile *json, TextSink &console)
 {
     const uint64_t header = std::string(kTsvHeader).size();
     uint64_t report_base = heading.size();

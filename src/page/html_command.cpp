@@ -1,4 +1,6 @@
-// The html command: checks, reading and trimming the input, then the page.
+// The html command: its files checked, the input read, checked against the
+// record and trimmed, then the page written beside its target and put in
+// place whole.
 #include "page/html_command.hpp"
 
 #include <cerrno>
@@ -6,10 +8,8 @@
 #include <memory>
 #include <string>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "common/files.hpp"
+#include "common/staged_files.hpp"
 #include "common/status.hpp"
 #include "input/gaps.hpp"
 #include "input/matrices.hpp"
@@ -49,68 +49,82 @@ std::string one_line(const std::string &text)
     return line;
 }
 
+// The run's input read and trimmed, after checking it is the recorded one.
+bool read_run_input(const RunLine &run, const std::string &input_path, SequenceSet &set, std::string &message)
+{
+    FileHandle input(std::fopen(input_path.c_str(), "rb"));
+    if (!input) {
+        message = "cannot open the input " + input_path + ": " + std::strerror(errno);
+        return false;
+    }
+    FileDigest digest;
+    if (!digest_stream(input.get(), digest)) {
+        message = "cannot read the input " + input_path;
+        return false;
+    }
+    if (digest.bytes != run.input.bytes || digest.xxh3_128 != run.input.xxh3_128) {
+        message = input_path + " is not the input of this run (size or XXH3-128 differs from " + run.input_path + ")";
+        return false;
+    }
+    std::rewind(input.get());
+    int shortest = 0;
+    std::string discarded, reader_message;
+    const Status status = read_pair_file(input.get(), discarded, reader_message, set, shortest);
+    if (status != Status::kContinue) {
+        message = status == Status::kStopMemory ? "memory allocation failed"
+                                                : input_path + ": " + one_line(reader_message);
+        return false;
+    }
+    remove_gap_columns(set, shortest, discarded);
+    return true;
+}
+
 }  // namespace
+
+bool draw_page(const std::string &record_path, const std::string &input_path, FILE *page, std::string &message)
+{
+    std::string why;
+    FileHandle record(open_regular(record_path, why));
+    if (!record) {
+        message = "cannot open the record " + record_path + ": " + why;
+        return false;
+    }
+    RunLine run;
+    if (!read_run_line(record.get(), record_path, run, message))
+        return false;
+    const int matrix = matrix_from_text(run.matrix);
+    if (matrix < 0) {
+        message = record_path + ": unknown matrix \"" + run.matrix + "\"";
+        return false;
+    }
+    SequenceSet set;
+    if (!read_run_input(run, input_path, set, message))
+        return false;
+    std::rewind(record.get());
+    PageData data;
+    const SubstitutionMatrix &scores = kMatrixSet[static_cast<std::size_t>(matrix)].scores;
+    return read_page_data(record.get(), record_path, set, scores, data, message) &&
+           write_page(data, set, scores, page, message);
+}
 
 int html_command(const RunOptions &options, FILE *console)
 {
     if (options.positionals.size() != 3)
         return fail(console, "usage: kelto html RUN.jsonl IN_FILE PAGE.html");
-    const char *record_path = options.positionals[0].c_str();
-    const char *input_path = options.positionals[1].c_str();
-    const char *page_path = options.positionals[2].c_str();
-
-    FileHandle record(std::fopen(record_path, "rb"));
-    if (!record)
-        return fail(console, std::string("cannot open the record ") + record_path + ": " + std::strerror(errno));
-    FileHandle input(std::fopen(input_path, "rb"));
-    if (!input)
-        return fail(console, std::string("cannot open the input ") + input_path + ": " + std::strerror(errno));
-    if (same_file(record.get(), page_path) || same_file(input.get(), page_path))
-        return fail(console, std::string("the page ") + page_path + " is the record or the input file itself");
-
+    const std::string &record_path = options.positionals[0];
+    const std::string &input_path = options.positionals[1];
+    const std::string &page_path = options.positionals[2];
     std::string message;
-    RunLine run;
-    if (!read_run_line(record.get(), record_path, run, message))
+    if (!check_paths({{"the record", record_path, false, false},
+                      {"the input", input_path, false, false},
+                      {"the page", page_path, true, true}},
+                     message))
         return fail(console, message);
-    FileDigest digest;
-    if (!digest_stream(input.get(), digest))
-        return fail(console, std::string("cannot read the input ") + input_path);
-    if (digest.bytes != run.input.bytes || digest.xxh3_128 != run.input.xxh3_128)
-        return fail(console, std::string(input_path) + " is not the input of this run (size or XXH3-128 differs from " +
-                                 run.input_path + ")");
-
-    const NamedMatrix *matrix = nullptr;
-    for (const NamedMatrix &candidate : kMatrixSet)
-        if (run.matrix == candidate.name)
-            matrix = &candidate;
-    if (matrix == nullptr)
-        return fail(console, std::string(record_path) + ": unknown matrix \"" + run.matrix + "\"");
-
-    std::rewind(input.get());
-    SequenceSet set;
-    int shortest = 0;
-    std::string discarded;
-    std::string reader_message;
-    const Status status = read_pair_file(input.get(), discarded, reader_message, set, shortest);
-    if (status == Status::kStopMemory)
-        return fail(console, "memory allocation failed");
-    if (status != Status::kContinue)
-        return fail(console, std::string(input_path) + ": " + one_line(reader_message));
-    remove_gap_columns(set, shortest, discarded);
-
-    std::rewind(record.get());
-    PageData data;
-    if (!read_page_data(record.get(), record_path, set, matrix->scores, data, message))
+    StagedFiles staged;
+    staged.add("HTML", page_path);
+    if (!stage_files(staged, message) || !draw_page(record_path, input_path, staged.files[0].sink.file, message) ||
+        !commit_files(staged, message))
         return fail(console, message);
-
-    FILE *page = std::fopen(page_path, "wb");
-    if (page == nullptr)
-        return fail(console, std::string("cannot create the page ") + page_path + ": " + std::strerror(errno));
-    const bool written = write_page(data, set, matrix->scores, page, message);
-    if (std::fclose(page) != 0 || !written) {
-        remove_written_file(page_path);
-        return fail(console, std::string("cannot write the page ") + page_path + " (disk full?)");
-    }
     return kExitOk;
 }
 

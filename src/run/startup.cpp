@@ -4,7 +4,9 @@
 #include <cctype>
 #include <climits>
 #include <filesystem>
+#include <vector>
 
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -41,8 +43,9 @@ void write_menu(TextSink &console)
 // does not exist its directory, is writable.
 bool report_writable(const std::string &path)
 {
-    if (access(path.c_str(), F_OK) == 0)
-        return access(path.c_str(), W_OK) == 0;
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0)
+        return !S_ISDIR(info.st_mode) && access(path.c_str(), W_OK) == 0;
     const std::filesystem::path parent = std::filesystem::path(path).parent_path();
     return access(parent.empty() ? "." : parent.c_str(), W_OK | X_OK) == 0;
 }
@@ -101,34 +104,19 @@ int choose_matrix(const RunIo &io, TextSink &console)
     }
 }
 
-bool check_outputs(FILE *input, const RunPlan &plan, TextSink &console)
+bool check_outputs(const RunPlan &plan, TextSink &console)
 {
-    const PlannedFile *files[] = {&plan.json, &plan.tsv, &plan.html};
-    for (std::size_t i = 0; i < 3; ++i) {
-        const PlannedFile &file = *files[i];
-        if (file.path.empty())
-            continue;
-        const char *clash = nullptr;
-        const std::string *other = nullptr;
-        if (same_file(input, file.path.c_str())) {
-            clash = "the input";
-            other = &plan.input_path;
-        } else if (same_target(file.path, plan.report.path)) {
-            clash = "the report";
-            other = &plan.report.path;
-        }
-        for (std::size_t j = 0; j < i && clash == nullptr; ++j)
-            if (!files[j]->path.empty() && same_target(file.path, files[j]->path)) {
-                clash = files[j]->role;
-                other = &files[j]->path;
-            }
-        if (clash != nullptr) {
-            sink_message(console, "\n The %s file %s is the same file as %s %s.\n", file.role, file.path.c_str(),
-                         clash, other->c_str());
-            return false;
-        }
-    }
-    return true;
+    std::vector<PathUse> uses = {{"the input", plan.input_path, false, false},
+                                 {"the report", plan.report.path, true, false}};
+    for (const PlannedFile *file : {&plan.json, &plan.tsv, &plan.html})
+        if (!file->path.empty())
+            uses.push_back(PathUse{std::string("the ") + file->role + " file", file->path, true, false});
+    std::string message;
+    if (check_paths(uses, message))
+        return true;
+    message[0] = 'T';
+    sink_message(console, "\n %s.\n", message.c_str());
+    return false;
 }
 
 bool open_planned_input(const RunOptions &options, RunPlan &plan, FILE *&input, TextSink &console)
@@ -147,7 +135,7 @@ bool open_planned_input(const RunOptions &options, RunPlan &plan, FILE *&input, 
     if (input == nullptr || same_file(input, plan.report.path.c_str()) || !report_writable(plan.report.path)) {
         sink_message(console, "\n %s  --> %s", plan.input_path.c_str(), plan.report.path.c_str());
         sink_message(console, "\n Problems with the files!.\n");
-    } else if (check_outputs(input, plan, console)) {
+    } else if (check_outputs(plan, console)) {
         return true;
     }
     if (input != nullptr)

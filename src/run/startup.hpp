@@ -33,9 +33,10 @@ Randomisations parse_randomisations(const char *text, int &value);
 // refused.
 bool open_planned_input(const RunOptions &options, RunPlan &plan, FILE *&input, TextSink &console);
 
-// Refuses an output that names the input, the report or an earlier output.
-// Returns false with the message printed.
-bool check_outputs(FILE *input, const RunPlan &plan, TextSink &console);
+// Refuses an output that is a directory, lies in a missing directory, or is
+// the same file as the input, the report or another output. Returns false
+// with the message printed.
+bool check_outputs(const RunPlan &plan, TextSink &console);
 
 // Reads the open input from its start into the plan: the records echoed
 // into the plan's setup text, trimmed, the pair scores under the plan's
