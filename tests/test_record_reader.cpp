@@ -188,7 +188,8 @@ TEST(RecordLines, WrittenLinesReadBackToTheSameBytes)
         QuartetLine quartet;
         ASSERT_TRUE(parse_quartet_line(lines[i], run, quartet, why)) << why;
         std::string text;
-        append_quartet_line(text, quartet.result, quartet.names, quartet.report_bytes, quartet.tsv_bytes);
+        append_quartet_line(text, quartet.result, quartet.names, quartet.report_bytes, quartet.tsv_bytes,
+                            quartet.sums);
         EXPECT_EQ(text, lines[i] + "\n");
     }
     EndLine end;

@@ -555,11 +555,40 @@ INSTANTIATE_TEST_SUITE_P(
                 "there is no record of the run to resume: run.jsonl cannot be read"},
         Refusal{"MissingReport", [](Files &, std::string &, Command &) {}, "out.txt", kReportDiffers},
         Refusal{"ShortReport", [](Files &f, std::string &, Command &) { f.report.pop_back(); }, nullptr,
-                kReportDiffers},
+                "the report out.txt is shorter than the record says at quartet 19"},
+        // Another run's report of the same length, one byte of quartet 7 changed.
+        Refusal{"ReportChangedInPlace",
+                [](Files &f, std::string &, Command &) {
+                    const std::size_t at = Json::parse(whole_lines(f.json)[7])["report_bytes"].get<std::size_t>() + 90;
+                    f.report[at] = f.report[at] == '1' ? '2' : '1';
+                },
+                nullptr, "the report out.txt differs from the record at quartet 7 (changed, or another run's)"},
+        // The last quartet's recorded length one byte off, or that of the quartet before.
+        Refusal{"LastLengthOffByOne",
+                [](Files &f, std::string &, Command &) {
+                    std::vector<std::string> lines = whole_lines(f.json);
+                    Json last = Json::parse(lines.back());
+                    last["report_bytes"] = last["report_bytes"].get<uint64_t>() - 1;
+                    lines.back() = last.dump();
+                    f.json.clear();
+                    for (const std::string &line : lines)
+                        f.json += line + "\n";
+                },
+                nullptr, "the report out.txt differs from the record at quartet 19"},
+        Refusal{"CompletedTooEarly",
+                [](Files &f, std::string &, Command &) {
+                    f.json += "{\"type\":\"end\",\"status\":\"completed\",\"exit_status\":0,"
+                              "\"quartets_written\":20,\"wall_seconds\":1.0}\n";
+                },
+                nullptr, "line 22: the end line says completed after 20 of the 66 quartets"},
+        Refusal{"HugeT",
+                [](Files &f, std::string &, Command &) { f.json.replace(f.json.find("\"T\":20,"), 7, "\"T\":4294967316,"); },
+                nullptr, "run.jsonl line 1: the run line's \"T\" is missing or out of range"},
         Refusal{"ReportOfAnotherRun",
                 [](Files &f, std::string &, Command &) { f.report[f.report.find("T = 20")] = 'X'; }, nullptr,
                 kReportDiffers},
-        Refusal{"ShortTsv", [](Files &f, std::string &, Command &) { f.tsv.pop_back(); }, nullptr, kTsvDiffers},
+        Refusal{"ShortTsv", [](Files &f, std::string &, Command &) { f.tsv.pop_back(); }, nullptr,
+                "the TSV run.tsv is shorter than the record says at quartet 19"},
         Refusal{"TsvOfAnotherRun", [](Files &f, std::string &, Command &) { f.tsv[0] = 'Q'; }, nullptr,
                 kTsvDiffers},
         Refusal{"RecordOfAnotherFormat",

@@ -276,8 +276,9 @@ TEST_F(ThreeShards, PartsThatDoNotTileTheRun)
 {
     expect_refused(jsons({1, 3}), "kelto merge: shard 2/3 is missing");
     expect_refused(jsons({1, 2, 3, 2}), parts[1].json + ": shard 2/3 again (also " + parts[1].json + ")");
+    // A block claimed past the quartets its record holds.
     edit(parts[0].json, "\"end\":11", "\"end\":12");
-    expect_refused(parts[1].json + ": its block [11, 24) overlaps the block [0, 12) of " + parts[0].json);
+    expect_refused(parts[0].json + " line 13: the end line says completed after 11 of the 12 quartets");
     std::filesystem::remove(parts[0].json);
     expect_refused(parts[0].json + ": cannot be read");
 }
@@ -293,7 +294,7 @@ TEST_F(ThreeShards, IncompletePart)
     // Its last quartet line removed: the end line claims a completed block.
     const std::size_t last_quartet = text.rfind("\n{", end_line - 2) + 1;
     write_file(parts[1].json, text.substr(0, last_quartet) + text.substr(end_line));
-    expect_refused(parts[1].json + ": incomplete: it holds 12 of the 13 quartets of its block");
+    expect_refused(parts[1].json + " line 14: the end line counts 13 quartets written, the record holds 12");
     write_file(parts[1].json, text);
     edit(parts[2].json, "\"status\":\"completed\"", "\"status\":\"interrupted\"");
     expect_refused(parts[2].json + ": the shard stopped (interrupted): rerun it");

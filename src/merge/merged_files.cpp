@@ -52,7 +52,7 @@ bool copy_quartet_lines(const Part &part, uint64_t report_base, uint64_t tsv_bas
         }
         text.clear();
         append_quartet_line(text, line.result, line.names, line.report_bytes - part.heading_bytes + report_base,
-                            line.tsv_bytes - header + tsv_base);
+                            line.tsv_bytes - header + tsv_base, line.sums);
         sink_write(out, text);
         return true;
     };

@@ -104,6 +104,8 @@ bool check_files(Part &part, const std::string &reference_heading, long long ran
               std::to_string(expected) + " (rerun the shard)";
         return false;
     }
+    if (!verify_spans(part.shard().report, SpanFile::kReport, part.heading_bytes, part.spans, why))
+        return false;
     if (!want_tsv)
         return true;
     if (part.shard().tsv.empty()) {
@@ -121,7 +123,7 @@ bool check_files(Part &part, const std::string &reference_heading, long long ran
               std::to_string(tsv_expected) + " (rerun the shard)";
         return false;
     }
-    return true;
+    return verify_spans(part.shard().tsv, SpanFile::kTsv, header.size(), part.spans, why);
 }
 
 // The first field where the run lines of two shards of one run may not
@@ -162,7 +164,7 @@ bool read_parts(const std::vector<std::string> &paths, std::vector<Part> &parts,
     std::string message;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         parts[i].path = paths[i];
-        if (!read_record(paths[i], parts[i].record, message)) {
+        if (!read_record(paths[i], parts[i].record, message, collect_spans(parts[i].spans))) {
             sink_message(console, "kelto merge: %s\n", message.c_str());
             return false;
         }

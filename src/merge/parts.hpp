@@ -10,12 +10,14 @@
 
 #include "common/text.hpp"
 #include "record/record.hpp"
+#include "record/verify.hpp"
 
 namespace kelto {
 
 struct Part {
     std::string path;        // its record, as given
     RecordSummary record;    // what the record holds
+    RecordSpans spans;       // where each quartet's text lies in its report and TSV
     uint64_t heading_bytes = 0;  // its report's bytes before the first quartet
 
     const ShardBlock &shard() const { return record.run.shard; }

@@ -27,6 +27,10 @@ inline constexpr int kRecordFormat = 1;
 // inside a quartet line's window list is 3).
 inline constexpr int kRecordMaxDepth = 8;
 
+// No line of a record is longer (a quartet line with the most final windows
+// a run allows is about 12 MiB).
+inline constexpr std::size_t kRecordMaxLine = std::size_t{32} << 20;
+
 // A shard's block of quartets [first, end) and the files it wrote.
 struct ShardBlock {
     int index = 0;  // K of K/N
@@ -61,6 +65,15 @@ struct RunLine {
     long long end_quartet() const { return sharded ? shard.end : quartets; }
 };
 
+// XXH3-64 checksums of one quartet's bytes in the report and of its TSV
+// rows, so that a file can be checked against its record quartet by
+// quartet (records of earlier versions have none).
+struct QuartetChecksums {
+    bool present = false;
+    uint64_t report = 0;
+    uint64_t tsv = 0;
+};
+
 // One quartet as recorded, with the report's and TSV's lengths once it was
 // written.
 struct QuartetLine {
@@ -68,6 +81,7 @@ struct QuartetLine {
     std::array<std::string, 4> names;  // quartet order
     uint64_t report_bytes = 0;
     uint64_t tsv_bytes = 0;
+    QuartetChecksums sums;
 };
 
 // The last line: how the run ended.
@@ -82,7 +96,7 @@ struct EndLine {
 
 std::string run_line_text(const RunLine &run);
 void append_quartet_line(std::string &out, const QuartetResult &result, const std::array<std::string, 4> &names,
-                         uint64_t report_bytes, uint64_t tsv_bytes);
+                         uint64_t report_bytes, uint64_t tsv_bytes, const QuartetChecksums &sums);
 std::string end_line_text(const EndLine &end);
 std::string end_line_text(StopReason reason, int exit_status, long long quartets_written, double wall_seconds);
 

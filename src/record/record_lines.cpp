@@ -327,6 +327,15 @@ bool quartet_line_from(const Json &line, const std::string &type, const RunLine 
             return false;
         }
     }
+    if (line.contains("report_xxh3") || line.contains("tsv_xxh3")) {
+        std::string report, tsv;
+        quartet.sums.present = get_string(line, "report_xxh3", report) && parse_hex64(report, quartet.sums.report) &&
+                               get_string(line, "tsv_xxh3", tsv) && parse_hex64(tsv, quartet.sums.tsv);
+        if (!quartet.sums.present) {
+            why = missing("the quartet line's", "report_xxh3\" or \"tsv_xxh3");
+            return false;
+        }
+    }
     return parse_windows(line, "final_max", run, r.final_max, why) &&
            parse_windows(line, "final_min", run, r.final_min, why);
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/files.hpp"
 #include "record/record.hpp"
 #include "record/record_fields.hpp"
 
@@ -65,6 +66,33 @@ bool take_quartet(const QuartetLine &quartet, RecordSummary &summary, std::strin
     return true;
 }
 
+// The end line must tell what the quartet lines show: as many quartets
+// written, a completed run only after the last quartet of its range, a
+// limit stop only after the quartet that hit it.
+bool end_fits(const RecordSummary &summary, std::string &why)
+{
+    const EndLine &end = summary.end;
+    if (end.quartets_written != summary.quartet_lines) {
+        why = "the end line counts " + std::to_string(end.quartets_written) + " quartets written, the record holds " +
+              std::to_string(summary.quartet_lines);
+        return false;
+    }
+    const StopReason limit = limit_stop_from_name(end.status);
+    const bool completed = end.status == stop_name(StopReason::kNone);
+    if (completed && (summary.next_quartet() != summary.run.end_quartet() || summary.limit_stop != StopReason::kNone)) {
+        why = "the end line says completed after " + std::to_string(summary.quartet_lines) + " of the " +
+              std::to_string(summary.run.end_quartet() - summary.run.first_quartet()) + " quartets";
+        return false;
+    }
+    const bool write_error = end.status == stop_name(StopReason::kWriteError);
+    if ((limit != StopReason::kNone && limit != summary.limit_stop) ||
+        (summary.limit_stop != StopReason::kNone && limit == StopReason::kNone && !write_error)) {
+        why = "the end line's status " + end.status + " is not the stop of the last quartet";
+        return false;
+    }
+    return true;
+}
+
 // One line after the run line; false with why it does not fit.
 bool take_line(const std::string &text, RecordSummary &summary, const RecordVisitor &visitor, QuartetLine &quartet,
                std::string &why)
@@ -78,7 +106,7 @@ bool take_line(const std::string &text, RecordSummary &summary, const RecordVisi
         return false;
     }
     if (type == "end") {
-        summary.has_end = end_line_from(line, type, summary.end, why);
+        summary.has_end = end_line_from(line, type, summary.end, why) && end_fits(summary, why);
         return summary.has_end;
     }
     if (type != "quartet") {
@@ -109,6 +137,11 @@ bool read_record(FILE *file, const std::string &name, RecordSummary &summary, st
     bool ended = false;
     QuartetLine quartet;
     while (next_line(reader, text, ended)) {
+        if (text.size() > kRecordMaxLine) {
+            message = name + " line " + std::to_string(reader.number) + ": longer than " +
+                      std::to_string(kRecordMaxLine >> 20) + " MiB";
+            return false;
+        }
         const bool last = at_end(file);
         // A last line cut off by a kill: without its line feed, or not JSON.
         if (last && (!ended || !nlohmann::json::accept(text))) {
@@ -158,9 +191,10 @@ bool read_run_line(FILE *file, const std::string &name, RunLine &run, std::strin
 bool read_record(const std::string &path, RecordSummary &summary, std::string &message,
                  const RecordVisitor &visitor)
 {
-    FILE *file = std::fopen(path.c_str(), "rb");
+    std::string why;
+    FILE *file = open_regular(path, why);
     if (file == nullptr) {
-        message = path + ": cannot be read (" + std::strerror(errno) + ")";
+        message = path + ": cannot be read (" + why + ")";
         return false;
     }
     const bool read = read_record(file, path, summary, message, visitor);

@@ -78,7 +78,7 @@ std::string run_line_text(const RunLine &run)
 }
 
 void append_quartet_line(std::string &out, const QuartetResult &result, const std::array<std::string, 4> &names,
-                         uint64_t report_bytes, uint64_t tsv_bytes)
+                         uint64_t report_bytes, uint64_t tsv_bytes, const QuartetChecksums &sums)
 {
     Json line{{"type", "quartet"},
               {"quartet", result.index},
@@ -95,6 +95,10 @@ void append_quartet_line(std::string &out, const QuartetResult &result, const st
               {"stop", result.stop == StopReason::kNone ? Json(nullptr) : Json(stop_name(result.stop))},
               {"report_bytes", report_bytes},
               {"tsv_bytes", tsv_bytes}};
+    if (sums.present) {
+        line["report_xxh3"] = hex64(sums.report);
+        line["tsv_xxh3"] = hex64(sums.tsv);
+    }
     out += dump_line(line);
 }
 

@@ -40,6 +40,8 @@ FILE *open_planned(const PlannedFile &file)
 {
     if (!file.cut_back)
         return std::fopen(file.path.c_str(), "w");
+    if (file.device)
+        return std::fopen(file.path.c_str(), "a");
     if (truncate(file.path.c_str(), static_cast<off_t>(file.length)) != 0)
         return nullptr;
     return std::fopen(file.path.c_str(), "a");
@@ -171,7 +173,8 @@ bool close_sink(TextSink &sink)
 // one) and trimmed records. Returns false after a message.
 bool write_run_page(const RunPlan &plan, TextSink &console, FILE *temporary_json)
 {
-    FILE *record = temporary_json != nullptr ? temporary_json : std::fopen(plan.json.path.c_str(), "rb");
+    std::string unused;
+    FILE *record = temporary_json != nullptr ? temporary_json : open_regular(plan.json.path, unused);
     std::string message = "the record cannot be read";
     bool written = false;
     if (record != nullptr) {

@@ -25,6 +25,7 @@ struct PlannedFile {
     std::string path;       // empty: not written
     bool cut_back = false;
     uint64_t length = 0;
+    bool device = false;  // /dev/null on resume: appended to, never cut back
 };
 
 // How the start of a run ends when start-up stops it after opening

@@ -7,8 +7,11 @@
 #include <memory>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include "common/files.hpp"
 #include "input/matrices.hpp"
+#include "record/verify.hpp"
 #include "run/plan.hpp"
 #include "run/startup.hpp"
 #include "tsv/tsv.hpp"
@@ -22,27 +25,22 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<FILE, FileCloser>;
 
-// Whether the file at `path` is at least `length` bytes long and starts
-// with `prefix`.
-bool file_holds(const std::string &path, uint64_t length, const std::string &prefix)
+// Whether the file at `path` starts with `prefix`.
+bool starts_with(const std::string &path, const std::string &prefix)
 {
-    FILE *file = std::fopen(path.c_str(), "rb");
+    std::string why;
+    FILE *file = open_regular(path, why);
     if (file == nullptr)
         return false;
     std::string start(prefix.size(), '\0');
-    const bool prefix_ok = std::fread(start.data(), 1, start.size(), file) == start.size() && start == prefix;
-    struct stat info;
-    const bool long_enough = fstat(fileno(file), &info) == 0 && static_cast<uint64_t>(info.st_size) >= length;
+    const bool same = std::fread(start.data(), 1, start.size(), file) == start.size() && start == prefix;
     std::fclose(file);
-    return prefix_ok && long_enough;
+    return same;
 }
 
-// Checks that the record belongs to this command line and input, and that
-// the report and TSV hold what it says. Returns a one-line reason for a
-// refusal, or an empty string.
-std::string resume_mismatch(const RunOptions &options, FILE *input, const RunPlan &plan, const RecordSummary &summary)
+// The recorded settings against the command line and the input.
+std::string settings_mismatch(const RunOptions &options, FILE *input, const RunPlan &plan, const RunLine &run)
 {
-    const RunLine &run = summary.run;
     FileDigest digest;
     if (!digest_stream(input, digest))
         return "the input file cannot be read";
@@ -59,10 +57,44 @@ std::string resume_mismatch(const RunOptions &options, FILE *input, const RunPla
     if (run.sharded != (options.shard_count > 0) ||
         (run.sharded && (run.shard.index != options.shard_index || run.shard.count != options.shard_count)))
         return "the shard differs from the recorded run's";
-    if (!file_holds(plan.report.path, plan.report.length, report_heading(plan.randomisations)))
-        return "the report is missing, from another run, or shorter than the record says";
-    if (!plan.tsv.path.empty() && !file_holds(plan.tsv.path, plan.tsv.length, kTsvHeader))
-        return "the TSV file is missing, from another run, or shorter than the record says";
+    return {};
+}
+
+// The recorded records against the input as read now.
+std::string records_mismatch(const RunLine &recorded, const RunLine &read)
+{
+    const std::pair<bool, const char *> fields[] = {
+        {recorded.names == read.names, "record names"},
+        {recorded.record_lengths == read.record_lengths, "record lengths"},
+        {recorded.gap_columns == read.gap_columns, "gap columns"},
+        {recorded.n_minimum == read.n_minimum, "N_minimum"},
+        {recorded.quartets == read.quartets, "number of quartets"},
+    };
+    for (const auto &[same, what] : fields)
+        if (!same)
+            return std::string("the record's ") + what + " differ from the input's";
+    return {};
+}
+
+// A report or TSV of the run: a regular file that starts with `heading` and
+// holds every recorded quartet's bytes, or /dev/null, which is neither
+// checked nor cut. Fills the planned file; returns a reason to refuse.
+std::string check_output(PlannedFile &file, const std::string &heading, SpanFile which, const RecordSpans &spans)
+{
+    const char *name = which == SpanFile::kReport ? "report" : "TSV file";
+    if (is_dev_null(file.path)) {
+        file.device = true;
+        return {};
+    }
+    FileIdentity identity;
+    if (identify(file.path, identity) && identity.exists && !S_ISREG(identity.mode))
+        return std::string("the ") + name + " " + file.path +
+               " is not a regular file: a run written to a pipe or device cannot be resumed";
+    if (!starts_with(file.path, heading))
+        return std::string("the ") + name + " is missing, from another run, or shorter than the record says";
+    std::string why;
+    if (!verify_spans(file.path, which, heading.size(), spans, why))
+        return why;
     return {};
 }
 
@@ -110,24 +142,31 @@ RunPlan plan_resume(const RunOptions &options, int workers, TextSink &console)
         return plan;
     }
     RecordSummary summary;
+    RecordSpans spans;
     std::string why;
-    if (FILE *record = std::fopen(options.json_path.c_str(), "rb"); record == nullptr) {
+    if (access(options.json_path.c_str(), F_OK) != 0) {
         refuse(plan, console, "there is no record of the run to resume: " + options.json_path + " cannot be read");
         return plan;
-    } else if (!read_record(record, options.json_path, summary, why)) {
-        std::fclose(record);
+    }
+    if (!read_record(options.json_path, summary, why, collect_spans(spans)) ||
+        !(why = settings_mismatch(options, input.get(), plan, summary.run)).empty()) {
         refuse(plan, console, why);
         return plan;
-    } else {
-        std::fclose(record);
+    }
+    plan.matrix = matrix_from_text(summary.run.matrix);
+    read_input(input.get(), plan);
+    if (plan.early_stop == EarlyStop::kNone && !(why = records_mismatch(summary.run, plan.record)).empty()) {
+        refuse(plan, console, why);
+        return plan;
     }
     // Nothing analysed yet: the files hold their heading and header.
     const bool any = summary.quartet_lines > 0;
-    plan.report = PlannedFile{"report", plan.report.path, true,
-                              any ? summary.report_bytes : report_heading(plan.randomisations).size()};
+    const std::string heading = report_heading(plan.randomisations);
+    plan.report = PlannedFile{"report", plan.report.path, true, any ? summary.report_bytes : heading.size()};
     plan.json = PlannedFile{"JSON", plan.json.path, true, summary.kept_bytes};
     plan.tsv = PlannedFile{"TSV", plan.tsv.path, true, any ? summary.tsv_bytes : std::strlen(kTsvHeader)};
-    if (!(why = resume_mismatch(options, input.get(), plan, summary)).empty()) {
+    if (!(why = check_output(plan.report, heading, SpanFile::kReport, spans)).empty() ||
+        (!plan.tsv.path.empty() && !(why = check_output(plan.tsv, kTsvHeader, SpanFile::kTsv, spans)).empty())) {
         refuse(plan, console, why);
         return plan;
     }
@@ -137,8 +176,6 @@ RunPlan plan_resume(const RunOptions &options, int workers, TextSink &console)
         plan.nothing_to_do = true;
         return plan;
     }
-    plan.matrix = matrix_from_text(summary.run.matrix);
-    read_input(input.get(), plan);
     plan.record = summary.run;
     plan.seed = summary.run.seed;
     appendf(plan.seed_line, "kelto: seed %llu (from the record %s)\n", static_cast<unsigned long long>(plan.seed),
@@ -153,7 +190,8 @@ RunPlan plan_resume(const RunOptions &options, int workers, TextSink &console)
 
 bool nothing_recorded(const std::string &json_path)
 {
-    FILE *file = std::fopen(json_path.c_str(), "rb");
+    std::string why;
+    FILE *file = open_regular(json_path, why);
     if (file == nullptr)
         return false;
     int c = 0;

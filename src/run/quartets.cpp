@@ -12,6 +12,7 @@
 
 #include "run/progress.hpp"
 #include "profile/profile.hpp"
+#include "record/digest.hpp"
 #include "record/record.hpp"
 #include "tsv/tsv.hpp"
 #include "windows/random.hpp"
@@ -107,6 +108,45 @@ bool any_failed(const QuartetSinks &sinks)
            (sinks.tsv != nullptr && sinks.tsv->failed);
 }
 
+// The quartet's TSV rows and JSON line, after its report text: the report
+// and TSV are flushed first, so that the record never describes more than
+// they hold; a quartet whose analysis ran out of storage gets no line (its
+// report text may be cut short), so a resumed run does it again.
+void write_records(const QuartetOutput &output, const SequenceSet &set, QuartetSinks &sinks)
+{
+    const QuartetResult &result = output.result;
+    const Quartet quartet = make_quartet(set, result.pair_a, result.pair_b);
+    const std::array<std::string, 4> names = {record_name(quartet.records[0]->name),
+                                              record_name(quartet.records[1]->name),
+                                              record_name(quartet.records[2]->name),
+                                              record_name(quartet.records[3]->name)};
+    std::string rows;
+    append_tsv_rows(rows, result, names);
+    sinks.tsv_bytes += rows.size();
+    if (sinks.tsv != nullptr)
+        sink_write(*sinks.tsv, rows);
+    sink_flush(*sinks.report);
+    if (sinks.tsv != nullptr)
+        sink_flush(*sinks.tsv);
+    if (sinks.json != nullptr && !any_failed(sinks) && output.status != Status::kStopMemory) {
+        const QuartetChecksums sums{true, text_xxh3_64(output.report), text_xxh3_64(rows)};
+        std::string line;
+        append_quartet_line(line, result, names, sinks.report->bytes, sinks.tsv_bytes, sums);
+        sink_write(*sinks.json, line);
+        sink_flush(*sinks.json);
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now - sinks.last_sync >= sinks.sync_interval) {
+        sinks.last_sync = now;
+        ++sinks.syncs;
+        sink_sync(*sinks.report);
+        if (sinks.tsv != nullptr)
+            sink_sync(*sinks.tsv);
+        if (sinks.json != nullptr)
+            sink_sync(*sinks.json);
+    }
+}
+
 // Writes one finished quartet: report, console, TSV rows and JSON line.
 // Returns its status and why it stopped the run, if it did. A file that can
 // no longer be written stops the run (the caller reports which).
@@ -122,44 +162,22 @@ Status write_quartet(const QuartetOutput &output, const SequenceSet &set, Quarte
     sink_write(*sinks.console, output.console);
     if (!output.message.empty())
         sink_message(*sinks.console, "%s", output.message.c_str());
-    if (sinks.json != nullptr || sinks.tsv != nullptr) {
-        const QuartetResult &result = output.result;
-        const Quartet quartet = make_quartet(set, result.pair_a, result.pair_b);
-        const std::array<std::string, 4> names = {record_name(quartet.records[0]->name),
-                                                  record_name(quartet.records[1]->name),
-                                                  record_name(quartet.records[2]->name),
-                                                  record_name(quartet.records[3]->name)};
-        std::string text;
-        append_tsv_rows(text, result, names);
-        sinks.tsv_bytes += text.size();
-        if (sinks.tsv != nullptr)
-            sink_write(*sinks.tsv, text);
-        sink_flush(*sinks.report);
-        if (sinks.tsv != nullptr)
-            sink_flush(*sinks.tsv);
-        // A JSON line only for what the report and TSV really hold.
-        if (sinks.json != nullptr && !any_failed(sinks)) {
-            text.clear();
-            append_quartet_line(text, result, names, sinks.report->bytes, sinks.tsv_bytes);
-            sink_write(*sinks.json, text);
-            sink_flush(*sinks.json);
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (now - sinks.last_sync >= sinks.sync_interval) {
-            sinks.last_sync = now;
-            sink_sync(*sinks.report);
-            if (sinks.tsv != nullptr)
-                sink_sync(*sinks.tsv);
-            if (sinks.json != nullptr)
-                sink_sync(*sinks.json);
-        }
-    }
+    if (sinks.json != nullptr || sinks.tsv != nullptr)
+        write_records(output, set, sinks);
     reason = output.result.stop;
     if (any_failed(sinks) && output.status == Status::kContinue) {
         reason = StopReason::kWriteError;
         return Status::kStopInput;
     }
     return output.status;
+}
+
+// Whether a quartet just written counts as written: not when a signal
+// abandoned it, a file failed or its analysis ran out of storage.
+bool counts_as_written(const QuartetsOutcome &outcome)
+{
+    return outcome.status != Status::kStopSignal && outcome.status != Status::kStopMemory &&
+           outcome.reason != StopReason::kWriteError;
 }
 
 QuartetsOutcome run_sequential(const SequenceSet &set, const std::vector<std::vector<int>> &scores,
@@ -180,7 +198,7 @@ QuartetsOutcome run_sequential(const SequenceSet &set, const std::vector<std::ve
         cursor.take(pair_a, pair_b, first_draw);
         analyse_safely(set, scores, settings, first + q, pair_a, pair_b, first_draw, scratch, output);
         outcome.status = write_quartet(output, set, sinks, progress, outcome.reason);
-        if (outcome.status == Status::kStopSignal || outcome.reason == StopReason::kWriteError)
+        if (!counts_as_written(outcome))
             return outcome;  // not (wholly) written
         outcome.written = q + 1;
         if (outcome.status != Status::kContinue)
@@ -271,7 +289,7 @@ QuartetsOutcome run_parallel(const SequenceSet &set, const std::vector<std::vect
             current.result.stop = StopReason::kInterrupted;
         }
         outcome.status = write_quartet(current, set, sinks, progress, outcome.reason);
-        if (outcome.status != Status::kStopSignal && outcome.reason != StopReason::kWriteError)
+        if (counts_as_written(outcome))
             outcome.written = q + 1;
         {
             std::lock_guard<std::mutex> lock(pool.mutex);

@@ -33,6 +33,7 @@ struct QuartetSinks {
     // often, so that a power cut loses at most the last seconds of work.
     std::chrono::steady_clock::duration sync_interval = std::chrono::seconds(10);
     std::chrono::steady_clock::time_point last_sync = std::chrono::steady_clock::now();
+    long long syncs = 0;  // times the files were synced during the run
 };
 
 // The number of the run's first draw.
