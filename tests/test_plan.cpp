@@ -114,7 +114,7 @@ TEST(Plan, ResumeCutsEveryFileBackToItsLastRecordedQuartet)
     std::vector<std::string> resume = files;
     resume.push_back("--resume");
     TextSink console;
-    const RunPlan plan = study.plan(resume, console);
+    RunPlan plan = study.plan(resume, console);
     ASSERT_EQ(plan.refused, Status::kContinue) << console.text;
     EXPECT_FALSE(plan.write_headings);
     expect_file(plan.report, study.dir.path("out.txt"), true, third["report_bytes"].get<uint64_t>());
@@ -129,6 +129,13 @@ TEST(Plan, ResumeCutsEveryFileBackToItsLastRecordedQuartet)
     EXPECT_EQ(plan.resume_note,
               "\n Resuming the run recorded in " + study.dir.path("r.jsonl") + " at quartet 4 of 6.\n");
     EXPECT_EQ(directory_files(study.dir), before);
+    // The plan holds the locks of the files: a second plan on them is refused.
+    TextSink second;
+    EXPECT_EQ(study.plan(resume, second).refused, Status::kStopInput);
+    EXPECT_NE(second.text.find(study.dir.path("out.txt") + " is in use by another kelto process (pid "),
+              std::string::npos)
+        << second.text;
+    plan = RunPlan{};
 
     // Only the run line recorded: the files go back to their heading and header.
     write_file(study.dir.path("r.jsonl"), lines[0] + "\n");

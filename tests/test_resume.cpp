@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 #include <random>
 #include <string>
@@ -600,6 +601,40 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 nullptr, "run.jsonl line 5: quartet 2 where quartet 3 is due"}),
     [](const ::testing::TestParamInfo<Refusal> &p) { return std::string(p.param.name); });
+
+// --- One writer -------------------------------------------------------------
+
+// While a run writes its files, a second run on the same record, a resume
+// of it, and a run on its report without a record are refused at once and
+// touch nothing; the first run ends with the bytes of a lone run.
+TEST(Resume, SecondProcessOnTheSameFilesIsRefused)
+{
+    ASSERT_NO_FATAL_FAILURE(check_reference());
+    TempDir dir;
+    prepare(dir);
+    BackgroundRun first = start(dir, Command{});
+    const auto deadline = std::chrono::steady_clock::now() + kTimeout;
+    while (line_count(read_file(dir.path("run.jsonl"))) < 1 + 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    const std::vector<Command> others = {
+        Command{},
+        Command{.resume = true},
+        Command{.extra = {"--json", "other.jsonl"}},  // the report is the first run's
+    };
+    for (const Command &other : others) {
+        TempDir io;
+        const testing::RunResult second =
+            testing::run_executable({"--threads", "1", "--seed", kSeed, "--matrix", "2", other.resume ? "--resume" : "--quiet",
+                                     "--json", dir.path(other.extra.empty() ? "run.jsonl" : "other.jsonl"),
+                                     dir.path("in.txt"), dir.path("out.txt"), kT});
+        EXPECT_EQ(second.status, 2) << second.console;
+        EXPECT_NE(second.console.find(" is in use by another kelto process (pid "), npos) << second.console;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path("other.jsonl")));
+    ASSERT_TRUE(first.wait(kTimeout));
+    EXPECT_EQ(first.end().status, 0);
+    expect_reference(dir);
+}
 
 // --- Promptness ------------------------------------------------------------------
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/locks.hpp"
 #include "common/status.hpp"
 #include "common/text.hpp"
 #include "merge/merged_files.hpp"
@@ -70,6 +71,16 @@ bool write_outputs(const std::vector<const Part *> &used, const std::string &hea
     return true;
 }
 
+bool lock_outputs(const RunOptions &options, FileLock &lock, TextSink &console)
+{
+    std::string busy;
+    if (lock_existing(options.json_path.empty() ? options.positionals[0] : options.json_path, LockKind::kExclusive,
+                      lock, busy))
+        return true;
+    sink_message(console, "kelto merge: %s\n", busy.c_str());
+    return false;
+}
+
 int merge(const RunOptions &options, TextSink &console)
 {
     if (options.positionals.size() < 2) {
@@ -98,8 +109,9 @@ int merge(const RunOptions &options, TextSink &console)
     std::string heading;
     long long written = 0;
     const std::string input = options.html_path.empty() ? std::string() : order.front()->record.run.input_path;
+    FileLock lock;  // one merge at a time into the same files
     if (!check_outputs(outputs, parts, order.front()->record.run.input_path, console) ||
-        !choose_used(order, !options.tsv_path.empty(), used, heading, console) ||
+        !lock_outputs(options, lock, console) || !choose_used(order, !options.tsv_path.empty(), used, heading, console) ||
         !write_outputs(used, heading, input, outputs, written, console))
         return kExitStopped;
 

@@ -160,10 +160,15 @@ void refuse(TextSink &console, const std::string &part, const std::string &why)
 
 bool read_parts(const std::vector<std::string> &paths, std::vector<Part> &parts, TextSink &console)
 {
-    parts.assign(paths.size(), Part{});
+    parts.clear();
+    parts.resize(paths.size());
     std::string message;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         parts[i].path = paths[i];
+        if (!lock_existing(paths[i], LockKind::kShared, parts[i].lock, message)) {
+            sink_message(console, "kelto merge: %s\n", message.c_str());
+            return false;
+        }
         if (!read_record(paths[i], parts[i].record, message, collect_spans(parts[i].spans))) {
             sink_message(console, "kelto merge: %s\n", message.c_str());
             return false;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/locks.hpp"
 #include "common/text.hpp"
 #include "record/record.hpp"
 #include "record/verify.hpp"
@@ -19,6 +20,7 @@ struct Part {
     RecordSummary record;    // what the record holds
     RecordSpans spans;       // where each quartet's text lies in its report and TSV
     uint64_t heading_bytes = 0;  // its report's bytes before the first quartet
+    FileLock lock;               // shared: no shard still writes it
 
     const ShardBlock &shard() const { return record.run.shard; }
 };

@@ -1,10 +1,12 @@
 // Execution of a run's plan.
 #include "run/execute.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/files.hpp"
@@ -88,6 +90,29 @@ bool open_files(const RunPlan &plan, RunState &state)
         }
     }
     state.run_line_written = !plan.write_headings;
+    return true;
+}
+
+// Locks the outputs this run has just created.
+bool lock_created(RunPlan &plan, RunState &state)
+{
+    const std::pair<const PlannedFile *, FILE *> files[] = {
+        {&plan.report, state.report.file}, {&plan.json, state.json.sink.file}, {&plan.tsv, state.tsv.sink.file}};
+    for (const auto &[planned, file] : files) {
+        struct stat info;
+        if (file == nullptr || planned->path.empty() ||
+            std::find(plan.locked.begin(), plan.locked.end(), planned->path) != plan.locked.end() ||
+            fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        FileLock lock;
+        std::string why;
+        if (!lock_descriptor(fileno(file), planned->path, lock, why)) {
+            sink_message(state.console, "\n %s.\n", why.c_str());
+            return false;
+        }
+        plan.locks.push_back(std::move(lock));
+        plan.locked.push_back(planned->path);
+    }
     return true;
 }
 
@@ -254,7 +279,7 @@ int execute_plan(RunPlan &plan, const RunOptions &options, const RunIo &io, Text
     RunState state{console, {}, {&plan.json, {}}, {&plan.tsv, {}}};
     Status status = Status::kStopInput;
     try {
-        if (open_files(plan, state)) {
+        if (open_files(plan, state) && lock_created(plan, state)) {
             status = write_start(plan, options, io, state);
             if (status == Status::kContinue)
                 status = run_planned_quartets(plan, io, state);

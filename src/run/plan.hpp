@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/options.hpp"
+#include "common/locks.hpp"
 #include "common/status.hpp"
 #include "common/text.hpp"
 #include "input/pair_file.hpp"
@@ -66,6 +67,12 @@ struct RunPlan {
     std::string resume_note;      // the console line that says where the run resumes
     StopReason recorded_stop = StopReason::kNone;  // resumed after a limit stop: only the end line is missing
     int workers = 1;
+
+    // The run's one-writer locks, on each of its report, record and TSV that
+    // is a regular file: held from planning where the file exists, taken at
+    // once after creating it otherwise.
+    std::vector<FileLock> locks;
+    std::vector<std::string> locked;  // their paths
 };
 
 // A fresh run, or with --shard K/N one block of it. The menu is asked here

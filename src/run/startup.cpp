@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "common/files.hpp"
+#include "common/locks.hpp"
 #include "input/gaps.hpp"
 #include "input/matrices.hpp"
 #include "profile/profile.hpp"
@@ -119,6 +120,25 @@ bool check_outputs(const RunPlan &plan, TextSink &console)
     return false;
 }
 
+bool lock_outputs(RunPlan &plan, TextSink &console)
+{
+    for (const PlannedFile *file : {&plan.report, &plan.json, &plan.tsv}) {
+        FileLock lock;
+        std::string why;
+        if (file->path.empty())
+            continue;
+        if (!lock_existing(file->path, LockKind::kExclusive, lock, why)) {
+            sink_message(console, "\n %s.\n", why.c_str());
+            return false;
+        }
+        if (lock.held()) {
+            plan.locks.push_back(std::move(lock));
+            plan.locked.push_back(file->path);
+        }
+    }
+    return true;
+}
+
 bool open_planned_input(const RunOptions &options, RunPlan &plan, FILE *&input, TextSink &console)
 {
     if (options.positionals.size() < 3) {
@@ -135,7 +155,7 @@ bool open_planned_input(const RunOptions &options, RunPlan &plan, FILE *&input, 
     if (input == nullptr || same_file(input, plan.report.path.c_str()) || !report_writable(plan.report.path)) {
         sink_message(console, "\n %s  --> %s", plan.input_path.c_str(), plan.report.path.c_str());
         sink_message(console, "\n Problems with the files!.\n");
-    } else if (check_outputs(plan, console)) {
+    } else if (check_outputs(plan, console) && lock_outputs(plan, console)) {
         return true;
     }
     if (input != nullptr)
