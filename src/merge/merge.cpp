@@ -14,6 +14,7 @@
 #include "merge/merged_files.hpp"
 #include "merge/parts.hpp"
 #include "page/html_command.hpp"
+#include "page/page.hpp"
 
 namespace kelto {
 
@@ -71,6 +72,15 @@ bool write_outputs(const std::vector<const Part *> &used, const std::string &hea
     return true;
 }
 
+bool page_fits(const RunOptions &options, TextSink &console)
+{
+    std::string why;
+    if (options.html_path.empty() || page_replaceable(options.html_path, why))
+        return true;
+    sink_message(console, "kelto merge: %s\n", why.c_str());
+    return false;
+}
+
 bool lock_outputs(const RunOptions &options, FileLock &lock, TextSink &console)
 {
     std::string busy;
@@ -111,6 +121,7 @@ int merge(const RunOptions &options, TextSink &console)
     const std::string input = options.html_path.empty() ? std::string() : order.front()->record.run.input_path;
     FileLock lock;  // one merge at a time into the same files
     if (!check_outputs(outputs, parts, order.front()->record.run.input_path, console) ||
+        !page_fits(options, console) ||
         !lock_outputs(options, lock, console) || !choose_used(order, !options.tsv_path.empty(), used, heading, console) ||
         !write_outputs(used, heading, input, outputs, written, console))
         return kExitStopped;

@@ -118,7 +118,8 @@ int html_command(const RunOptions &options, FILE *console)
     if (!check_paths({{"the record", record_path, false, false},
                       {"the input", input_path, false, false},
                       {"the page", page_path, true, true}},
-                     message))
+                     message) ||
+        !page_replaceable(page_path, message))
         return fail(console, message);
     StagedFiles staged;
     staged.add("HTML", page_path);

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include <sys/stat.h>
+
 #include <nlohmann/json.hpp>
 
 #include "common/status.hpp"
@@ -137,6 +139,23 @@ void write_int_array(TextSink &sink, const std::vector<int32_t> &values)
 }
 
 }  // namespace
+
+bool page_replaceable(const std::string &path, std::string &why)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0)
+        return true;
+    const std::string doctype = "<!DOCTYPE html";
+    std::string start(doctype.size(), '\0');
+    FILE *file = std::fopen(path.c_str(), "rb");
+    const bool page = file != nullptr && std::fread(start.data(), 1, start.size(), file) == start.size() &&
+                      start == doctype;
+    if (file != nullptr)
+        std::fclose(file);
+    if (!page)
+        why = "the page " + path + " exists and is not an HTML page: it is not replaced";
+    return page;
+}
 
 std::string script_safe_json(const std::string &json)
 {

@@ -51,6 +51,12 @@ bool write_page(const PageData &data, const SequenceSet &trimmed, const Substitu
 bool write_html_page(FILE *jsonl, const std::string &name, const SequenceSet &trimmed,
                      const SubstitutionMatrix &matrix, FILE *page, std::string &message);
 
+// Whether a page may be written at `path`: nothing there yet, an empty
+// file, a page written earlier (an HTML document), or no regular file (a
+// device or pipe, for a run). A report or any other file is never replaced
+// by a page. False with why not.
+bool page_replaceable(const std::string &path, std::string &why);
+
 // Escapes a JSON text for a <script> element: '<', '>' and '&' become
 // \u003c, \u003e, \u0026 and U+2028/U+2029 become \u2028/\u2029. Only valid
 // where these can occur in strings alone, which holds for any JSON text.

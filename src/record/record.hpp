@@ -37,8 +37,8 @@ struct ShardBlock {
     int count = 0;  // N
     long long first = 0;
     long long end = 0;
-    std::string report;
-    std::string tsv;  // empty: no TSV was written
+    std::string report;  // the paths' exact bytes (the record also keeps them as hex)
+    std::string tsv;     // empty: no TSV was written
 };
 
 // The settings and input of a run: its first line.
@@ -155,6 +155,11 @@ bool read_run_line(FILE *file, const std::string &name, RunLine &run, std::strin
 bool parse_run_line(const std::string &text, RunLine &run, std::string &why);
 bool parse_quartet_line(const std::string &text, const RunLine &run, QuartetLine &line, std::string &why);
 bool parse_end_line(const std::string &text, EndLine &end, std::string &why);
+
+// A path's exact bytes as hex digits, and back (false for text that is
+// not such digits): file names need not be UTF-8, JSON strings must be.
+std::string hex_bytes(const std::string &bytes);
+bool bytes_from_hex(const std::string &hex, std::string &bytes);
 
 // A record name as recorded: the header text without its line end.
 std::string record_name(const std::string &header);

@@ -127,6 +127,17 @@ bool parse_shard(const Json &line, RunLine &run, std::string &why)
         return false;
     }
     shard.tsv = tsv->is_string() ? tsv->get<std::string>() : std::string();
+    // The exact bytes of the paths, where the record has them (the text
+    // fields hold U+FFFD for bytes that are not UTF-8).
+    const auto report_hex = it->find("report_hex");
+    const auto tsv_hex = it->find("tsv_hex");
+    if ((report_hex != it->end() && (!report_hex->is_string() ||
+                                     !bytes_from_hex(report_hex->get<std::string>(), shard.report))) ||
+        (tsv_hex != it->end() && !tsv_hex->is_null() &&
+         (!tsv_hex->is_string() || !bytes_from_hex(tsv_hex->get<std::string>(), shard.tsv)))) {
+        why = "the run line's \"shard\" has a path in hex that is not hex";
+        return false;
+    }
     run.sharded = true;
     return true;
 }

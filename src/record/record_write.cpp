@@ -42,6 +42,35 @@ Json windows_json(const std::vector<FinalWindow> &windows)
 
 }  // namespace
 
+std::string hex_bytes(const std::string &bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
+}
+
+bool bytes_from_hex(const std::string &hex, std::string &bytes)
+{
+    if (hex.size() % 2 != 0)
+        return false;
+    bytes.clear();
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        int value = 0;
+        for (char c : {hex[i], hex[i + 1]}) {
+            const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+            if (digit < 0)
+                return false;
+            value = value * 16 + digit;
+        }
+        bytes += static_cast<char>(value);
+    }
+    return true;
+}
+
 std::string record_name(const std::string &header)
 {
     return !header.empty() && header.back() == '\n' ? header.substr(0, header.size() - 1) : header;
@@ -73,7 +102,9 @@ std::string run_line_text(const RunLine &run)
                              {"first", run.shard.first},
                              {"end", run.shard.end},
                              {"report", run.shard.report},
-                             {"tsv", run.shard.tsv.empty() ? Json(nullptr) : Json(run.shard.tsv)}};
+                             {"tsv", run.shard.tsv.empty() ? Json(nullptr) : Json(run.shard.tsv)},
+                             {"report_hex", hex_bytes(run.shard.report)},
+                             {"tsv_hex", run.shard.tsv.empty() ? Json(nullptr) : Json(hex_bytes(run.shard.tsv))}};
     return dump_line(line);
 }
 

@@ -14,6 +14,7 @@
 #include "common/locks.hpp"
 #include "input/gaps.hpp"
 #include "input/matrices.hpp"
+#include "page/page.hpp"
 #include "profile/profile.hpp"
 
 namespace kelto {
@@ -113,7 +114,7 @@ bool check_outputs(const RunPlan &plan, TextSink &console)
         if (!file->path.empty())
             uses.push_back(PathUse{std::string("the ") + file->role + " file", file->path, true, false});
     std::string message;
-    if (check_paths(uses, message))
+    if (check_paths(uses, message) && (plan.html.path.empty() || page_replaceable(plan.html.path, message)))
         return true;
     message[0] = 'T';
     sink_message(console, "\n %s.\n", message.c_str());
