@@ -290,12 +290,15 @@ TEST_F(HtmlPage, RefusesAnotherInputAndSamePathsWritingNothing)
         {dir.path("link.jsonl"), "is the same file as the record " + record},
         {dir.path("fifo"), "is not a regular file (a device, FIFO or socket is never replaced)"},
         {dir.dir, "is a directory"},
+        {dir.path("report.txt"), "exists and is not an HTML page: it is not replaced"},
     };
+    write_file(dir.path("report.txt"), "a report\n");
     for (const auto &[target, why] : targets) {
         result = html(record, target);
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(result.console, "kelto html: the page " + target + " " + why + "\n");
     }
+    EXPECT_EQ(read_file(dir.path("report.txt")), "a report\n");
     EXPECT_EQ(read_file(record), record_text);
     EXPECT_EQ(testing::run_in_process({"html", record, input}, "").console,
               "kelto html: usage: kelto html RUN.jsonl IN_FILE PAGE.html\n");

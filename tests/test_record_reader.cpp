@@ -3,6 +3,10 @@
 // from every command that reads records (resume and merge).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
 #include <functional>
 #include <ostream>
 #include <string>
@@ -195,6 +199,53 @@ TEST(RecordLines, WrittenLinesReadBackToTheSameBytes)
     EndLine end;
     ASSERT_TRUE(parse_end_line(lines.back(), end, why)) << why;
     EXPECT_EQ(end_line_text(end), lines.back() + "\n");
+}
+
+}  // namespace
+}  // namespace kelto
+
+namespace kelto {
+namespace {
+
+// Records that are no records: a directory, a FIFO (nothing may wait on it),
+// a line of 100 000 nested brackets (nothing may recurse on it). Resume,
+// merge and html refuse each at once and leave every file as it was, with
+// no temporary file behind.
+TEST(RecordFiles, NonRecordsAreRefusedByEveryReader)
+{
+    TempDir dir;
+    write_file(dir.path("in.txt"), testing::pair_file(testing::related_pairs(3, 4, 40)));
+    ASSERT_EQ(testing::run_in_process(shard_run(dir, dir.path("run.jsonl")), "").status, 0);
+    const std::string first_line = whole_lines(read_file(dir.path("run.jsonl"))).front();
+    const struct {
+        const char *name;
+        std::function<void(const std::string &)> make;
+        const char *why;
+    } cases[] = {
+        {"directory", [](const std::string &p) { std::filesystem::create_directory(p); }, "directory"},
+        {"fifo", [](const std::string &p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, "not a regular file"},
+        {"brackets",
+         [&](const std::string &p) { write_file(p, first_line + "\n" + std::string(100000, '[') + "\n{}\n"); },
+         "line 2: nested more than 8 deep"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string record = dir.path(c.name);
+        c.make(record);
+        const auto before = testing::directory_files(dir);
+        std::vector<std::string> resume = shard_run(dir, record);
+        resume.insert(resume.begin(), "--resume");
+        const testing::RunResult results[] = {
+            testing::run_in_process(resume, ""),
+            testing::run_in_process({"merge", "--json", dir.path("m.jsonl"), dir.path("m.txt"), record}, ""),
+            testing::run_in_process({"html", record, dir.path("in.txt"), dir.path("p.html")}, ""),
+        };
+        for (const testing::RunResult &result : results) {
+            EXPECT_EQ(result.status, 2);
+            EXPECT_NE(result.console.find(c.why), std::string::npos) << result.console;
+        }
+        EXPECT_EQ(testing::directory_files(dir), before);
+    }
 }
 
 }  // namespace

@@ -283,6 +283,32 @@ TEST(Records, RecordFileNamingTheInputOrTheReportIsRefused)
     }
 }
 
+// The same file named relatively and absolutely before it exists, and the
+// page through a link in another directory: refused, nothing created.
+TEST(Records, SameFileUnderAnotherNameIsRefused)
+{
+    TempDir dir;
+    write_file(dir.path("in.txt"), pair_file(related_pairs(2, 2, 30)));
+    write_file(dir.path("out.txt"), "an earlier report\n");
+    std::filesystem::create_directory(dir.path("sub"));
+    ASSERT_EQ(symlink(dir.path("out.txt").c_str(), dir.path("sub/p.html").c_str()), 0);
+    const std::string previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.dir);
+    const auto before = directory_files(dir);
+    const RunResult relative =
+        run_in_process({"in.txt", "o.txt", "5", "--matrix", "2", "--json", dir.path("o.txt")}, "");
+    const RunResult linked = run_in_process({"in.txt", "out.txt", "5", "--matrix", "2", "--html", "sub/p.html"}, "");
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(relative.status, 2);
+    EXPECT_NE(relative.console.find("The JSON file " + dir.path("o.txt") + " is the same file as the report o.txt."),
+              npos)
+        << relative.console;
+    EXPECT_EQ(linked.status, 2);
+    EXPECT_NE(linked.console.find("The HTML file sub/p.html is the same file as the report out.txt."), npos)
+        << linked.console;
+    EXPECT_TRUE(directory_files(dir) == before) << "a file was created or changed";
+}
+
 // A full disk is an error, never silently truncated output; the JSON
 // records no quartet whose TSV rows were lost.
 TEST(Records, UnwritableOutputStopsWithStatus2)

@@ -409,11 +409,44 @@ TEST_F(ThreeShards, UsageAndPage)
     EXPECT_FALSE(std::filesystem::exists(dir.path("p.html")));
     EXPECT_EQ(read_file(out.report), "old report\n");
 
-    // With the merged record, the page of the whole run is drawn from it.
+    // With the merged record, the page of the whole run is drawn from it;
+    // when the page cannot be drawn (the input is gone), no output is put
+    // in place.
     args.insert(args.begin() + 2, {"--json", dir.path("m.jsonl")});
+    std::filesystem::rename(input, dir.path("away.txt"));
+    const testing::RunResult failed = run_in_process(args, "");
+    EXPECT_EQ(failed.status, 2);
+    EXPECT_NE(failed.console.find("cannot open the input " + input), std::string::npos) << failed.console;
+    EXPECT_EQ(read_file(out.report), "old report\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path("m.jsonl")));
+    EXPECT_FALSE(std::filesystem::exists(dir.path("p.html")));
+    std::filesystem::rename(dir.path("away.txt"), input);
     const testing::RunResult drawn = run_in_process(args, "");
     EXPECT_EQ(drawn.status, 0) << drawn.console;
     EXPECT_NE(read_file(dir.path("p.html")).find("data-quartets=\"36\""), std::string::npos);
+    for (const auto &entry : std::filesystem::directory_iterator(dir.dir))
+        EXPECT_EQ(entry.path().filename().string().find(".kelto-"), std::string::npos) << entry.path();
+}
+
+// A part's report and TSV whose names are not UTF-8: the record keeps their
+// bytes, and the merge finds them.
+TEST(ShardMerge, PartPathsThatAreNotUtf8)
+{
+    TempDir dir;
+    const std::string input = dir.path("in.txt");
+    write_file(input, pair_file(testing::pairs_with_identical_quartets()));
+    RunFiles whole = files_of(dir, "whole");
+    ASSERT_EQ(run_part(input, whole, Setting{}), 0);
+    std::vector<std::string> records;
+    for (int k = 1; k <= 2; ++k) {
+        const RunFiles part = files_of(dir, "p\xff\xfe", k);
+        ASSERT_EQ(run_part(input, part, Setting{}, k, 2), 0);
+        records.push_back(part.json);
+    }
+    const RunFiles merged = files_of(dir, "merged");
+    const testing::RunResult result = merge_parts(merged, records);
+    EXPECT_EQ(result.status, 0) << result.console;
+    expect_same_files(merged, whole);
 }
 
 }  // namespace
