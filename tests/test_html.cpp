@@ -201,6 +201,8 @@ TEST_F(HtmlPage, RunWithoutRecordFileStillDrawsItsPage)
     const nlohmann::json drawn = embedded_data(read_file(own)), recorded = embedded_data(read_file(page));
     EXPECT_EQ(drawn["Q"], recorded["Q"]);
     EXPECT_EQ(drawn["W"], recorded["W"]);
+    EXPECT_EQ(drawn["run"]["input"]["bytes"], recorded["run"]["input"]["bytes"]);
+    EXPECT_EQ(drawn["run"]["input"]["xxh3_128"], recorded["run"]["input"]["xxh3_128"]);
     EXPECT_EQ(drawn["end"]["status"], "completed");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.dir), std::filesystem::directory_iterator()), 6)
         << "in<put>.txt, run.jsonl, out.txt, page.html, own.html, own.txt";
@@ -233,6 +235,7 @@ TEST_F(HtmlPage, RefusesRecordsThatDoNotFitTheInput)
     shard_run["shard"] = {{"index", 2}, {"count", 2}, {"first", 1}, {"end", 10}, {"report", "r.txt"}, {"tsv", nullptr}};
     write_file(dir.path("shard.jsonl"), shard_run.dump() + "\n" + lines[2] + "\n");
     EXPECT_EQ(html(dir.path("shard.jsonl"), page).status, 0);
+    EXPECT_EQ(embedded_data(read_file(page))["first"], 1);  // numbered in the whole run
     std::filesystem::remove(page);
 
     expect_refused("", ": holds no complete run line: nothing was recorded");

@@ -548,6 +548,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "T differs: the recorded run used T = 20"},
         Refusal{"OtherMatrix", [](Files &, std::string &, Command &c) { c.matrix = "PAM250"; }, nullptr,
                 "the matrix differs: the recorded run used BLOSUM62"},
+        Refusal{"OtherMatrixByNumber", [](Files &, std::string &, Command &c) { c.matrix = std::to_string(1); }, nullptr,
+                "the matrix differs: the recorded run used BLOSUM62"},
         Refusal{"OtherSeed", [](Files &, std::string &, Command &c) { c.seed = "20261208"; }, nullptr,
                 "the seed differs: the recorded run used 20261207"},
         Refusal{"ShardOfAWholeRun", [](Files &, std::string &, Command &c) { c.extra = {"--shard", "1/2"}; },
@@ -661,6 +663,28 @@ TEST(Resume, StopIsPromptInsideLongQuartets)
     EXPECT_EQ(lines[2]["quartets_written"], 1);
     EXPECT_EQ(read_file(dir.path("out.txt")).size(), lines[1]["report_bytes"].get<std::size_t>());
     EXPECT_EQ(read_file(dir.path("run.tsv")).size(), lines[1]["tsv_bytes"].get<std::size_t>());
+}
+
+// A second signal while the first one's clean stop is under way ends the
+// process at once, with 128 + its number.
+TEST(Resume, SecondSignalEndsAtOnce)
+{
+    std::mt19937 engine(78);
+    TempDir dir;
+    std::vector<std::string> records;
+    for (int i = 0; i < 4; ++i)
+        records.push_back(testing::random_residues(engine, 1099));
+    write_file(dir.path("in.txt"), testing::pair_file(records));
+    BackgroundRun run = start(dir, Command{.threads = 1, .t = "100000"});
+    const auto deadline = std::chrono::steady_clock::now() + kTimeout;
+    while (line_count(read_file(dir.path("run.jsonl"))) < 1 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(200ms);  // inside the quartet's randomisations
+    ASSERT_TRUE(run.send(SIGTERM));
+    ASSERT_TRUE(run.send(SIGINT));
+    ASSERT_TRUE(run.wait(kTimeout));
+    ASSERT_TRUE(run.end().exited);
+    EXPECT_EQ(run.end().status, 128 + SIGINT);
 }
 
 }  // namespace

@@ -213,7 +213,12 @@ bool check_coverage(const std::vector<Part *> &order, TextSink &console)
     const int count = order.front()->shard().count;
     for (int k = 1; k <= count; ++k)
         if (static_cast<std::size_t>(k) > order.size() || order[static_cast<std::size_t>(k - 1)]->shard().index != k) {
-            sink_message(console, "kelto merge: shard %d/%d is missing: no part holds it\n", k, count);
+            // Its block lies between the parts before and after it.
+            const std::size_t at = static_cast<std::size_t>(k - 1);
+            const long long first = k == 1 ? 0 : order[at - 1]->shard().end;
+            const long long end = at < order.size() ? order[at]->shard().first : quartets;
+            sink_message(console, "kelto merge: shard %d/%d is missing: no part holds its block [%lld, %lld)\n", k,
+                         count, first, end);
             return false;
         }
     for (std::size_t i = 0; i < order.size(); ++i) {
