@@ -687,5 +687,34 @@ TEST(Resume, SecondSignalEndsAtOnce)
     EXPECT_EQ(run.end().status, 128 + SIGINT);
 }
 
+// A run whose report went to /dev/null resumes its record and TSV alone; one
+// whose report went to a FIFO cannot be resumed, and resume says so.
+TEST(Resume, ReportOnDevNullOrAPipe)
+{
+    TempDir dir;
+    prepare(dir);
+    const std::vector<std::string> args = {"--quiet", "--seed", kSeed, "--matrix", "2", "--json", dir.path("run.jsonl"),
+                                           "--tsv", dir.path("run.tsv"), dir.path("in.txt"), "/dev/null", kQuickT};
+    ASSERT_EQ(testing::run_in_process(args, "").status, 0);
+    const std::string json = read_file(dir.path("run.jsonl")), tsv = read_file(dir.path("run.tsv"));
+    const Json fifth = Json::parse(whole_lines(json)[5]);
+    write_file(dir.path("run.jsonl"), head(json, 6));
+    write_file(dir.path("run.tsv"), tsv.substr(0, fifth["tsv_bytes"].get<std::size_t>()));
+    std::vector<std::string> resume = args;
+    resume.push_back("--resume");
+    const testing::RunResult resumed = testing::run_in_process(resume, "");
+    EXPECT_EQ(resumed.status, 0) << resumed.console;
+    EXPECT_EQ(comparable_lines(read_file(dir.path("run.jsonl"))), comparable_lines(json));
+    EXPECT_EQ(read_file(dir.path("run.tsv")), tsv);
+
+    ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0600), 0);
+    std::vector<std::string> piped = resume;
+    piped[10] = dir.path("fifo");
+    const testing::RunResult refused = testing::run_in_process(piped, "");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.console.find("is not a regular file: a run written to a pipe or device cannot be resumed"), npos)
+        << refused.console;
+}
+
 }  // namespace
 }  // namespace kelto
