@@ -64,7 +64,7 @@ TEST(Options, OptionsStandAnywhereAndDoubleDashEndsThem)
                              Args{f.in, "--seed", "77", f.out, "--matrix", "blosum62", kT},
                              Args{"--matrix", "2", f.in, f.out, "--seed=77", kT, "--threads", "2"},
                              Args{"--seed", "77", "--matrix", "2", "--", f.in, f.out, kT},
-                             Args{f.in, f.out, kT, extra, "--seed", "77", "-x", "--matrix=2", "more"}}) {
+                             Args{f.in, f.out, kT, extra, "--seed", "77", "x", "--matrix=2", "more"}}) {
         SCOPED_TRACE(args[0] + " " + args[1] + " " + args[2]);
         std::filesystem::remove(f.out);
         const RunResult r = run_in_process(args, "");
@@ -103,7 +103,8 @@ TEST(Options, BadOptionsStopBeforeAnyFileIsTouched)
     const Args cases[] = {{"--bogus"}, {"--bogus=3"}, {"--seed"}, {"--json"}, {"--seed", "abc"}, {"--seed", "-1"},
                           {"--seed", "12x"}, {"--seed=", "--quiet"}, {"--seed", "18446744073709551616"},
                           {"--matrix", "7"}, {"--matrix", "PAM2500"}, {"--threads", "0"}, {"--threads", "abc"},
-                          {"--quiet=1"}, {"--shard", "0/3"}, {"--shard", "4/3"}, {"--shard", "1/0"}};
+                          {"--quiet=1"}, {"--shard", "0/3"}, {"--shard", "4/3"}, {"--shard", "1/0"},
+                          {"-threads", "2"}, {"-x"}, {"-quiet"}};
     for (bool report_exists : {false, true}) {
         for (const Args &bad : cases) {
             SCOPED_TRACE(bad[0] + (bad.size() > 1 ? " " + bad[1] : "") + (report_exists ? " (report exists)" : ""));
@@ -167,6 +168,8 @@ TEST(Options, HelpAndVersionTouchNoFile)
         EXPECT_TRUE(text != std::string::npos && help.console[text] != '\n') << option << " has no help text";
     }
 
+    EXPECT_EQ(run_in_process({f.in, "-h", f.out, "5"}, "").console, help.console);  // -h is --help
+
     const RunResult version = run_in_process({"--version", f.in, f.out, "5"}, "2\n");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.errors, "");
@@ -196,7 +199,7 @@ TEST(Options, QuietConsoleKeepsOnlyTheMenuAndStopMessages)
     const struct {
         std::string file, t, message;
     } stops[] = {
-        {"# 2\n>a\nAC\n>b\nX\n>c\nAC\n>d\nAC\n", "3", "\n ERROR IN THE SEQUENCE 1.\n"},
+        {"# 2\n>a\nAC\n>b\n9\n>c\nAC\n>d\nAC\n", "3", "\n ERROR IN THE SEQUENCE 1.\n"},
         {"# 1\n>a\nAC\n>b\nAC\n", "3", "\n Pairs of Sequences = 1\n\n Minimum 2 Pairs of Sequences. \n"},
         {"# 2\n>a\nAC\n>b\nAC\n>c\nAC\n>d\nAC\n", "0", "\n T > 0 !!.\n"},
         {pair_file(too_many_maximum_records()), "40",

@@ -42,6 +42,9 @@ std::vector<std::string> residues_of(const SequenceSet &set)
     return out;
 }
 
+// The twenty letters, gaps ('-', '.') and the letters outside the twenty
+// (B J O U X Z, '*') keep their columns; digits, blanks and the rest are
+// formatting and skipped.
 TEST(ReaderTest, StoresResiduesAndGapsAsReadAndSkipsEverythingElse) {
     const std::string body = ">a b\nar Nd\n>b\nM K X\rV\n>c\nB1Z*2J O\tU-w\xC1\x7Fq\n>d\nAC\nDE\n\n FG\n>e\nWWW\n";
     std::string crlf = "# 2\r\n";  // the same file with carriage-return line ends
@@ -51,19 +54,22 @@ TEST(ReaderTest, StoresResiduesAndGapsAsReadAndSkipsEverythingElse) {
         SCOPED_TRACE(text.substr(0, 8));
         const ReadResult r(text);
         ASSERT_EQ(r.status, Status::kContinue);
-        EXPECT_EQ(residues_of(r.set), (std::vector<std::string>{"arNd", "MKV", "-wq", "ACDEFG"}));
+        EXPECT_EQ(residues_of(r.set), (std::vector<std::string>{"arNd", "MKXV", "BZ*JOU-wq", "ACDEFG"}));
         EXPECT_EQ(r.set.records[0].name, "a b\n");
-        EXPECT_EQ(r.console, "\n Pairs of Sequences = 2\n>a b\narNd\n>b\nMKV\n>c\n-wq\n>d\nACDEFG\n" + kDashes +
-                                 "\n\n N[ 0] = 4 \n N[ 1] = 3 \n N[ 2] = 3 \n N[ 3] = 6 ");
-        EXPECT_EQ(r.shortest, 3);
+        EXPECT_EQ(r.console, "\n Pairs of Sequences = 2\n>a b\narNd\n>b\nMKXV\n>c\nBZ*JOU-wq\n>d\nACDEFG\n" + kDashes +
+                                 "\n\n N[ 0] = 4 \n N[ 1] = 4 \n N[ 2] = 9 \n N[ 3] = 6 ");
+        EXPECT_EQ(r.shortest, 4);
     }
 }
 
-TEST(ReaderTest, HeaderTextPast79CharactersIsReadAsResidues) {
+// Past 79 characters the rest of a header line is skipped: never residues,
+// and a '>' in it starts no record.
+TEST(ReaderTest, HeaderTextPast79CharactersIsSkipped) {
     const std::string h79(79, 'h');
     const std::pair<std::string, std::string> cases[] = {  // text after the first '>'; name 0, residues 0, name 1
-        {h79 + "WK-z9\nAR\n", h79 + "|WK-AR|b\n"},
-        {h79 + "QB>x\nND\n", h79 + "|Q|x\n"},  // a '>' there starts the next record
+        {h79 + "WK-z9\nAR\n", h79 + "|AR|b\n"},
+        {h79 + "QB>x\nND\n", h79 + "|ND|b\n"},
+        {h79 + "\nAR\n", h79 + "|AR|b\n"},  // exactly 79: only the line feed follows
         {"a>b\nAR\n", "a>b\n|AR|b\n"},
         {"a\r\r\nAR\n", "a\r\n|AR|b\n"},  // a lone carriage return stays, the line end folds
     };
@@ -93,9 +99,9 @@ TEST(ReaderTest, BadCountLinesAndMissingOrEmptyRecordsStopWithTheirMessage) {
         {"# 2\n>a\nA\n>b\nW\n>c\nN", "\n Pairs of Sequences = 2\n>a\nA\n>b\nW\n>c\nN\n\n\n Error: 1 sequence is absent. \n"},
         {"# 3\n>a\nAR\n>b\nAR\n>c\nA\n>d\nW\n>e\nW\n",
          "\n Pairs of Sequences = 3\n>a\nAR\n>b\nAR\n>c\nA\n>d\nW\n>e\nW\n\n\n Error!, absent sequences. \n"},
-        {"# 2\n>a\nX*\n>b\n\n>c\nA\n>d\nW\n",
+        {"# 2\n>a\n9 \n>b\n\n>c\nA\n>d\nW\n",
          "\n Pairs of Sequences = 2\n>a\n\n>b\n\n>c\nA\n>d\nW\n" + kDashes + "\n\n N[ 0] = 0 \n ERROR IN THE FIRST SEQUENCE.\n"},
-        {"# 2\n>a\nA\n>b\nxb\n>c\nN\n>d\nD\n", "\n Pairs of Sequences = 2\n>a\nA\n>b\n\n>c\nN\n>d\nD\n" + kDashes +
+        {"# 2\n>a\nA\n>b\n0 9\n>c\nN\n>d\nD\n", "\n Pairs of Sequences = 2\n>a\nA\n>b\n\n>c\nN\n>d\nD\n" + kDashes +
                                                  "\n\n N[ 0] = 1 \n N[ 1] = 0 \n ERROR IN THE SEQUENCE 1.\n"},
         {"# 2\n>a\nAR\n>b\nAR\n>c\n\n>d\n\n",
          "\n Pairs of Sequences = 2\n>a\nAR\n>b\nAR\n>c\n\n>d\n" + lengths + "\n N[ 2] = 0 \n ERROR IN THE SEQUENCE 2.\n"},
@@ -174,18 +180,18 @@ TEST(ReaderTest, BytesAbove0x7FAreKeptInNamesAndSkippedInSequences) {
         high += static_cast<char>(b);
     for (int b = 0; b <= 0xFF; ++b) {
         const char c = static_cast<char>(b);
-        EXPECT_EQ(kelto::is_stored_character(b), b < 0x80 && kelto::residue_class(c) <= kelto::kClassGap) << b;
+        EXPECT_EQ(kelto::is_stored_character(b), b < 0x80 && kelto::residue_class(c) <= kelto::kClassUnscored) << b;
         if (b >= 0x80) {
             EXPECT_EQ(kelto::residue_class(c), kelto::kClassIgnored) << b;
         }
     }
 
     const std::string name0 = "\xE9t\xE9 \xFF\xBE\n";  // Latin-1, 0xFF and '>' | 0x80
-    const std::string name1(79, '\xFF');               // full: the rest of its line is sequence
+    const std::string name1(79, '\xFF');               // full: the rest of its line is skipped
     const std::string name2 = "\xC3\xA9\xC3\xBF\n";    // UTF-8
     const std::string name3 = "d\xFF\x8A\n";            // 0x8A is '\n' | 0x80
     const std::string text = "# 2\n>" + name0 + high + "A" + high + "r\n" +
-                             ">" + name1 + high + "W\xFF\n" +
+                             ">" + name1 + high + "W\xFF\nW\xFF\n" +
                              ">" + name2 + "-\x8A\xAD\xBE" + "D" + high + "\n" +  // 0xAD: '-' | 0x80
                              ">" + name3 + "K\xFF" + "L" + high;
     const ReadResult r(text);

@@ -149,6 +149,16 @@ bool parse_options(Command command, int argc, const char *const *argv, RunOption
     bool options_ended = false;
     for (int i = command == Command::kRun ? 1 : 2; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (!options_ended && arg == "-h") {
+            options.help = true;
+            continue;
+        }
+        // One dash and a letter is an option mistyped (-threads): refused,
+        // never taken for an argument. "-5" stays a value of T.
+        if (!options_ended && arg.size() >= 2 && arg[0] == '-' && std::isalpha(static_cast<unsigned char>(arg[1]))) {
+            error = "unknown option '" + arg + "' (options start with two dashes; -h is --help)";
+            return false;
+        }
         if (options_ended || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
             options.positionals.push_back(arg);
             continue;

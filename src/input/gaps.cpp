@@ -1,9 +1,12 @@
 // Gap-column removal and the common length of the alignment.
 #include "input/gaps.hpp"
 
+#include <algorithm>
+#include <map>
 #include <vector>
 
 #include "common/text.hpp"
+#include "input/residues.hpp"
 
 namespace kelto {
 
@@ -11,10 +14,27 @@ int remove_gap_columns(SequenceSet &set, int shortest, std::string &console)
 {
     const std::size_t columns = static_cast<std::size_t>(shortest);
     std::vector<char> gap(columns, 0);
+    for (std::size_t r = 0; r < set.records.size(); ++r) {
+        const std::string &residues = set.records[r].residues;
+        std::map<char, std::pair<std::size_t, int>> unscored;  // letter: first column, columns
+        for (std::size_t k = 0; k < columns; ++k) {
+            if (!is_gap_like(residues[k]))
+                continue;
+            gap[k] = 1;
+            if (residue_class(residues[k]) == kClassUnscored && unscored[residues[k]].second++ == 0)
+                unscored[residues[k]].first = k + 1;
+        }
+        for (const auto &[letter, where] : unscored)
+            set.warnings.push_back("record " + std::to_string(r) + ": '" + std::string(1, letter) + "', not one of " +
+                                   "the twenty residues, in " + std::to_string(where.second) + " column(s) from " +
+                                   "column " + std::to_string(where.first) + "; they are removed from every record");
+    }
+    std::size_t longest = 0;
     for (const SequenceRecord &record : set.records)
-        for (std::size_t k = 0; k < columns; ++k)
-            if (record.residues[k] == '-')
-                gap[k] = 1;
+        longest = std::max(longest, record.residues.size());
+    if (longest > columns)
+        set.warnings.push_back("the records are of unequal length (shortest " + std::to_string(columns) +
+                               ", longest " + std::to_string(longest) + "); every record is cut to the shortest");
 
     int gap_count = 0;
     for (char g : gap)

@@ -86,22 +86,30 @@ const char *missing_record_message(int record)
 }
 
 // Header line: at most 79 bytes, up to and including the first line feed.
-// A NUL byte ends the name as it would end a C string.
-std::string read_header(ByteReader &reader)
+// A NUL byte ends the name as it would end a C string. The rest of a longer
+// line is skipped up to and including its line feed: never read as
+// residues, and a '>' in it does not end the record. `cut` says whether
+// anything was skipped.
+std::string read_header(ByteReader &reader, bool &cut)
 {
     std::string name;
-    bool cut = false;
-    for (int length = 0; length < kMaxNameLength; ++length) {
-        int c = reader.next();
-        if (c == EOF)
+    bool nul = false;
+    bool line_ended = false;
+    for (int length = 0; length < kMaxNameLength && !line_ended; ++length) {
+        const int c = reader.next();
+        if (c == EOF) {
+            line_ended = true;
             break;
-        if (c == '\0')
-            cut = true;
-        if (!cut)
+        }
+        nul = nul || c == '\0';
+        if (!nul)
             name.push_back(static_cast<char>(c));
-        if (c == '\n')
-            break;
+        line_ended = c == '\n';
     }
+    cut = false;
+    if (!line_ended)
+        for (int c = reader.next(); c != EOF && c != '\n'; c = reader.next())
+            cut = true;
     return name;
 }
 
@@ -148,7 +156,12 @@ Status read_pair_file(FILE *in, std::string &console, std::string &message, Sequ
             return Status::kStopInput;
         }
         SequenceRecord &record = set.records[static_cast<std::size_t>(i)];
-        record.name = read_header(reader);
+        bool cut = false;
+        record.name = read_header(reader, cut);
+        if (cut)
+            set.warnings.push_back("record " + std::to_string(i) + ": its header line is longer than " +
+                                   std::to_string(kMaxNameLength) + " characters; the name keeps the first " +
+                                   std::to_string(kMaxNameLength) + " and the rest of the line is skipped");
         appendf(console, "%s", record.name.c_str());
 
         for (c = reader.next(); c != EOF && c != '>'; c = reader.next()) {

@@ -23,6 +23,7 @@ struct SequenceRecord {
 // All 2P records in file order.
 struct SequenceSet {
     std::vector<SequenceRecord> records;
+    std::vector<std::string> warnings;  // what reading and trimming changed, one line each
     int pair_count() const { return static_cast<int>(records.size() / 2); }
 };
 

@@ -132,6 +132,13 @@ Status write_start(const RunPlan &plan, const RunOptions &options, const RunIo &
     sink_printf(console, "\nT = %d \n", plan.randomisations);
     sink_printf(console, "\n------------------------------------------------------------");
     sink_write(console, plan.setup_console);
+    if (!plan.set.warnings.empty()) {
+        // What reading changed goes to standard error, beside the console.
+        sink_flush(console);
+        for (const std::string &warning : plan.set.warnings)
+            std::fprintf(io.errors, "kelto: warning: %s\n", warning.c_str());
+        std::fflush(io.errors);
+    }
     if (plan.early_stop == EarlyStop::kAfterReading) {
         sink_message(console, "%s", plan.early_message.c_str());
         return plan.early_status;

@@ -67,6 +67,12 @@ RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_se
         return plan;
     }
     read_input(input.get(), plan);
+    if (options.positionals.size() > 3) {
+        std::string extra;
+        for (std::size_t i = 3; i < options.positionals.size(); ++i)
+            extra += " '" + options.positionals[i] + "'";
+        plan.set.warnings.push_back("arguments after T are ignored:" + extra);
+    }
     if (plan.early_stop != EarlyStop::kNone)
         return plan;
 
