@@ -3,12 +3,19 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <sys/types.h>
 
 namespace kelto {
+
+// An open stream closed when it goes.
+struct FileCloser {
+    void operator()(FILE *file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<FILE, FileCloser>;
 
 // A path as the file system sees it: the file itself when it exists,
 // otherwise the directory it would be created in and its name there (links

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "common/files.hpp"
@@ -21,11 +20,6 @@
 namespace kelto {
 
 namespace {
-
-struct FileCloser {
-    void operator()(FILE *file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<FILE, FileCloser>;
 
 int fail(FILE *console, const std::string &message)
 {

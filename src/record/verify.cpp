@@ -1,20 +1,11 @@
 // Checking a report or TSV against the spans of its record.
 #include "record/verify.hpp"
 
-#include <memory>
 
 #include "common/files.hpp"
 #include "record/digest.hpp"
 
 namespace kelto {
-
-namespace {
-
-struct FileCloser {
-    void operator()(FILE *file) const { std::fclose(file); }
-};
-
-}  // namespace
 
 RecordVisitor collect_spans(RecordSpans &spans)
 {
@@ -32,7 +23,7 @@ bool verify_spans(const std::string &path, SpanFile which, uint64_t start, const
                   std::string &why)
 {
     const char *name = which == SpanFile::kReport ? "report" : "TSV";
-    std::unique_ptr<FILE, FileCloser> file(open_regular(path, why));
+    FileHandle file(open_regular(path, why));
     if (!file || fseeko(file.get(), static_cast<off_t>(start), SEEK_SET) != 0) {
         why = std::string("the ") + name + " " + path + " cannot be read";
         return false;

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <memory>
 
+#include "common/files.hpp"
 #include "input/matrices.hpp"
 #include "run/plan.hpp"
 #include "run/shards.hpp"
@@ -13,11 +13,6 @@
 namespace kelto {
 
 namespace {
-
-struct FileCloser {
-    void operator()(FILE *file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<FILE, FileCloser>;
 
 void stop_early(RunPlan &plan, EarlyStop when, const std::string &message)
 {

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <memory>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,11 +18,6 @@
 namespace kelto {
 
 namespace {
-
-struct FileCloser {
-    void operator()(FILE *file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<FILE, FileCloser>;
 
 // Whether the file at `path` starts with `prefix`.
 bool starts_with(const std::string &path, const std::string &prefix)
