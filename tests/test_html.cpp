@@ -250,7 +250,8 @@ TEST_F(HtmlPage, RefusesRecordsThatDoNotFitTheInput)
                                  run["quartets"] = 6;
                              }),
                    ": the record has 4 pairs, the input 5");
-    expect_refused(with_line(0, [](Json &run) { run["matrix"] = "BLOSUM50"; }), ": unknown matrix \"BLOSUM50\"");
+    expect_refused(with_line(0, [](Json &run) { run["matrix_values"][1] = 7; }),
+                   " line 1: the run line's \"matrix_values\" is missing or out of range");
     expect_refused(lines[0] + "\n" + lines[1] + "\n" + lines[3] + "\n",
                    " line 3: quartet 2 where quartet 1 is due");
     expect_refused(with_line(1, [](Json &q) { q["pair_b"] = 2; }),

@@ -174,7 +174,7 @@ TEST(Options, HelpAndVersionTouchNoFile)
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.errors, "");
     const std::string kernel = kelto::wide_kernel_available() ? "wide" : "scalar";
-    EXPECT_TRUE(version.console.starts_with("kelto 1.1.0\nrandomisation kernel: " + kernel)) << version.console;
+    EXPECT_TRUE(version.console.starts_with("kelto 1.2.0\nrandomisation kernel: " + kernel)) << version.console;
     EXPECT_EQ(count(version.console, "\n"), 2u) << version.console;
     EXPECT_TRUE(version.console.ends_with("\n"));
     EXPECT_EQ(directory_files(f.dir), before);

@@ -135,7 +135,10 @@ TEST(Plan, ResumeCutsEveryFileBackToItsLastRecordedQuartet)
     EXPECT_NE(second.text.find(study.dir.path("out.txt") + " is in use by another kelto process (pid "),
               std::string::npos)
         << second.text;
-    plan = RunPlan{};
+    {
+        RunPlan released;  // drops the first plan's locks
+        std::swap(plan, released);
+    }
 
     // Only the run line recorded: the files go back to their heading and header.
     write_file(study.dir.path("r.jsonl"), lines[0] + "\n");

@@ -595,8 +595,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"TsvOfAnotherRun", [](Files &f, std::string &, Command &) { f.tsv[0] = 'Q'; }, nullptr,
                 kTsvDiffers},
         Refusal{"RecordOfAnotherFormat",
-                [](Files &f, std::string &, Command &) { f.json[f.json.find("\"format\":1,") + 9] = '2'; }, nullptr,
-                "run.jsonl line 1: the record has format 2, this program reads format 1"},
+                [](Files &f, std::string &, Command &) { f.json[f.json.find("\"format\":2,") + 9] = '3'; }, nullptr,
+                "run.jsonl line 1: the record has format 3, this program reads formats 1 and 2"},
         Refusal{"QuartetOutOfOrder",  // quartet 2 twice
                 [](Files &f, std::string &, Command &) {
                     f.json = head(f.json, 4) + whole_lines(f.json)[3] + "\n" + f.json.substr(head(f.json, 4).size());

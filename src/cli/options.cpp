@@ -4,14 +4,15 @@
 #include <cctype>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 
-#include "input/matrices.hpp"
+#include "input/matrix_file.hpp"
 
 namespace kelto {
 
 namespace {
 
-enum class OptionId { kSeed, kMatrix, kThreads, kQuiet, kJson, kTsv, kHtml, kResume, kShard, kHelp, kVersion };
+enum class OptionId { kSeed, kMatrix, kPairs, kThreads, kQuiet, kJson, kTsv, kHtml, kResume, kShard, kHelp, kVersion };
 
 // The commands an option belongs to, as bits.
 constexpr unsigned kRunOnly = 1u << static_cast<unsigned>(Command::kRun);
@@ -29,7 +30,10 @@ struct OptionSpec {
 constexpr OptionSpec kOptions[] = {
     {OptionId::kSeed, "seed", "S", kRunOnly, "seed of the random draws, 0 to 18446744073709551615 (default: the clock)"},
     {OptionId::kMatrix, "matrix", "M", kRunOnly,
-     "matrix 1-6 or BLOSUM45, BLOSUM62, BLOSUM90, PAM30, PAM70, PAM250; no menu"},
+     "matrix 1-6, BLOSUM45, BLOSUM62, BLOSUM90, PAM30, PAM70, PAM250, or a matrix file in the NCBI format "
+     "(a name such as BLOSUM80 is looked up in ncbi-data's folder); no menu"},
+    {OptionId::kPairs, "pairs", "FILE", kRunOnly,
+     "the pairs to analyse, in order: one per line, two record names (a header's first word)"},
     {OptionId::kThreads, "threads", "N", kRunOnly, "worker threads, 1 to 1024 (default: the CPUs this process may use)"},
     {OptionId::kQuiet, "quiet", nullptr, kRunOnly, "standard output gets only the messages of stops and errors"},
     {OptionId::kJson, "json", "FILE", kOutputs, "write a JSON Lines record of the run to FILE"},
@@ -54,6 +58,7 @@ bool parse_unsigned(const std::string &text, uint64_t &value)
 bool apply(const OptionSpec &entry, const std::string &value, RunOptions &options, std::string &error)
 {
     const std::string name = std::string("--") + entry.name;
+    std::error_code missing;
     switch (entry.id) {
     case OptionId::kSeed:
         if (!parse_unsigned(value, options.seed)) {
@@ -63,9 +68,16 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
         options.seed_given = true;
         return true;
     case OptionId::kMatrix:
+        if (value.empty()) {
+            error = name + ": the matrix is empty";
+            return false;
+        }
         options.matrix = matrix_from_text(value);
-        if (options.matrix < 0) {
-            error = name + ": '" + value + "' is not 1 to 6 or one of BLOSUM45, BLOSUM62, BLOSUM90, PAM30, PAM70, PAM250";
+        options.matrix_path = options.matrix < 0 ? value : std::string();
+        if (options.matrix < 0 && !std::filesystem::exists(matrix_file_path(value), missing)) {
+            error = name + ": '" + value +
+                    "' is not 1 to 6, a built-in matrix (BLOSUM45, BLOSUM62, BLOSUM90, PAM30, PAM70, PAM250) or a "
+                    "matrix file";
             return false;
         }
         return true;
@@ -78,6 +90,13 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
         options.threads = static_cast<int>(threads);
         return true;
     }
+    case OptionId::kPairs:
+        if (value.empty()) {
+            error = name + ": the file name is empty";
+            return false;
+        }
+        options.pairs_path = value;
+        return true;
     case OptionId::kJson:
     case OptionId::kTsv:
     case OptionId::kHtml:
@@ -118,22 +137,7 @@ const OptionSpec *find_option(Command command, const std::string &name)
 
 }  // namespace
 
-int matrix_from_text(const std::string &text)
-{
-    if (text.size() == 1 && text[0] >= '1' && text[0] <= '6')
-        return text[0] - '1';
-    for (int i = 0; i < kMatrixCount; ++i) {
-        const char *name = kMatrixSet[static_cast<std::size_t>(i)].name;
-        if (text.size() != std::strlen(name))
-            continue;
-        bool same = true;
-        for (std::size_t k = 0; k < text.size() && same; ++k)
-            same = std::toupper(static_cast<unsigned char>(text[k])) == static_cast<unsigned char>(name[k]);
-        if (same)
-            return i;
-    }
-    return -1;
-}
+int matrix_from_text(const std::string &text) { return builtin_matrix_index(text); }
 
 Command command_of(int argc, const char *const *argv)
 {

@@ -10,7 +10,7 @@
 
 namespace kelto {
 
-inline constexpr const char *kProgramVersion = "1.1.0";
+inline constexpr const char *kProgramVersion = "1.2.0";
 inline constexpr int kMaxThreads = 1024;
 
 // The program's commands: a run, `kelto merge` and `kelto html`.
@@ -20,7 +20,9 @@ struct RunOptions {
     std::vector<std::string> positionals;  // a run: IN_FILE OUT_FILE T, and any ignored extras
     bool seed_given = false;
     uint64_t seed = 0;
-    int matrix = -1;   // index into kMatrixSet, or -1: ask at the menu
+    int matrix = -1;   // index into kMatrixSet, or -1: a matrix file, or ask at the menu
+    std::string matrix_path;  // --matrix naming no built-in: a matrix file, read while planning
+    std::string pairs_path;   // --pairs: the pairs chosen by name
     int threads = 0;   // 0: the CPUs this process may use
     bool quiet = false;
     bool help = false;

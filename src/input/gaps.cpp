@@ -24,17 +24,25 @@ int remove_gap_columns(SequenceSet &set, int shortest, std::string &console)
             if (residue_class(residues[k]) == kClassUnscored && unscored[residues[k]].second++ == 0)
                 unscored[residues[k]].first = k + 1;
         }
-        for (const auto &[letter, where] : unscored)
-            set.warnings.push_back("record " + std::to_string(r) + ": '" + std::string(1, letter) + "', not one of " +
-                                   "the twenty residues, in " + std::to_string(where.second) + " column(s) from " +
-                                   "column " + std::to_string(where.first) + "; they are removed from every record");
+        for (const auto &[letter, where] : unscored) {
+            std::string detail = "'";
+            detail += letter;
+            detail += "', not one of the twenty residues, in ";
+            detail += std::to_string(where.second);
+            detail += " column(s) from column ";
+            detail += std::to_string(where.first);
+            detail += "; they are removed from every record";
+            set.warnings.push_back(InputWarning{"unscored_letter", static_cast<int>(r), detail});
+        }
     }
     std::size_t longest = 0;
     for (const SequenceRecord &record : set.records)
         longest = std::max(longest, record.residues.size());
     if (longest > columns)
-        set.warnings.push_back("the records are of unequal length (shortest " + std::to_string(columns) +
-                               ", longest " + std::to_string(longest) + "); every record is cut to the shortest");
+        set.warnings.push_back(InputWarning{"unequal_lengths", -1,
+                                            "the records are of unequal length (shortest " + std::to_string(columns) +
+                                                ", longest " + std::to_string(longest) +
+                                                "); every record is cut to the shortest"});
 
     int gap_count = 0;
     for (char g : gap)

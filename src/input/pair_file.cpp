@@ -4,33 +4,12 @@
 #include <climits>
 
 #include "common/text.hpp"
+#include "input/byte_reader.hpp"
 #include "input/residues.hpp"
 
 namespace kelto {
 
 namespace {
-
-// Byte source that folds "\r\n" into "\n", as a text-mode stream would.
-struct ByteReader {
-    FILE *in;
-    bool has_pending = false;  // a byte was read ahead after a lone '\r'
-    int pending = EOF;
-
-    int next()
-    {
-        const int c = has_pending ? pending : std::getc(in);
-        has_pending = false;
-        if (c != '\r')
-            return c;
-        pending = std::getc(in);
-        if (pending == '\n')
-            return '\n';
-        has_pending = true;
-        return c;
-    }
-};
-
-bool is_space(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 int skip_space(ByteReader &reader)
 {
@@ -85,14 +64,11 @@ const char *missing_record_message(int record)
     }
 }
 
-// Header line: at most 79 bytes, up to and including the first line feed.
-// A NUL byte ends the name as it would end a C string. The rest of a longer
-// line is skipped up to and including its line feed: never read as
-// residues, and a '>' in it does not end the record. `cut` says whether
-// anything was skipped.
-std::string read_header(ByteReader &reader, bool &cut)
+}  // namespace
+
+Header read_header(ByteReader &reader)
 {
-    std::string name;
+    Header header;
     bool nul = false;
     bool line_ended = false;
     for (int length = 0; length < kMaxNameLength && !line_ended; ++length) {
@@ -102,18 +78,59 @@ std::string read_header(ByteReader &reader, bool &cut)
             break;
         }
         nul = nul || c == '\0';
-        if (!nul)
-            name.push_back(static_cast<char>(c));
         line_ended = c == '\n';
+        if (!nul)
+            header.name.push_back(static_cast<char>(c));
+        if (!nul && !line_ended)
+            header.line.push_back(static_cast<char>(c));
     }
-    cut = false;
-    if (!line_ended)
-        for (int c = reader.next(); c != EOF && c != '\n'; c = reader.next())
-            cut = true;
-    return name;
+    if (line_ended)
+        return header;
+    for (int c = reader.next(); c != EOF && c != '\n'; c = reader.next()) {
+        header.cut = true;
+        nul = nul || c == '\0';
+        if (nul)
+            continue;
+        if (header.line.size() < kMaxHeaderLength)
+            header.line.push_back(static_cast<char>(c));
+        else
+            header.line_cut = true;
+    }
+    return header;
 }
 
-}  // namespace
+void take_header(SequenceRecord &record, Header &&header)
+{
+    record.name = std::move(header.name);
+    record.header = std::move(header.line);
+    record.header_cut = header.cut;
+    record.header_line_cut = header.line_cut;
+}
+
+Status list_lengths(const SequenceSet &set, std::string &console, std::string &message, int &shortest)
+{
+    const int record_count = static_cast<int>(set.records.size());
+    for (int i = 0; i < record_count; ++i) {
+        const int length = static_cast<int>(set.records[static_cast<std::size_t>(i)].residues.size());
+        if (i == 0) {
+            appendf(console, "\n N[ 0] = %d ", length);
+            if (length == 0) {
+                appendf(message, "\n ERROR IN THE FIRST SEQUENCE.\n");
+                return Status::kStopInput;
+            }
+            shortest = length;
+            continue;
+        }
+        appendf(console, "\n N[%2d] = %d ", i, length);
+        if (length == 0) {
+            appendf(message, "\n ERROR IN THE SEQUENCE %d.\n", i);
+            return Status::kStopInput;
+        }
+        if (length < shortest)
+            shortest = length;
+    }
+    return Status::kContinue;
+}
 
 Status read_pair_file(FILE *in, std::string &console, std::string &message, SequenceSet &set, int &shortest)
 {
@@ -156,12 +173,7 @@ Status read_pair_file(FILE *in, std::string &console, std::string &message, Sequ
             return Status::kStopInput;
         }
         SequenceRecord &record = set.records[static_cast<std::size_t>(i)];
-        bool cut = false;
-        record.name = read_header(reader, cut);
-        if (cut)
-            set.warnings.push_back("record " + std::to_string(i) + ": its header line is longer than " +
-                                   std::to_string(kMaxNameLength) + " characters; the name keeps the first " +
-                                   std::to_string(kMaxNameLength) + " and the rest of the line is skipped");
+        take_header(record, read_header(reader));
         appendf(console, "%s", record.name.c_str());
 
         for (c = reader.next(); c != EOF && c != '>'; c = reader.next()) {
@@ -177,26 +189,7 @@ Status read_pair_file(FILE *in, std::string &console, std::string &message, Sequ
     }
     appendf(console, "\n------------------------------------------------------------\n");
 
-    for (int i = 0; i < record_count; ++i) {
-        const int length = static_cast<int>(set.records[static_cast<std::size_t>(i)].residues.size());
-        if (i == 0) {
-            appendf(console, "\n N[ 0] = %d ", length);
-            if (length == 0) {
-                appendf(message, "\n ERROR IN THE FIRST SEQUENCE.\n");
-                return Status::kStopInput;
-            }
-            shortest = length;
-            continue;
-        }
-        appendf(console, "\n N[%2d] = %d ", i, length);
-        if (length == 0) {
-            appendf(message, "\n ERROR IN THE SEQUENCE %d.\n", i);
-            return Status::kStopInput;
-        }
-        if (length < shortest)
-            shortest = length;
-    }
-    return Status::kContinue;
+    return list_lengths(set, console, message, shortest);
 }
 
 Status read_pair_file(FILE *in, std::string &console, SequenceSet &set, int &shortest)

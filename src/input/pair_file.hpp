@@ -17,13 +17,28 @@ inline constexpr int kMaxResidues = 1099;
 
 struct SequenceRecord {
     std::string name;      // header line, at most 79 characters, ends with '\n' when the line fit
-    std::string residues;  // stored residues and gaps, at most 1099
+    std::string residues;  // stored residues and gaps, at most 1099 in a pair file
+    std::string header;    // the whole header line without its line end
+    bool header_cut = false;       // the name holds only the line's first 79 characters
+    bool header_line_cut = false;  // the line was too long even for `header`
 };
 
-// All 2P records in file order.
+// Something reading and trimming changed in the user's data, shown on
+// standard error and kept in the record. `record` is -1 where no one
+// record is concerned.
+struct InputWarning {
+    std::string kind;  // "header_cut", "unscored_letter", "unequal_lengths", "extra_arguments"
+    int record = -1;
+    std::string detail;
+};
+
+// The line of a warning on standard error (without "kelto: warning: ").
+std::string warning_text(const InputWarning &warning);
+
+// All 2P records in pair order: records 2p and 2p+1 form pair p.
 struct SequenceSet {
     std::vector<SequenceRecord> records;
-    std::vector<std::string> warnings;  // what reading and trimming changed, one line each
+    std::vector<InputWarning> warnings;  // what reading and trimming changed
     int pair_count() const { return static_cast<int>(records.size() / 2); }
 };
 
@@ -38,5 +53,10 @@ Status read_pair_file(FILE *in, std::string &console, SequenceSet &set, int &sho
 // The same with the stop message, when reading fails, in `message` instead
 // of at the end of `console` (the console text is then the echo before it).
 Status read_pair_file(FILE *in, std::string &console, std::string &message, SequenceSet &set, int &shortest);
+
+// The length lines of the records ("N[ i] = ..."), as the reader prints
+// them after the echo, and the length of the shortest; an empty record
+// stops with its message.
+Status list_lengths(const SequenceSet &set, std::string &console, std::string &message, int &shortest);
 
 }  // namespace kelto

@@ -11,8 +11,8 @@
 #include "common/staged_files.hpp"
 #include "common/status.hpp"
 #include "input/gaps.hpp"
-#include "input/matrices.hpp"
-#include "input/pair_file.hpp"
+#include "input/alignment.hpp"
+#include "input/matrix_file.hpp"
 #include "page/page.hpp"
 #include "record/digest.hpp"
 #include "record/record.hpp"
@@ -63,10 +63,12 @@ bool read_run_input(const RunLine &run, const std::string &input_path, SequenceS
     std::rewind(input.get());
     int shortest = 0;
     std::string discarded, reader_message;
-    const Status status = read_pair_file(input.get(), discarded, reader_message, set, shortest);
-    if (status != Status::kContinue) {
-        message = status == Status::kStopMemory ? "memory allocation failed"
-                                                : input_path + ": " + one_line(reader_message);
+    InputForm form = InputForm::kPairFile;
+    std::vector<int> places;
+    const PairChoice choice{run.pairs_path, run.pairs_xxh3, {}, {}, run.record_places};
+    if (read_alignment(input.get(), choice, discarded, reader_message, set, shortest, form, places) !=
+        InputOutcome::kRead) {
+        message = input_path + ": " + one_line(reader_message);
         return false;
     }
     remove_gap_columns(set, shortest, discarded);
@@ -86,17 +88,13 @@ bool draw_page(const std::string &record_path, const std::string &input_path, FI
     RunLine run;
     if (!read_run_line(record.get(), record_path, run, message))
         return false;
-    const int matrix = matrix_from_text(run.matrix);
-    if (matrix < 0) {
-        message = record_path + ": unknown matrix \"" + run.matrix + "\"";
-        return false;
-    }
+    SubstitutionMatrix scores{};
+    matrix_from_values(run.matrix_values, scores);  // the record's reader checked them
     SequenceSet set;
     if (!read_run_input(run, input_path, set, message))
         return false;
     std::rewind(record.get());
     PageData data;
-    const SubstitutionMatrix &scores = kMatrixSet[static_cast<std::size_t>(matrix)].scores;
     return read_page_data(record.get(), record_path, set, scores, data, message) &&
            write_page(data, set, scores, page, message);
 }

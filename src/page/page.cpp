@@ -105,6 +105,13 @@ OrderedJson shown_run(const RunLine &run)
     shown["n_minimum"] = run.n_minimum;
     shown["quartets"] = run.quartets;
     shown["threads"] = run.threads;
+    shown["input_form"] = run.input_form;
+    shown["pairs_file"] = run.pairs_path.empty() ? OrderedJson(nullptr) : OrderedJson(run.pairs_path);
+    shown["matrix_file"] = run.matrix_path.empty() ? OrderedJson(nullptr) : OrderedJson(run.matrix_path);
+    OrderedJson warnings = OrderedJson::array();
+    for (const InputWarning &warning : run.warnings)
+        warnings.push_back(warning_text(warning));
+    shown["warnings"] = warnings;
     if (run.sharded)
         shown["shard"] = {{"index", run.shard.index},
                           {"count", run.shard.count},
@@ -183,7 +190,8 @@ std::string script_safe_json(const std::string &json)
 bool read_page_data(FILE *jsonl, const std::string &name, const SequenceSet &trimmed,
                     const SubstitutionMatrix &matrix, PageData &data, std::string &message)
 {
-    data = PageData{};
+    PageData fresh;
+    std::swap(data, fresh);
     std::vector<std::vector<int>> scores;
     RecordVisitor visitor;
     visitor.run = [&](const RunLine &run, std::string &why) {

@@ -16,12 +16,15 @@
 #include <vector>
 
 #include "common/status.hpp"
+#include "input/pair_file.hpp"
 #include "record/digest.hpp"
 #include "report/quartet_result.hpp"
 
 namespace kelto {
 
-inline constexpr int kRecordFormat = 1;
+// The format written; records of format 1 (without the input's form, the
+// matrix's values, the chosen pairs and the warnings) are read too.
+inline constexpr int kRecordFormat = 2;
 
 // Arrays and objects nest at most this deep in a line of a record (a window
 // inside a quartet line's window list is 3).
@@ -43,19 +46,28 @@ struct ShardBlock {
 
 // The settings and input of a run: its first line.
 struct RunLine {
+    int format = kRecordFormat;  // as read; written always as kRecordFormat
     std::string version;
     uint64_t seed = 0;
     bool seed_from_option = false;  // "seed_source": "option" or "clock"
     int randomisations = 0;         // T
-    std::string matrix;
+    std::string matrix;              // the built-in's name, or the matrix file's base name
+    std::vector<int> matrix_values;  // 400, row by row in residue order (from the name in format 1)
+    std::string matrix_path;         // the matrix file read; empty for a built-in
+    uint64_t matrix_xxh3 = 0;        // of the matrix file's bytes
     std::string input_path;
     FileDigest input;
-    std::vector<std::string> names;  // 2P record names in file order (the "pairs")
+    std::string input_form = "pair_file";  // or "aligned_fasta"
+    std::string pairs_path;                // the --pairs file; empty: records pair up in file order
+    uint64_t pairs_xxh3 = 0;
+    std::vector<int> record_places;   // with a pairs file: each record's place in the input, pair order
+    std::vector<std::string> names;   // 2P whole header lines in pair order (the "pairs")
     std::vector<int> record_lengths;  // residues as read, before gap removal
     int gap_columns = 0;
     int n_minimum = 0;
     long long quartets = 0;  // of the whole run
     int threads = 0;
+    std::vector<InputWarning> warnings;
     bool sharded = false;
     ShardBlock shard;  // when sharded
 

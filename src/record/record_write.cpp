@@ -81,6 +81,11 @@ std::string run_line_text(const RunLine &run)
     Json pairs = Json::array();
     for (std::size_t p = 0; p + 1 < run.names.size(); p += 2)
         pairs.push_back(Json::array({run.names[p], run.names[p + 1]}));
+    Json warnings = Json::array();
+    for (const InputWarning &warning : run.warnings)
+        warnings.push_back(Json{{"kind", warning.kind},
+                                {"record", warning.record < 0 ? Json(nullptr) : Json(warning.record)},
+                                {"detail", warning.detail}});
     Json line{{"type", "run"},
               {"format", kRecordFormat},
               {"program", "kelto"},
@@ -89,13 +94,24 @@ std::string run_line_text(const RunLine &run)
               {"seed_source", run.seed_from_option ? "option" : "clock"},
               {"T", run.randomisations},
               {"matrix", run.matrix},
-              {"input", Json{{"path", run.input_path}, {"bytes", run.input.bytes}, {"xxh3_128", run.input.xxh3_128}}},
+              {"matrix_values", run.matrix_values},
+              {"matrix_file", run.matrix_path.empty() ? Json(nullptr)
+                                                      : Json{{"path", run.matrix_path}, {"xxh3_64", hex64(run.matrix_xxh3)}}},
+              {"input", Json{{"path", run.input_path},
+                             {"bytes", run.input.bytes},
+                             {"xxh3_128", run.input.xxh3_128},
+                             {"form", run.input_form}}},
+              {"pairs_file", run.pairs_path.empty() ? Json(nullptr)
+                                                    : Json{{"path", run.pairs_path},
+                                                           {"xxh3_64", hex64(run.pairs_xxh3)},
+                                                           {"records", run.record_places}}},
               {"pairs", pairs},
               {"record_lengths", run.record_lengths},
               {"gap_columns", run.gap_columns},
               {"n_minimum", run.n_minimum},
               {"quartets", run.quartets},
-              {"threads", run.threads}};
+              {"threads", run.threads},
+              {"warnings", warnings}};
     if (run.sharded)
         line["shard"] = Json{{"index", run.shard.index},
                              {"count", run.shard.count},

@@ -135,8 +135,8 @@ Status write_start(const RunPlan &plan, const RunOptions &options, const RunIo &
     if (!plan.set.warnings.empty()) {
         // What reading changed goes to standard error, beside the console.
         sink_flush(console);
-        for (const std::string &warning : plan.set.warnings)
-            std::fprintf(io.errors, "kelto: warning: %s\n", warning.c_str());
+        for (const InputWarning &warning : plan.set.warnings)
+            std::fprintf(io.errors, "kelto: warning: %s\n", warning_text(warning).c_str());
         std::fflush(io.errors);
     }
     if (plan.early_stop == EarlyStop::kAfterReading) {
@@ -212,7 +212,7 @@ bool write_run_page(const RunPlan &plan, TextSink &console, FILE *temporary_json
     if (record != nullptr) {
         std::rewind(record);
         PageData data;
-        const SubstitutionMatrix &matrix = kMatrixSet[static_cast<std::size_t>(plan.matrix)].scores;
+        const SubstitutionMatrix &matrix = plan.matrix.scores;
         const std::string name = temporary_json != nullptr ? "the run's record" : plan.json.path;
         if (read_page_data(record, name, plan.set, matrix, data, message)) {
             FILE *page = std::fopen(plan.html.path.c_str(), "w");

@@ -12,6 +12,8 @@
 #include "common/locks.hpp"
 #include "common/status.hpp"
 #include "common/text.hpp"
+#include "input/alignment.hpp"
+#include "input/matrix_file.hpp"
 #include "input/pair_file.hpp"
 #include "record/record.hpp"
 #include "run/quartets.hpp"
@@ -49,7 +51,9 @@ struct RunPlan {
     bool write_headings = true;  // the report's heading, the TSV header and the run line are written
 
     int randomisations = 0;  // T
-    int matrix = -1;         // index into kMatrixSet
+    RunMatrix matrix;        // built-in or read from a file
+    bool matrix_chosen = false;
+    PairChoice choice;       // the pairs by name, or by their recorded places on resume
     uint64_t seed = 0;
     std::string seed_line;   // the line on standard error naming the seed's source
 

@@ -49,11 +49,23 @@ RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_se
                    "\n T is too large: at most " + std::to_string(INT_MAX) + " randomisations.\n");
         return plan;
     }
-    plan.matrix = options.matrix >= 0 ? options.matrix : choose_matrix(io, console);
-    if (plan.matrix < 0) {
-        stop_early(plan, EarlyStop::kAfterReportOpened,
-                   "\n No matrix option: the input ended before an answer 1 to 6.\n");
-        return plan;
+    if (!options.matrix_path.empty() || !options.pairs_path.empty()) {
+        std::string why;
+        if ((!options.matrix_path.empty() && !read_chosen_matrix(options.matrix_path, plan.matrix, why)) ||
+            (!options.pairs_path.empty() && !read_pair_choice(options.pairs_path, plan.choice, why))) {
+            sink_message(console, "\n %s.\n", why.c_str());
+            plan.refused = Status::kStopInput;
+            return plan;
+        }
+    }
+    if (options.matrix_path.empty()) {
+        const int builtin = options.matrix >= 0 ? options.matrix : choose_matrix(io, console);
+        if (builtin < 0) {
+            stop_early(plan, EarlyStop::kAfterReportOpened,
+                       "\n No matrix option: the input ended before an answer 1 to 6.\n");
+            return plan;
+        }
+        plan.matrix = builtin_matrix(builtin);
     }
     plan.json_temporary = plan.json.path.empty() && !plan.html.path.empty();
     RunLine &record = plan.record;
@@ -61,12 +73,14 @@ RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_se
         stop_early(plan, EarlyStop::kAfterReading, "\n Problems reading the input file " + plan.input_path + ".\n");
         return plan;
     }
-    read_input(input.get(), plan);
+    read_input(input.get(), plan, console);
+    if (plan.refused != Status::kContinue)
+        return plan;
     if (options.positionals.size() > 3) {
         std::string extra;
         for (std::size_t i = 3; i < options.positionals.size(); ++i)
             extra += " '" + options.positionals[i] + "'";
-        plan.set.warnings.push_back("arguments after T are ignored:" + extra);
+        plan.set.warnings.push_back(InputWarning{"extra_arguments", -1, "arguments after T are ignored:" + extra});
     }
     if (plan.early_stop != EarlyStop::kNone)
         return plan;
@@ -77,7 +91,11 @@ RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_se
     record.seed = plan.seed;
     record.seed_from_option = options.seed_given;
     record.randomisations = plan.randomisations;
-    record.matrix = kMatrixSet[static_cast<std::size_t>(plan.matrix)].name;
+    record.matrix = plan.matrix.name;
+    record.matrix_values = matrix_values(plan.matrix.scores);
+    record.matrix_path = plan.matrix.path;
+    record.matrix_xxh3 = plan.matrix.xxh3;
+    record.warnings = plan.set.warnings;
     record.input_path = plan.input_path;
     plan.workers = static_cast<int>(
         std::clamp<long long>(options.threads > 0 ? options.threads : workers, 1, std::max(record.quartets, 1LL)));

@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "common/files.hpp"
-#include "input/matrices.hpp"
+#include "input/matrix_file.hpp"
 #include "record/verify.hpp"
 #include "run/plan.hpp"
 #include "run/startup.hpp"
@@ -42,10 +42,23 @@ std::string settings_mismatch(const RunOptions &options, FILE *input, const RunP
         return "the input file differs from the recorded run's (size or checksum)";
     if (run.randomisations != plan.randomisations)
         return "T differs: the recorded run used T = " + std::to_string(run.randomisations);
-    if (matrix_from_text(run.matrix) < 0)
-        return "the record names no known matrix";
-    if (options.matrix >= 0 && kMatrixSet[static_cast<std::size_t>(options.matrix)].name != run.matrix)
-        return "the matrix differs: the recorded run used " + run.matrix;
+    std::string why;
+    if (options.matrix >= 0 || !options.matrix_path.empty()) {
+        RunMatrix given;
+        if (options.matrix >= 0)
+            given = builtin_matrix(options.matrix);
+        else if (!read_chosen_matrix(options.matrix_path, given, why))
+            return why;
+        if (matrix_values(given.scores) != run.matrix_values)
+            return "the matrix differs: the recorded run used " + run.matrix + ", with other values";
+    }
+    if (!options.pairs_path.empty()) {
+        PairChoice choice;
+        if (!read_pair_choice(options.pairs_path, choice, why))
+            return why;
+        if (run.pairs_path.empty() || choice.xxh3 != run.pairs_xxh3)
+            return "the pairs file differs from the recorded run's (checksum)";
+    }
     if (options.seed_given && run.seed != options.seed)
         return "the seed differs: the recorded run used " + std::to_string(run.seed);
     if (run.sharded != (options.shard_count > 0) ||
@@ -63,6 +76,7 @@ std::string records_mismatch(const RunLine &recorded, const RunLine &read)
         {recorded.gap_columns == read.gap_columns, "gap columns"},
         {recorded.n_minimum == read.n_minimum, "N_minimum"},
         {recorded.quartets == read.quartets, "number of quartets"},
+        {recorded.input_form == read.input_form, "input form"},
     };
     for (const auto &[same, what] : fields)
         if (!same)
@@ -147,8 +161,13 @@ RunPlan plan_resume(const RunOptions &options, int workers, TextSink &console)
         refuse(plan, console, why);
         return plan;
     }
-    plan.matrix = matrix_from_text(summary.run.matrix);
-    read_input(input.get(), plan);
+    const RunLine &run = summary.run;
+    plan.matrix = RunMatrix{run.matrix, {}, run.matrix_path, run.matrix_xxh3};
+    matrix_from_values(run.matrix_values, plan.matrix.scores);
+    plan.choice = PairChoice{run.pairs_path, run.pairs_xxh3, {}, {}, run.record_places};
+    read_input(input.get(), plan, console);
+    if (plan.refused != Status::kContinue)
+        return plan;
     if (plan.early_stop == EarlyStop::kNone && !(why = records_mismatch(summary.run, plan.record)).empty()) {
         refuse(plan, console, why);
         return plan;

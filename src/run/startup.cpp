@@ -14,6 +14,7 @@
 #include "common/locks.hpp"
 #include "input/gaps.hpp"
 #include "input/matrices.hpp"
+#include "input/alignment.hpp"
 #include "page/page.hpp"
 #include "profile/profile.hpp"
 
@@ -166,30 +167,49 @@ bool open_planned_input(const RunOptions &options, RunPlan &plan, FILE *&input, 
     return false;
 }
 
-void read_input(FILE *input, RunPlan &plan)
+void read_input(FILE *input, RunPlan &plan, TextSink &console)
 {
     std::rewind(input);
     int shortest = 0;
     std::string message;
-    const Status status = read_pair_file(input, plan.setup_console, message, plan.set, shortest);
-    if (status != Status::kContinue) {
+    InputForm form = InputForm::kPairFile;
+    std::vector<int> places;
+    const InputOutcome outcome =
+        read_alignment(input, plan.choice, plan.setup_console, message, plan.set, shortest, form, places);
+    if (outcome == InputOutcome::kPairsRefused) {
+        sink_message(console, "\n %s.\n", message.c_str());
+        plan.refused = Status::kStopInput;
+        return;
+    }
+    if (outcome != InputOutcome::kRead) {
         plan.early_stop = EarlyStop::kAfterReading;
-        plan.early_status = status;
+        plan.early_status = Status::kStopInput;
         plan.early_message = message;
         return;
     }
     RunLine &record = plan.record;
+    record.input_form = input_form_name(form);
+    record.pairs_path = plan.choice.path;
+    record.pairs_xxh3 = plan.choice.xxh3;
+    record.record_places = places;
     for (const SequenceRecord &r : plan.set.records) {
         record.record_lengths.push_back(static_cast<int>(r.residues.size()));
-        record.names.push_back(record_name(r.name));
+        record.names.push_back(r.header);
     }
     record.n_minimum = remove_gap_columns(plan.set, shortest, plan.setup_console);
     record.gap_columns = shortest - record.n_minimum;
     record.quartets = quartet_count(plan.set.pair_count());
-    const SubstitutionMatrix &matrix = kMatrixSet[static_cast<std::size_t>(plan.matrix)].scores;
+    if (record.n_minimum > kMaxResidues) {
+        plan.early_stop = EarlyStop::kAfterReading;
+        plan.early_status = Status::kStopInput;
+        appendf(plan.early_message, "\n The alignment keeps %d columns after gap-column removal; at most %d can be "
+                "analysed.\n", record.n_minimum, kMaxResidues);
+        return;
+    }
     for (int p = 0; p < plan.set.pair_count(); ++p)
         plan.scores.push_back(pair_scores(plan.set.records[static_cast<std::size_t>(2 * p)].residues,
-                                          plan.set.records[static_cast<std::size_t>(2 * p + 1)].residues, matrix));
+                                          plan.set.records[static_cast<std::size_t>(2 * p + 1)].residues,
+                                          plan.matrix.scores));
 }
 
 }  // namespace kelto

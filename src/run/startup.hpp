@@ -46,7 +46,8 @@ bool check_outputs(const RunPlan &plan, TextSink &console);
 // Reads the open input from its start into the plan: the records echoed
 // into the plan's setup text, trimmed, the pair scores under the plan's
 // matrix, and the run line's fields of the records. A pair file that cannot
-// be read sets the plan's early stop.
-void read_input(FILE *input, RunPlan &plan);
+// be read sets the plan's early stop; a pairs file that does not fit the
+// input refuses the run with its message on `console`.
+void read_input(FILE *input, RunPlan &plan, TextSink &console);
 
 }  // namespace kelto

@@ -1,0 +1,66 @@
+// The input in either form: a pair file, or aligned FASTA as aligners write
+// it. Its pairs are taken in file order or as a pairs file chooses them,
+// and the chosen records are echoed to the console as a pair file's are.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "input/pair_file.hpp"
+
+namespace kelto {
+
+enum class InputForm { kPairFile, kAlignedFasta };
+
+// The form's name in the record.
+inline const char *input_form_name(InputForm form)
+{
+    return form == InputForm::kPairFile ? "pair_file" : "aligned_fasta";
+}
+
+// Aligned FASTA bounds: columns of one record and records of a file. The
+// analysed length after gap-column removal is bounded by kMaxResidues.
+inline constexpr int kMaxAlignmentColumns = 1000000;
+inline constexpr int kMaxAlignmentRecords = 100000;
+// Bytes of all records' residues together.
+inline constexpr long long kMaxAlignmentBytes = 1LL << 28;
+
+// The pairs a pairs file chooses, by record name (a header's first word).
+struct PairChoice {
+    std::string path;  // empty: the records pair up in file order
+    uint64_t xxh3 = 0;  // of the file's bytes
+    std::vector<std::array<std::string, 2>> pairs;
+    std::vector<int> lines;  // each pair's line in the file
+    std::vector<int> places;  // instead of names: the records' places in the input, pair order (a recorded choice)
+};
+
+// Reads a pairs file: one pair per line, two names separated by blanks or
+// a tab; empty lines and lines that start with '#' are skipped. False with
+// what is wrong in `why`.
+bool read_pair_choice(const std::string &path, PairChoice &choice, std::string &why);
+
+// A record's name as a pairs file names it: its header's first word.
+std::string first_word(const std::string &header);
+
+enum class InputOutcome {
+    kRead,
+    kUnreadable,    // the input is not a readable alignment: the message ends the console text
+    kPairsRefused,  // the pairs file names records the input does not hold as it says: `message` says which
+};
+
+// Reads the input from its current position in the form its first byte
+// says ('>' starts aligned FASTA), arranges the pairs, echoes them to
+// `console`, and notes cut header lines in the set's warnings.
+// `chosen` receives the file places of the chosen records in pair order
+// (empty when the records pair up in file order).
+InputOutcome read_alignment(FILE *in, const PairChoice &choice, std::string &console, std::string &message,
+                            SequenceSet &set, int &shortest, InputForm &form, std::vector<int> &chosen);
+
+// Puts the records in the order a recorded run chose them: `indices` are
+// their places in the file, in pair order. False with why not.
+bool arrange_by_indices(std::vector<SequenceRecord> &records, const std::vector<int> &indices, std::string &why);
+
+}  // namespace kelto
