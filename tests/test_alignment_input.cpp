@@ -1,18 +1,25 @@
 // Real alignments are read in register: a header longer than 79 characters
 // never spills into the residues, and a letter outside the twenty keeps its
 // column, which is then removed from every record; each change is said on
-// standard error.
+// standard error and in the record. Aligned FASTA, chosen pairs and matrix
+// files give the reports of the pair file and built-in matrix they stand for.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "test_support.hpp"
 
 namespace kelto {
 namespace {
 
+using testing::directory_files;
 using testing::pair_file;
+using testing::read_file;
 using testing::RunResult;
 using testing::run_in_process;
 using testing::TempDir;
@@ -48,8 +55,15 @@ TEST(AlignmentInput, LongHeadersAreCutAndTheirRestSkipped)
         line += header;
         line += '\n';
         text.replace(text.find(">s1\n"), 4, line);
-        const RunResult long_header = run_file(dir, "long.txt", text);
+        write_file(dir.path("long.txt"), text);
+        const RunResult long_header = run_in_process({"--seed", "3", "--matrix", "2", "--json", dir.path("long.jsonl"),
+                                                      dir.path("long.txt"), dir.path("long.txt.out"), "20"},
+                                                     "");
         ASSERT_EQ(long_header.status, 0) << long_header.console;
+        const nlohmann::json run = nlohmann::json::parse(testing::whole_lines(read_file(dir.path("long.jsonl")))[0]);
+        EXPECT_EQ(run["warnings"][0]["kind"], "header_cut");
+        EXPECT_EQ(run["warnings"][0]["record"], 1);
+        EXPECT_EQ(run["pairs"][0][1], header) << "the data keep the whole header line";
         EXPECT_NE(long_header.console.find("N_minimum (Without gaps) = 40 "), std::string::npos);
         // The report holds the cut name (79 characters, no line end) where the short file has "s1".
         const std::string report = testing::read_file(dir.path("long.txt.out"));
@@ -88,6 +102,156 @@ TEST(AlignmentInput, LettersOutsideTheTwentyKeepTheirColumn)
                 << run.errors;
         }
     }
+}
+
+// Records as aligned FASTA under the given names.
+std::string fasta(const std::vector<std::string> &records, const std::vector<std::string> &names)
+{
+    std::string text;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        text += ">" + names[i] + " some description\n" + records[i] + "\n";
+    return text;
+}
+
+// A report of a pair file with its names ">sI" given the description that
+// fasta() adds.
+std::string described(std::string report, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        const std::string name = std::string(">s").append(std::to_string(i));
+        report = replaced(report, name + "\n", name + " some description\n");
+    }
+    return report;
+}
+
+std::vector<std::string> numbered(std::size_t count)
+{
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < count; ++i)
+        names.push_back(std::string(1, 's').append(std::to_string(i)));
+    return names;
+}
+
+// A run with extra arguments; the report is `name`.out.
+RunResult run_with(const TempDir &dir, const std::string &name, std::vector<std::string> extra)
+{
+    std::vector<std::string> args = {"--seed", "3", "--matrix", "2", dir.path(name), dir.path(name + ".out"), "20"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return run_in_process(args, "");
+}
+
+TEST(AlignmentInput, AlignedFastaIsReadAsThePairFileOfItsRecords)
+{
+    TempDir dir;
+    const std::vector<std::string> records = testing::related_pairs(8, 3, 40);
+    std::vector<std::string> names = numbered(records.size());
+    write_file(dir.path("pairs.txt"), pair_file(records));
+    write_file(dir.path("aligned.fa"), fasta(records, names));
+    const RunResult from_pairs = run_with(dir, "pairs.txt", {});
+    const RunResult from_fasta = run_with(dir, "aligned.fa", {});
+    ASSERT_EQ(from_fasta.status, 0) << from_fasta.console;
+    EXPECT_TRUE(read_file(dir.path("aligned.fa.out")) ==
+                described(read_file(dir.path("pairs.txt.out")), records.size()))
+        << "the report differs beyond the headers";
+
+    // An odd number of records cannot pair up in file order.
+    write_file(dir.path("odd.fa"), fasta({records.begin(), records.end() - 1}, names));
+    const RunResult odd = run_with(dir, "odd.fa", {});
+    EXPECT_EQ(odd.status, 2);
+    EXPECT_NE(odd.console.find("odd number of records (5)"), std::string::npos) << odd.console;
+
+    // 1,500 columns of which 1,200 hold a gap somewhere: 300 are analysed.
+    std::vector<std::string> wide = testing::related_pairs(9, 2, 1500);
+    for (std::size_t column = 300; column < 1500; ++column)
+        wide[column % wide.size()][column] = '-';
+    write_file(dir.path("wide.fa"), fasta(wide, numbered(wide.size())));
+    const RunResult wide_run = run_with(dir, "wide.fa", {});
+    EXPECT_EQ(wide_run.status, 0) << wide_run.console;
+    EXPECT_NE(wide_run.console.find("N_minimum (Without gaps) = 300 "), std::string::npos);
+}
+
+TEST(AlignmentInput, PairsFileChoosesThePairsAndTheirOrder)
+{
+    TempDir dir;
+    const std::vector<std::string> records = testing::related_pairs(10, 4, 40);
+    std::vector<std::string> names = numbered(records.size());
+    names[3] = "twin";
+    names[7] = "twin";
+    write_file(dir.path("in.fa"), fasta(records, names));
+    write_file(dir.path("in.txt"), pair_file(records));
+    const std::vector<std::string> chosen = {records[6], records[5], records[0], records[1], records[4], records[2]};
+    write_file(dir.path("expected.fa"), fasta(chosen, {"s6", "s5", "s0", "s1", "s4", "s2"}));
+    ASSERT_EQ(run_with(dir, "expected.fa", {}).status, 0);
+    write_file(dir.path("chosen"), "# pairs\ns6 s5\n\ns0\ts1\r\n  s4   s2\n");
+    const RunResult from_fasta = run_with(dir, "in.fa", {"--pairs", dir.path("chosen")});
+    ASSERT_EQ(from_fasta.status, 0) << from_fasta.console;
+    EXPECT_TRUE(read_file(dir.path("in.fa.out")) == read_file(dir.path("expected.fa.out")));
+    const RunResult from_pair_file = run_with(dir, "in.txt", {"--pairs", dir.path("chosen")});
+    ASSERT_EQ(from_pair_file.status, 0) << from_pair_file.console;
+    EXPECT_TRUE(described(read_file(dir.path("in.txt.out")), records.size()) ==
+                read_file(dir.path("expected.fa.out")));
+
+    const std::pair<const char *, const char *> refused[] = {
+        {"s0 s1\ns9 s2\n", "line 2: no record of the input is named 's9'"},
+        {"s0 s1\ntwin s2\n", "line 2: several records of the input are named 'twin'"},
+        {"s0 s1\ns2 s1\n", "line 2: 's1' is named a second time"},
+        {"s0 s1 s2\n", "line 1: a pair is two record names"},
+        {"# none\n", "names no pair"},
+    };
+    for (const auto &[text, message] : refused) {
+        SCOPED_TRACE(text);
+        write_file(dir.path("bad"), text);
+        const auto before = directory_files(dir);
+        const RunResult run = run_with(dir, "in.fa", {"--pairs", dir.path("bad"), "--json", dir.path("bad.jsonl")});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.console.find(message), std::string::npos) << run.console;
+        EXPECT_EQ(directory_files(dir), before);
+    }
+}
+
+TEST(AlignmentInput, MatrixFilesInTheNcbiFormat)
+{
+    const std::string shipped = "/usr/share/ncbi/data/BLOSUM62";
+    ASSERT_TRUE(std::filesystem::exists(shipped)) << "the tests need Debian's ncbi-data (scripts/install-deps.sh)";
+    TempDir dir;
+    write_file(dir.path("in.txt"), pair_file(testing::related_pairs(11, 3, 40)));
+    const std::string blosum62 = read_file(shipped);
+    write_file(dir.path("B62"), blosum62);
+    ASSERT_EQ(run_in_process({"--seed", "3", "--matrix", "2", dir.path("in.txt"), dir.path("builtin.out"), "20"}, "")
+                  .status,
+              0);
+    const RunResult from_file = run_with(dir, "in.txt", {"--matrix", dir.path("B62"), "--json", dir.path("run.jsonl")});
+    ASSERT_EQ(from_file.status, 0) << from_file.console;
+    EXPECT_TRUE(read_file(dir.path("in.txt.out")) == read_file(dir.path("builtin.out")));
+
+    // Row A is the file's third line.
+    const std::pair<std::pair<const char *, const char *>, const char *> refused[] = {
+        {{" W ", " J "}, "the header row lacks the letter 'W'"},
+        {{"\nA  4 ", "\nA  4.5 "}, "line 3: row 'A', column 'A': '4.5' is not an integer from -100 to 100"},
+        {{"\nA  4 ", "\nA  101 "}, "line 3: row 'A', column 'A': '101' is not an integer from -100 to 100"},
+        {{"\nA  4 -1 ", "\nA  4  2 "}, "not symmetric: row 'R', column 'A' holds -1 but row 'A', column 'R' holds 2"},
+    };
+    for (const auto &[edit, message] : refused) {
+        SCOPED_TRACE(message);
+        std::string text = blosum62;
+        text.replace(text.find(edit.first), std::string(edit.first).size(), edit.second);
+        write_file(dir.path("bad"), text);
+        const auto before = directory_files(dir);
+        const RunResult run = run_with(dir, "in.txt", {"--matrix", dir.path("bad")});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.console.find(message), std::string::npos) << run.console;
+        EXPECT_EQ(directory_files(dir), before);
+    }
+
+    // Resuming with other values in the matrix file is refused.
+    std::string changed = blosum62;
+    changed.replace(changed.find("\nA  4 "), 6, "\nA  5 ");
+    write_file(dir.path("B62"), changed);
+    const RunResult resumed =
+        run_with(dir, "in.txt", {"--matrix", dir.path("B62"), "--json", dir.path("run.jsonl"), "--resume"});
+    EXPECT_EQ(resumed.status, 2);
+    EXPECT_NE(resumed.console.find("Cannot resume: the matrix differs"), std::string::npos) << resumed.console;
 }
 
 }  // namespace
