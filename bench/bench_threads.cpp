@@ -43,7 +43,8 @@ kelto::SequenceSet make_pair_set()
     kelto::SequenceSet set;
     for (int r = 0; r < 2 * kPairs; ++r) {
         kelto::SequenceRecord record;
-        record.name = "seq" + std::to_string(r) + "\n";
+        record.header = "seq" + std::to_string(r);
+        record.name = record.header + "\n";
         for (int k = 0; k < kLength; ++k)
             record.residues.push_back(letters[letter(engine)]);
         set.records.push_back(std::move(record));

@@ -57,13 +57,19 @@ TEST(AlignmentInput, LongHeadersAreCutAndTheirRestSkipped)
         text.replace(text.find(">s1\n"), 4, line);
         write_file(dir.path("long.txt"), text);
         const RunResult long_header = run_in_process({"--seed", "3", "--matrix", "2", "--json", dir.path("long.jsonl"),
-                                                      dir.path("long.txt"), dir.path("long.txt.out"), "20"},
+                                                      "--html", dir.path("long.html"), "--tsv", dir.path("long.tsv"),
+                                                      dir.path("long.txt"),
+                                                      dir.path("long.txt.out"), "20"},
                                                      "");
         ASSERT_EQ(long_header.status, 0) << long_header.console;
         const nlohmann::json run = nlohmann::json::parse(testing::whole_lines(read_file(dir.path("long.jsonl")))[0]);
         EXPECT_EQ(run["warnings"][0]["kind"], "header_cut");
         EXPECT_EQ(run["warnings"][0]["record"], 1);
         EXPECT_EQ(run["pairs"][0][1], header) << "the data keep the whole header line";
+        EXPECT_NE(read_file(dir.path("long.tsv")).find("\t" + header + "\t"), std::string::npos);
+        EXPECT_NE(read_file(dir.path("long.html")).find("record 1: its header line is longer than 79"),
+                  std::string::npos)
+            << "the page shows the warning";
         EXPECT_NE(long_header.console.find("N_minimum (Without gaps) = 40 "), std::string::npos);
         // The report holds the cut name (79 characters, no line end) where the short file has "s1".
         const std::string report = testing::read_file(dir.path("long.txt.out"));

@@ -32,8 +32,8 @@ struct Pairs {
         std::mt19937 engine(8);
         for (int r = 0; r < 10; ++r) {
             SequenceRecord record;
-            record.name = std::to_string(r);
-            record.name += '\n';
+            record.header = std::to_string(r);
+            record.name = record.header + '\n';
             record.residues = testing::random_residues(engine, 40);
             set.records.push_back(record);
         }

@@ -116,10 +116,9 @@ void write_records(const QuartetOutput &output, const SequenceSet &set, QuartetS
 {
     const QuartetResult &result = output.result;
     const Quartet quartet = make_quartet(set, result.pair_a, result.pair_b);
-    const std::array<std::string, 4> names = {record_name(quartet.records[0]->name),
-                                              record_name(quartet.records[1]->name),
-                                              record_name(quartet.records[2]->name),
-                                              record_name(quartet.records[3]->name)};
+    // The data carry whole header lines; the report keeps the 79-character names.
+    const std::array<std::string, 4> names = {quartet.records[0]->header, quartet.records[1]->header,
+                                              quartet.records[2]->header, quartet.records[3]->header};
     std::string rows;
     append_tsv_rows(rows, result, names);
     sinks.tsv_bytes += rows.size();
