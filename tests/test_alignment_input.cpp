@@ -198,6 +198,28 @@ TEST(AlignmentInput, PairsFileChoosesThePairsAndTheirOrder)
     EXPECT_TRUE(described(read_file(dir.path("in.txt.out")), records.size()) ==
                 read_file(dir.path("expected.fa.out")));
 
+    // Resumed without --pairs, the run keeps the recorded choice; another
+    // pairs file is refused.
+    const std::vector<std::string> files = {"--json", dir.path("r.jsonl"), "--tsv", dir.path("r.tsv")};
+    std::vector<std::string> fresh = files;
+    fresh.insert(fresh.end(), {"--pairs", dir.path("chosen")});
+    ASSERT_EQ(run_with(dir, "in.fa", fresh).status, 0);
+    const std::string report = read_file(dir.path("in.fa.out")), tsv = read_file(dir.path("r.tsv"));
+    const std::vector<std::string> lines = testing::whole_lines(read_file(dir.path("r.jsonl")));
+    const nlohmann::json first = nlohmann::json::parse(lines[1]);
+    write_file(dir.path("r.jsonl"), lines[0] + "\n" + lines[1] + "\n");
+    write_file(dir.path("in.fa.out"), report.substr(0, first["report_bytes"].get<std::size_t>()));
+    write_file(dir.path("r.tsv"), tsv.substr(0, first["tsv_bytes"].get<std::size_t>()));
+    std::vector<std::string> again = files;
+    again.push_back("--resume");
+    ASSERT_EQ(run_with(dir, "in.fa", again).status, 0);
+    EXPECT_TRUE(read_file(dir.path("in.fa.out")) == report && read_file(dir.path("r.tsv")) == tsv);
+    write_file(dir.path("other"), "s0 s1\ns6 s5\n");
+    again.insert(again.end(), {"--pairs", dir.path("other")});
+    const RunResult other = run_with(dir, "in.fa", again);
+    EXPECT_EQ(other.status, 2);
+    EXPECT_NE(other.console.find("Cannot resume: the pairs file differs"), std::string::npos) << other.console;
+
     const std::pair<const char *, const char *> refused[] = {
         {"s0 s1\ns9 s2\n", "line 2: no record of the input is named 's9'"},
         {"s0 s1\ntwin s2\n", "line 2: several records of the input are named 'twin'"},
