@@ -51,8 +51,21 @@ void nest(Json &value, int depth)
         value = Json::array({value});
 }
 
+// A record as version 1.1 wrote it: format 1, without the input's form, the
+// matrix's values and file, the chosen pairs and the warnings.
+void format_one(Lines &l)
+{
+    l[0]["format"] = 1;
+    for (const char *key : {"matrix_values", "matrix_file", "pairs_file", "warnings"})
+        l[0].erase(key);
+    l[0]["input"].erase("form");
+}
+
 const Case kCases[] = {
     {"Valid", {}, {}, nullptr},
+    {"FormatOne", format_one, {}, nullptr},
+    {"FormatOneUnknownMatrix", [](Lines &l) { format_one(l); l[0]["matrix"] = "BLOSUM50"; }, {},
+     " line 1: the record names no known matrix"},
     {"TornLastLine", {}, [](std::string &t) { t.resize(t.size() - 10); }, nullptr},
     {"UnterminatedLastLine", {}, [](std::string &t) { t.pop_back(); }, nullptr},
     {"GarbledLastLine", {}, [](std::string &t) { t.replace(t.size() - 20, 5, "\x01\x02]]]"); }, nullptr},
@@ -148,11 +161,22 @@ TEST_P(RecordReader, ReadsOrRefusesAlike)
     if (c.error == nullptr) {
         ASSERT_TRUE(read) << message;
         const std::size_t lines = whole_lines(record_).size();
-        const bool torn = std::string(c.name) != "Valid";
+        const bool format_one = std::string(c.name) == "FormatOne";
+        const bool torn = std::string(c.name) != "Valid" && !format_one;
         EXPECT_EQ(summary.torn, torn);
         EXPECT_EQ(summary.has_end, !torn);
         EXPECT_EQ(summary.quartet_lines, static_cast<long long>(lines - 2));
         EXPECT_EQ(summary.next_quartet(), 6);
+        if (format_one) {  // merged into a record of today's format, with the built-in's values
+            EXPECT_EQ(summary.run.matrix_values.size(), 400u);
+            EXPECT_EQ(testing::run_in_process({"merge", "--json", dir_->path("m.jsonl"), dir_->path("m.txt"), path}, "")
+                          .status,
+                      0);
+            Json shard_line = Json::parse(whole_lines(record_)[0]);
+            shard_line.erase("shard");
+            EXPECT_EQ(Json::parse(whole_lines(read_file(dir_->path("m.jsonl")))[0]), shard_line);
+            return;
+        }
         EXPECT_EQ(summary.kept_bytes, record_.size() - whole_lines(record_).back().size() - 1);
         return;
     }
