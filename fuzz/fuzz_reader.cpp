@@ -1,5 +1,6 @@
-// Fuzzes the pair file reader on arbitrary bytes and, when a file is
-// accepted, gap-column removal; traps on any broken invariant.
+// Fuzzes the input reader (pair file and aligned FASTA) on arbitrary bytes
+// and, when a file is accepted, gap-column removal; traps on any broken
+// invariant.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -7,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "input/alignment.hpp"
+#include "input/byte_reader.hpp"
 #include "input/gaps.hpp"
 #include "input/pair_file.hpp"
 #include "input/residues.hpp"
@@ -20,11 +23,18 @@ void require(bool condition)
 }
 
 // Holds whatever the reader stored, on success and on failure alike.
-void check_records(const kelto::SequenceSet &set)
+void check_records(const kelto::SequenceSet &set, kelto::InputForm form)
 {
-    require(set.records.size() <= 2 * static_cast<std::size_t>(kelto::kMaxPairs));
+    const bool pair_file = form == kelto::InputForm::kPairFile;
+    require(set.records.size() <=
+            (pair_file ? 2 * static_cast<std::size_t>(kelto::kMaxPairs) : std::size_t{kelto::kMaxAlignmentRecords}));
     for (const kelto::SequenceRecord &record : set.records) {
-        require(record.residues.size() <= static_cast<std::size_t>(kelto::kMaxResidues));
+        require(record.residues.size() <=
+                static_cast<std::size_t>(pair_file ? kelto::kMaxResidues : kelto::kMaxAlignmentColumns));
+        require(record.header.size() <= kelto::kMaxHeaderLength);
+        require(record.header.find('\n') == std::string::npos);
+        const std::string shown = record.name.substr(0, record.name.find('\n'));
+        require(record.header.compare(0, shown.size(), shown) == 0);
         require(record.name.size() <= static_cast<std::size_t>(kelto::kMaxNameLength));
         require(std::strlen(record.name.c_str()) == record.name.size());
         const std::size_t line_feed = record.name.find('\n');
@@ -50,15 +60,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
     std::string console;
     kelto::SequenceSet set;
     int shortest = -1;
-    const kelto::Status status = kelto::read_pair_file(in, console, set, shortest);
+    std::string message;
+    kelto::InputForm form = kelto::InputForm::kPairFile;
+    std::vector<int> chosen;
+    const kelto::InputOutcome outcome =
+        kelto::read_alignment(in, kelto::PairChoice{}, console, message, set, shortest, form, chosen);
     std::fclose(in);
-    check_records(set);
-    if (status != kelto::Status::kContinue)
+    check_records(set, form);
+    if (outcome != kelto::InputOutcome::kRead)
         return 0;
 
     const std::size_t count = set.records.size();
     require(count % 2 == 0 && count >= 2 * static_cast<std::size_t>(kelto::kMinPairs));
-    std::size_t least = kelto::kMaxResidues;
+    std::size_t least = kelto::kMaxAlignmentColumns;
     for (const kelto::SequenceRecord &record : set.records) {
         require(!record.residues.empty());
         least = std::min(least, record.residues.size());
@@ -68,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
     const int n_minimum = kelto::remove_gap_columns(set, shortest, console);
     require(n_minimum >= 0 && n_minimum <= shortest);
     require(set.records.size() == count);
-    check_records(set);
+    check_records(set, form);
     for (const kelto::SequenceRecord &record : set.records) {
         require(record.residues.size() == static_cast<std::size_t>(n_minimum));
         require(record.residues.find('-') == std::string::npos);
