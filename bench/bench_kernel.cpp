@@ -361,7 +361,7 @@ void BM_ProgramQuartet(benchmark::State &state)
     kelto::QuartetScratch scratch;
     kelto::QuartetOutput output;
     for (auto _ : state) {
-        kelto::analyse_quartet(quartet, profile, zeros, settings, 1, scratch, output);
+        kelto::analyse_quartet(quartet, profile, zeros, settings, 1, 0, scratch, output);
         benchmark::DoNotOptimize(output.report.data());
     }
     set_quartet_counters(state, n, randomisations);

@@ -156,8 +156,10 @@ TEST(Options, HelpAndVersionTouchNoFile)
     const RunResult help = run_in_process({f.in, f.out, "5", "--json", f.dir.path("j"), "--help"}, "2\n");
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.errors, "");
-    const char *options[] = {"--seed S", "--matrix M", "--pairs FILE", "--threads N", "--quiet", "--json FILE", "--tsv FILE",
-                             "--html FILE", "--resume",   "--shard K/N", "--help",  "--version"};
+    const char *options[] = {"--seed S",    "--matrix M",   "--pairs FILE", "--family-randomisations J",
+                             "--threads N", "--quiet",      "--json FILE",  "--tsv FILE",
+                             "--html FILE", "--resume",     "--shard K/N",  "--help",
+                             "--version"};
     EXPECT_EQ(count(help.console, "\n  --"), std::size(options)) << help.console;
     for (const char *option : options) {
         // "  --name ARG", two or more blanks, then the help text.

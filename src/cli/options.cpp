@@ -12,7 +12,7 @@ namespace kelto {
 
 namespace {
 
-enum class OptionId { kSeed, kMatrix, kPairs, kThreads, kQuiet, kJson, kTsv, kHtml, kResume, kShard, kHelp, kVersion };
+enum class OptionId { kSeed, kMatrix, kPairs, kFamily, kThreads, kQuiet, kJson, kTsv, kHtml, kResume, kShard, kHelp, kVersion };
 
 // The commands an option belongs to, as bits.
 constexpr unsigned kRunOnly = 1u << static_cast<unsigned>(Command::kRun);
@@ -34,6 +34,8 @@ constexpr OptionSpec kOptions[] = {
      "(a name such as BLOSUM80 is looked up in ncbi-data's folder); no menu"},
     {OptionId::kPairs, "pairs", "FILE", kRunOnly,
      "the pairs to analyse, in order: one per line, two record names (a header's first word)"},
+    {OptionId::kFamily, "family-randomisations", "J", kRunOnly,
+     "random arrangements of the family-wise test, 0 (off) to 2147483647 (default: T)"},
     {OptionId::kThreads, "threads", "N", kRunOnly, "worker threads, 1 to 1024 (default: the CPUs this process may use)"},
     {OptionId::kQuiet, "quiet", nullptr, kRunOnly, "standard output gets only the messages of stops and errors"},
     {OptionId::kJson, "json", "FILE", kOutputs, "write a JSON Lines record of the run to FILE"},
@@ -81,6 +83,15 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
             return false;
         }
         return true;
+    case OptionId::kFamily: {
+        uint64_t family = 0;
+        if (!parse_unsigned(value, family) || family > static_cast<uint64_t>(INT32_MAX)) {
+            error = name + ": '" + value + "' is not a whole number from 0 to 2147483647";
+            return false;
+        }
+        options.family_randomisations = static_cast<int>(family);
+        return true;
+    }
     case OptionId::kThreads: {
         uint64_t threads = 0;
         if (!parse_unsigned(value, threads) || threads < 1 || threads > kMaxThreads) {

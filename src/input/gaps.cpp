@@ -48,6 +48,21 @@ int remove_gap_columns(SequenceSet &set, int shortest, std::string &console)
     for (char g : gap)
         gap_count += g;
 
+    set.columns.clear();
+    for (std::size_t k = 0; k < columns; ++k)
+        if (!gap[k])
+            set.columns.push_back(static_cast<int>(k) + 1);
+    set.residue_numbers.assign(set.records.size(), {});
+    for (std::size_t r = 0; r < set.records.size(); ++r) {
+        int letters = 0;
+        for (std::size_t k = 0; k < columns; ++k) {
+            const unsigned char c = static_cast<unsigned char>(set.records[r].residues[k]);
+            letters += (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+            if (!gap[k])
+                set.residue_numbers[r].push_back(letters);
+        }
+    }
+
     for (SequenceRecord &record : set.records) {
         std::size_t kept = 0;
         for (std::size_t k = 0; k < columns; ++k)

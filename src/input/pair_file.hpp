@@ -39,6 +39,11 @@ std::string warning_text(const InputWarning &warning);
 struct SequenceSet {
     std::vector<SequenceRecord> records;
     std::vector<InputWarning> warnings;  // what reading and trimming changed
+    // After gap-column removal, for each position kept: its column in the
+    // input alignment (from 1), and per record the residue number there
+    // (letters counted from 1, gaps and '*' not counted).
+    std::vector<int> columns;
+    std::vector<std::vector<int>> residue_numbers;
     int pair_count() const { return static_cast<int>(records.size() / 2); }
 };
 

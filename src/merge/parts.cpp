@@ -136,6 +136,7 @@ std::string first_difference(const RunLine &a, const RunLine &b)
         {a.seed == b.seed, "seed"},
         {a.seed_from_option == b.seed_from_option, "seed_source"},
         {a.randomisations == b.randomisations, "T"},
+        {a.family_randomisations == b.family_randomisations, "family_randomisations"},
         {a.matrix == b.matrix, "matrix"},
         {a.matrix_values == b.matrix_values, "matrix_values"},
         {a.input_form == b.input_form, "input form"},

@@ -51,6 +51,7 @@ struct RunLine {
     uint64_t seed = 0;
     bool seed_from_option = false;  // "seed_source": "option" or "clock"
     int randomisations = 0;         // T
+    int family_randomisations = 0;  // J of the family-wise test; 0: off (and in format 1)
     std::string matrix;              // the built-in's name, or the matrix file's base name
     std::vector<int> matrix_values;  // 400, row by row in residue order (from the name in format 1)
     std::string matrix_path;         // the matrix file read; empty for a built-in

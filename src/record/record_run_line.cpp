@@ -138,6 +138,7 @@ bool parse_extras(const Json &line, RunLine &run, std::string &why)
         : !parse_checked_file(line, "matrix_file", run.matrix_path, run.matrix_xxh3, matrix_file) ? "matrix_file"
         : !parse_checked_file(line, "pairs_file", run.pairs_path, run.pairs_xxh3, pairs)  ? "pairs_file"
         : !parse_warnings(line, run)                                                      ? "warnings"
+        : !get_int(line, "family_randomisations", 0, INT_MAX, run.family_randomisations) ? "family_randomisations"
                                                                                           : nullptr;
     SubstitutionMatrix scores{};
     if (bad == nullptr && !matrix_from_values(values->get<std::vector<int>>(), scores))

@@ -22,11 +22,19 @@ Json number_or_null(double value)
     return std::isfinite(value) ? Json(value) : Json(nullptr);
 }
 
-Json windows_json(const std::vector<FinalWindow> &windows)
+Json family_json(int family_count, int family_randomisations)
+{
+    return family_count < 0 ? Json(nullptr) : Json(family_p_value(family_count, family_randomisations));
+}
+
+Json windows_json(const std::vector<FinalWindow> &windows, const QuartetResult &result)
 {
     Json list = Json::array();
     for (const FinalWindow &window : windows) {
         const WindowRecord &r = window.record;
+        Json residues = Json::array();
+        for (const auto &span : window.residues)
+            residues.push_back(Json::array({span[0], span[1]}));
         list.push_back(Json{{"size", r.Win},
                             {"start", r.Start},
                             {"end", r.End},
@@ -35,7 +43,11 @@ Json windows_json(const std::vector<FinalWindow> &windows)
                             {"percent", number_or_null(r.Percent)},
                             {"average", number_or_null(r.Average)},
                             {"err", number_or_null(r.Err)},
-                            {"eliminated", window.eliminated}});
+                            {"eliminated", window.eliminated},
+                            {"p_value", window_p_value(r, result.randomisations)},
+                            {"p_family", family_json(window.family_count, result.family_randomisations)},
+                            {"columns", Json::array({window.columns[0], window.columns[1]})},
+                            {"residues", residues}});
     }
     return list;
 }
@@ -93,6 +105,7 @@ std::string run_line_text(const RunLine &run)
               {"seed", run.seed},
               {"seed_source", run.seed_from_option ? "option" : "clock"},
               {"T", run.randomisations},
+              {"family_randomisations", run.family_randomisations},
               {"matrix", run.matrix},
               {"matrix_values", run.matrix_values},
               {"matrix_file", run.matrix_path.empty() ? Json(nullptr)
@@ -137,8 +150,9 @@ void append_quartet_line(std::string &out, const QuartetResult &result, const st
               {"std", number_or_null(result.std_dev)},
               {"significant_max", result.significant_max},
               {"significant_min", result.significant_min},
-              {"final_max", windows_json(result.final_max)},
-              {"final_min", windows_json(result.final_min)},
+              {"p_family", family_json(result.family_count, result.family_randomisations)},
+              {"final_max", windows_json(result.final_max, result)},
+              {"final_min", windows_json(result.final_min, result)},
               {"stop", result.stop == StopReason::kNone ? Json(nullptr) : Json(stop_name(result.stop))},
               {"report_bytes", report_bytes},
               {"tsv_bytes", tsv_bytes}};

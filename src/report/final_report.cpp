@@ -28,7 +28,7 @@ void append_final_windows(const WindowList &list, std::vector<double> &marks, do
         append_report_listing_line(report, r);
         const bool eliminated = weak(r.Average);
         if (finals != nullptr)
-            finals->push_back(FinalWindow{r, eliminated});
+            finals->push_back(FinalWindow{r, eliminated, -1, {}, {}});
         if (eliminated) {
             appendf(report, " --> ELIMINATED!");
             appendf(console, " --> ELIMINATED!");

@@ -2,6 +2,7 @@
 // Lines and TSV records (the report is text written beside it).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +14,13 @@ namespace kelto {
 struct FinalWindow {
     WindowRecord record;
     bool eliminated = false;  // average too close to zero: listed, not marked
+    int family_count = -1;    // #{arrangements j : m_j <= Count}; -1: no family test
+    // Where the window lies: its first and last column of the input
+    // alignment (from 1, before gap-column removal), and for each of the
+    // quartet's four records its first and last residue number (letters
+    // counted from 1, gaps not counted). All 0 where not known.
+    std::array<int, 2> columns{};
+    std::array<std::array<int, 2>, 4> residues{};
 };
 
 struct QuartetResult {
@@ -27,6 +35,20 @@ struct QuartetResult {
     std::vector<FinalWindow> final_max;  // alive maximum windows, list order
     std::vector<FinalWindow> final_min;
     StopReason stop = StopReason::kNone;  // a limit that stopped the run inside this quartet
+    int randomisations = 0;         // T, for the windows' p-values
+    int family_randomisations = 0;  // J of the family-wise test, 0: off
+    int family_count = -1;          // #{j : m_j <= m}; -1: no family test (off, identical or stopped)
 };
+
+// A window's per-size p-value, (count + 1) / (T + 1), and a family p-value,
+// (family count + 1) / (J + 1).
+inline double window_p_value(const WindowRecord &window, int randomisations)
+{
+    return (static_cast<double>(window.Count) + 1.0) / (static_cast<double>(randomisations) + 1.0);
+}
+inline double family_p_value(int family_count, int family_randomisations)
+{
+    return (static_cast<double>(family_count) + 1.0) / (static_cast<double>(family_randomisations) + 1.0);
+}
 
 }  // namespace kelto

@@ -29,6 +29,7 @@ Status detect_windows(const std::vector<int> &diff, const AnalysisSettings &sett
                       QuartetScratch &scratch, QuartetOutput &output)
 {
     prepare_null(diff, scratch.histograms, scratch.shuffled, output.report);
+    reset_family(scratch.family, scratch.histograms, settings.randomisations);
     DrawStream stream = stream_at(settings.seed, first_draw);
     for (int w = 2; w <= settings.n_minimum - 1; ++w) {
         if (!fill_null(scratch.histograms, scratch.shuffled, w, settings.randomisations, settings.multipliers, stream,
@@ -41,8 +42,32 @@ Status detect_windows(const std::vector<int> &diff, const AnalysisSettings &sett
                                                output.report, &output.result.stop);
         if (status != Status::kContinue)
             return status;
+        if (settings.family_randomisations > 0)
+            keep_family_size(scratch.family, scratch.histograms, scratch.scan);
     }
     append_window_counts(output.report, scratch.maximum, scratch.minimum);
+    return Status::kContinue;
+}
+
+// The family-wise test once every size is scanned: the quartet's family
+// count, and each final window's.
+Status family_test(const std::vector<int> &diff, const AnalysisSettings &settings, long long index,
+                   QuartetScratch &scratch, QuartetResult &result)
+{
+    const int j = settings.family_randomisations;
+    if (j <= 0 || settings.n_minimum < 3)
+        return Status::kContinue;
+    const DrawStream stream = stream_at(family_stream_seed(settings.seed),
+                                        family_first_draw(index, settings.n_minimum, j));
+    int32_t observed = 0;
+    if (!run_family(scratch.family, diff, j, settings.multipliers, stream, observed, settings.stop)) {
+        result.stop = StopReason::kInterrupted;
+        return Status::kStopSignal;
+    }
+    result.family_count = family_count(scratch.family, observed);
+    for (std::vector<FinalWindow> *list : {&result.final_max, &result.final_min})
+        for (FinalWindow &window : *list)
+            window.family_count = family_count(scratch.family, window.record.Count);
     return Status::kContinue;
 }
 
@@ -54,8 +79,8 @@ AnalysisSettings make_analysis_settings(int n_minimum, int randomisations, uint6
 }
 
 void analyse_quartet(const Quartet &quartet, const std::vector<int> &score_a, const std::vector<int> &score_b,
-                     const AnalysisSettings &settings, uint64_t first_draw, QuartetScratch &scratch,
-                     QuartetOutput &output)
+                     const AnalysisSettings &settings, uint64_t first_draw, long long index,
+                     QuartetScratch &scratch, QuartetOutput &output)
 {
     output.console.clear();
     output.report.clear();
@@ -68,6 +93,9 @@ void analyse_quartet(const Quartet &quartet, const std::vector<int> &score_a, co
     result.final_max.clear();
     result.final_min.clear();
     result.stop = StopReason::kNone;
+    result.randomisations = settings.randomisations;
+    result.family_randomisations = settings.family_randomisations;
+    result.family_count = -1;
 
     append_quartet_heading(output.report, quartet);
     reset_window_list(scratch.minimum, settings.n_minimum);
@@ -100,6 +128,7 @@ void analyse_quartet(const Quartet &quartet, const std::vector<int> &score_a, co
     append_final_minimum(scratch.minimum, marks, output.console, output.report, &result.final_min);
     append_profile_statistics(profile.diff, output.console, output.report, &result.mean, &result.std_dev);
     append_position_table(quartet, profile.diff, marks, output.report);
+    output.status = family_test(profile.diff, settings, index, scratch, result);
 }
 
 }  // namespace kelto

@@ -11,6 +11,7 @@
 #include "common/status.hpp"
 #include "profile/profile.hpp"
 #include "report/quartet_result.hpp"
+#include "windows/family.hpp"
 #include "windows/null_distribution.hpp"
 #include "windows/significance.hpp"
 #include "windows/window_list.hpp"
@@ -24,6 +25,7 @@ struct AnalysisSettings {
     uint64_t seed = 0;                // seed of the run's draw stream
     std::vector<uint64_t> multipliers;  // fastmod_table(n_minimum)
     const std::atomic<int> *stop = nullptr;  // non-zero: abandon the quartet (kStopSignal)
+    int family_randomisations = 0;           // J of the family-wise test; 0: off
 };
 
 AnalysisSettings make_analysis_settings(int n_minimum, int randomisations, uint64_t seed);
@@ -35,6 +37,7 @@ struct QuartetScratch {
     NullHistograms histograms;
     std::vector<int> shuffled;
     ScanScratch scan;
+    FamilyScratch family;
 };
 
 struct QuartetOutput {
@@ -45,11 +48,11 @@ struct QuartetOutput {
     QuartetResult result;  // the same findings as data (pair indices and index set by the caller)
 };
 
-// Analyses one quartet. `score_a` and `score_b` are the pair scores of its
-// two pairs; `first_draw` is the number of the first draw of the run's
+// Analyses quartet `index`. `score_a` and `score_b` are the pair scores of
+// its two pairs; `first_draw` is the number of the first draw of the run's
 // stream that belongs to it. The output is cleared first.
 void analyse_quartet(const Quartet &quartet, const std::vector<int> &score_a, const std::vector<int> &score_b,
-                     const AnalysisSettings &settings, uint64_t first_draw, QuartetScratch &scratch,
-                     QuartetOutput &output);
+                     const AnalysisSettings &settings, uint64_t first_draw, long long index,
+                     QuartetScratch &scratch, QuartetOutput &output);
 
 }  // namespace kelto

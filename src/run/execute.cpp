@@ -177,6 +177,7 @@ Status run_planned_quartets(const RunPlan &plan, const RunIo &io, RunState &stat
     sinks.tsv = state.tsv.sink.file != nullptr ? &state.tsv.sink : nullptr;
     sinks.tsv_bytes = plan.tsv_bytes;
     AnalysisSettings settings = make_analysis_settings(plan.record.n_minimum, plan.randomisations, plan.seed);
+    settings.family_randomisations = plan.record.family_randomisations;
     if (io.handle_stop_signals) {
         install_stop_handlers();
         settings.stop = &stop_signal();

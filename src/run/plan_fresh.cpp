@@ -91,6 +91,8 @@ RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_se
     record.seed = plan.seed;
     record.seed_from_option = options.seed_given;
     record.randomisations = plan.randomisations;
+    record.family_randomisations =
+        options.family_randomisations >= 0 ? options.family_randomisations : plan.randomisations;
     record.matrix = plan.matrix.name;
     record.matrix_values = matrix_values(plan.matrix.scores);
     record.matrix_path = plan.matrix.path;

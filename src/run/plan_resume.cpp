@@ -59,6 +59,8 @@ std::string settings_mismatch(const RunOptions &options, FILE *input, const RunP
         if (run.pairs_path.empty() || choice.xxh3 != run.pairs_xxh3)
             return "the pairs file differs from the recorded run's (checksum)";
     }
+    if (options.family_randomisations >= 0 && options.family_randomisations != run.family_randomisations)
+        return "J differs: the recorded run used --family-randomisations " + std::to_string(run.family_randomisations);
     if (options.seed_given && run.seed != options.seed)
         return "the seed differs: the recorded run used " + std::to_string(run.seed);
     if (run.sharded != (options.shard_count > 0) ||

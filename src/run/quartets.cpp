@@ -86,7 +86,7 @@ void analyse_safely(const SequenceSet &set, const std::vector<std::vector<int>> 
 {
     try {
         analyse_quartet(make_quartet(set, pair_a, pair_b), scores[static_cast<std::size_t>(pair_a)],
-                        scores[static_cast<std::size_t>(pair_b)], settings, first_draw, scratch, output);
+                        scores[static_cast<std::size_t>(pair_b)], settings, first_draw, index, scratch, output);
     } catch (const std::bad_alloc &) {
         output.message += "\n Memory allocation failed.\n";
         output.status = Status::kStopMemory;
@@ -108,13 +108,33 @@ bool any_failed(const QuartetSinks &sinks)
            (sinks.tsv != nullptr && sinks.tsv->failed);
 }
 
+// Each final window's columns in the input alignment and residue numbers in
+// the quartet's four records.
+void locate_windows(QuartetResult &result, const SequenceSet &set)
+{
+    if (set.columns.empty())
+        return;
+    const int records[4] = {2 * result.pair_a, 2 * result.pair_a + 1, 2 * result.pair_b, 2 * result.pair_b + 1};
+    for (std::vector<FinalWindow> *list : {&result.final_max, &result.final_min})
+        for (FinalWindow &window : *list) {
+            const auto first = static_cast<std::size_t>(window.record.Start - 1);
+            const auto last = static_cast<std::size_t>(window.record.End - 1);
+            window.columns = {set.columns[first], set.columns[last]};
+            for (int i = 0; i < 4; ++i) {
+                const std::vector<int> &numbers = set.residue_numbers[static_cast<std::size_t>(records[i])];
+                window.residues[static_cast<std::size_t>(i)] = {numbers[first], numbers[last]};
+            }
+        }
+}
+
 // The quartet's TSV rows and JSON line, after its report text: the report
 // and TSV are flushed first, so that the record never describes more than
 // they hold; a quartet whose analysis ran out of storage gets no line (its
 // report text may be cut short), so a resumed run does it again.
 void write_records(const QuartetOutput &output, const SequenceSet &set, QuartetSinks &sinks)
 {
-    const QuartetResult &result = output.result;
+    QuartetResult result = output.result;
+    locate_windows(result, set);
     const Quartet quartet = make_quartet(set, result.pair_a, result.pair_b);
     // The data carry whole header lines; the report keeps the 79-character names.
     const std::array<std::string, 4> names = {quartet.records[0]->header, quartet.records[1]->header,

@@ -31,13 +31,24 @@ void append_tsv_window(std::string &out, const QuartetResult &result, const std:
     append_double(out, r.Average);
     out += '\t';
     append_double(out, r.Err);
-    out += window.eliminated ? "\ttrue\n" : "\tfalse\n";
+    out += window.eliminated ? "\ttrue\t" : "\tfalse\t";
+    append_double(out, window_p_value(r, result.randomisations));
+    out += '\t';
+    if (window.family_count < 0)
+        out += "NA";
+    else
+        append_double(out, family_p_value(window.family_count, result.family_randomisations));
+    appendf(out, "\t%d\t%d", window.columns[0], window.columns[1]);
+    for (const auto &span : window.residues)
+        appendf(out, "\t%d\t%d", span[0], span[1]);
+    out += '\n';
 }
 
 }  // namespace
 
 const char *const kTsvHeader = "quartet\tpair_a\tpair_b\tname_a1\tname_a2\tname_b1\tname_b2\tkind\tsize\tstart\tend\t"
-                               "value\tcount\tpercent\taverage\terr\teliminated\n";
+                               "value\tcount\tpercent\taverage\terr\teliminated\tp_value\tp_family\tcolumn_start\t"
+                               "column_end\ta1_first\ta1_last\ta2_first\ta2_last\tb1_first\tb1_last\tb2_first\tb2_last\n";
 
 std::string tsv_text(const std::string &name)
 {
