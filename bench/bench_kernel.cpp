@@ -357,7 +357,8 @@ void BM_ProgramQuartet(benchmark::State &state)
     const std::vector<int> zeros(static_cast<std::size_t>(n), 0);
     const kelto::SequenceRecord record{"bench\n", std::string(static_cast<std::size_t>(n), 'A'), "bench", false, false};
     const kelto::Quartet quartet{{&record, &record, &record, &record}};
-    const kelto::AnalysisSettings settings = kelto::make_analysis_settings(n, randomisations, kSeed);
+    kelto::AnalysisSettings settings = kelto::make_analysis_settings(n, randomisations, kSeed);
+    settings.family_randomisations = state.range(2) < 0 ? randomisations : static_cast<int>(state.range(2));
     kelto::QuartetScratch scratch;
     kelto::QuartetOutput output;
     for (auto _ : state) {
@@ -379,7 +380,18 @@ void quartet_sizes(benchmark::internal::Benchmark *b)
 }
 BENCHMARK_TEMPLATE(BM_LiteralQuartet, scan_afresh)->Apply(quartet_sizes);
 BENCHMARK_TEMPLATE(BM_LiteralQuartet, scan_afresh_scalar)->Apply(quartet_sizes);
-BENCHMARK(BM_ProgramQuartet)->Apply(quartet_sizes);
+
+// The program's quartet without the family-wise test (J = 0) and with it
+// (J = T, the default): its cost is the difference.
+void family_sizes(benchmark::internal::Benchmark *b)
+{
+    for (const int n : {300, 1099})
+        for (const int t : {10, 1000})
+            for (const int j : {0, -1})
+                b->Args({n, t, j});
+    b->Unit(benchmark::kMillisecond)->ArgNames({"N", "T", "J"});
+}
+BENCHMARK(BM_ProgramQuartet)->Apply(family_sizes);
 
 }  // namespace
 
