@@ -1,6 +1,13 @@
 # Turns the page template into a C++ source file holding it as one raw
-# string literal. Run with -DINPUT=<template> -DOUTPUT=<source>.
+# string literal, with the figure script put in at its marker. Run with
+# -DINPUT=<template> -DFIGURE=<script> -DOUTPUT=<source>.
 file(READ "${INPUT}" content)
+file(READ "${FIGURE}" figure)
+string(FIND "${content}" "/*@FIGURE_SCRIPT@*/" figure_at)
+if(figure_at EQUAL -1)
+  message(FATAL_ERROR "${INPUT} has no /*@FIGURE_SCRIPT@*/ marker")
+endif()
+string(REPLACE "/*@FIGURE_SCRIPT@*/" "${figure}" content "${content}")
 string(FIND "${content}" ")KELTOPAGE" clash)
 if(NOT clash EQUAL -1)
   message(FATAL_ERROR "${INPUT} holds the literal's closing delimiter")
