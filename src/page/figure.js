@@ -45,15 +45,17 @@
 
   function windowText(w) {
     return (w.kind === 'max' ? 'final maximum' : 'final minimum') + ' window, positions ' + w.start + '\u2013' +
-      w.end + ' (size ' + w.size + '), value ' + w.value + ', average ' + (w.value / w.size).toFixed(4) +
+      w.end + (w.columns ? ' (alignment columns ' + w.columns[0] + '\u2013' + w.columns[1] + ')' : '') +
+      ' (size ' + w.size + '), value ' + w.value + ', average ' + (w.value / w.size).toFixed(4) +
       (w.eliminated ? ', eliminated' : '');
   }
+  // The alignment column of each position (N numbers), where the data
+  // carries them; otherwise the x axis counts positions after gap removal.
+  const COLUMNS = Array.isArray(D.columns) && D.columns.length === N ? D.columns : null;
   function xAxisTitle() {
     return COLUMNS ? 'alignment column (gap columns removed from the plot)' :
       'position in the alignment after gap removal (1\u2013' + N + ')';
   }
-  // Alignment columns of the positions, where the data carries them.
-  const COLUMNS = Array.isArray(D.columns) && D.columns.length === N ? D.columns : null;
   function runFacts() { return run.matrix + ', T = ' + run.T + ', seed ' + run.seed; }
   function quartetTitle(i) {
     return 'KELTO quartet ' + (FIRST + i) + ': pair A ' + pairText(pairA[i]) + ', pair B ' + pairText(pairB[i]) +
