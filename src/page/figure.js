@@ -8,10 +8,12 @@
   const MM = 96 / 25.4;  // user units per millimetre
   const FIG_FONT = 'Helvetica, Arial, system-ui, sans-serif';
 
+  // Text is measured on a canvas in the figure's font: no layout of the
+  // page is forced, and a figure not yet in the document measures the same.
+  const measure = document.createElement('canvas').getContext('2d');
   function textLength(node, fs) {
-    let length = 0;
-    try { length = node.getComputedTextLength(); } catch (e) { length = 0; }
-    return length > 0 ? length : node.textContent.length * fs * 0.6;  // not laid out: an estimate
+    measure.font = (node.getAttribute('font-weight') === 'bold' ? 'bold ' : '') + fs.toFixed(3) + 'px ' + FIG_FONT;
+    return measure.measureText(node.textContent).width;
   }
   // Shortens a text element's content, ending it with an ellipsis, until it
   // is at most `max` long; the element is removed when nothing fits.
@@ -222,25 +224,15 @@
              prof: prof, wins: wins };
   }
 
-  // A new SVG root in the document (text is measured only when laid out).
-  function newFigure(width) {
-    const root = svg('svg', { xmlns: SVG_NS, 'font-family': FIG_FONT });
-    root.style.position = 'fixed';
-    root.style.left = '-100000px';
-    root.style.top = '0';
-    root.setAttribute('width', String(width));
-    document.body.appendChild(root);
-    return root;
+  function newFigure(width, fs) {
+    return svg('svg', { xmlns: SVG_NS, 'font-family': FIG_FONT, 'font-size': fs.toFixed(3), width: width });
   }
-  function finishFigure(root, title, width, height, fs) {
+  function finishFigure(root, title, width, height) {
     root.insertBefore(svg('title', null, title), root.firstChild);
     root.insertBefore(svg('rect', { x: 0, y: 0, width: width, height: height, fill: '#ffffff' }), root.children[1]);
     root.setAttribute('viewBox', '0 0 ' + width.toFixed(2) + ' ' + height.toFixed(2));
-    root.setAttribute('font-size', fs.toFixed(3));
     root.setAttribute('width', (width / MM).toFixed(2) + 'mm');
     root.setAttribute('height', (height / MM).toFixed(2) + 'mm');
-    root.removeAttribute('style');
-    root.remove();
     return root;
   }
   function figureSize(widthMm) {
@@ -250,17 +242,15 @@
 
   // Quartet i as a figure `widthMm` wide: title, caption, plot and legend.
   function quartetFigure(i, widthMm) {
-    const size = figureSize(widthMm), root = newFigure(size.width);
-    root.setAttribute('font-size', size.fs.toFixed(3));
+    const size = figureSize(widthMm), root = newFigure(size.width, size.fs);
     const drawn = drawQuartet(root, i, 0, Object.assign({ legend: true, caption: [
       'Quartet ' + (FIRST + i) + '. Pair A: ' + pairText(pairA[i]) + '; pair B: ' + pairText(pairB[i]),
       'Matrix ' + runFacts()] }, size));
-    return finishFigure(root, quartetTitle(i), size.width, drawn.height, size.fs);
+    return finishFigure(root, quartetTitle(i), size.width, drawn.height);
   }
   // Several quartets stacked, (a), (b), ..., with one heading and one legend.
   function panelFigure(list, widthMm) {
-    const size = figureSize(widthMm), root = newFigure(size.width), fs = size.fs;
-    root.setAttribute('font-size', fs.toFixed(3));
+    const size = figureSize(widthMm), fs = size.fs, root = newFigure(size.width, fs);
     const heading = svg('text', { class: 'caption', x: 0.5 * fs, y: 1.25 * fs, 'font-weight': 'bold', fill: COLOUR.ink },
                         'KELTO quartets ' + list.map(function (i) { return FIRST + i; }).join(', ') + '. Matrix ' + runFacts());
     root.appendChild(heading);
@@ -275,7 +265,7 @@
       top += drawn.height;
     });
     top += drawLegend(root, 0.5 * fs, top, size.width - fs, fs, 'mean C(k)12 of the quartet') + 0.5 * fs;
-    return finishFigure(root, 'KELTO quartets ' + names.join('; ') + '; matrix ' + runFacts(), size.width, top, fs);
+    return finishFigure(root, 'KELTO quartets ' + names.join('; ') + '; matrix ' + runFacts(), size.width, top);
   }
 
   function svgText(root) {
