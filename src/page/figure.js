@@ -11,10 +11,11 @@
   // Text is measured on a canvas in the figure's font: no layout of the
   // page is forced, and a figure not yet in the document measures the same.
   const measure = document.createElement('canvas').getContext('2d');
-  function textLength(node, fs) {
-    measure.font = (node.getAttribute('font-weight') === 'bold' ? 'bold ' : '') + fs.toFixed(3) + 'px ' + FIG_FONT;
-    return measure.measureText(node.textContent).width;
+  function textWidth(text, fs, bold) {
+    measure.font = (bold ? 'bold ' : '') + fs.toFixed(3) + 'px ' + FIG_FONT;
+    return measure.measureText(text).width;
   }
+  function textLength(node, fs) { return textWidth(node.textContent, fs, node.getAttribute('font-weight') === 'bold'); }
   // Shortens a text element's content, ending it with an ellipsis, until it
   // is at most `max` long; the element is removed when nothing fits.
   function fitText(node, max, fs) {
@@ -111,99 +112,101 @@
     return height;
   }
 
-  // Draws quartet i's figure into `root` from y = top; returns its height
-  // and geometry. opt: width, fs, barHeight, caption (lines above the
-  // frame), legend (true: below the figure, with the mean's value).
-  function drawQuartet(root, i, top, opt) {
-    const fs = opt.fs, W0 = opt.width, prof = profile(i), d = prof.d, wins = windowsOf(i);
+  // The geometry of quartet i's figure from y = top (see drawQuartet).
+  function quartetLayout(i, top, opt) {
+    const fs = opt.fs, prof = profile(i), d = prof.d, wins = windowsOf(i);
     let lo = 0, hi = 0, sum = 0;
     for (let k = 0; k < N; k++) { if (d[k] < lo) lo = d[k]; if (d[k] > hi) hi = d[k]; sum += d[k]; }
-    const mean = sum / N;
     if (lo === 0 && hi === 0) { lo = -1; hi = 1; }
     const padV = Math.max(1, Math.ceil((hi - lo) * 0.06));
     lo -= padV; hi += padV;
-    const yt = ticks(Math.ceil(lo), Math.floor(hi), 6);
-    const lh = 1.25 * fs, pad = 0.5 * fs, laneH = 0.8 * fs, laneGap = 0.35 * fs;
-    const maxLanes = lanesOf(wins.filter(function (w) { return w.kind === 'max'; }));
-    const minLanes = lanesOf(wins.filter(function (w) { return w.kind === 'min'; }));
-    const strip = function (n) { return n ? n * (laneH + laneGap) + laneGap : 0; };
-    const tickChars = Math.max.apply(null, yt.map(function (t) { return String(t).length; }));
-    const left = pad + 2 * lh + tickChars * 0.62 * fs + 0.8 * fs;
-    const right = Math.max(0.8 * fs, String(COLUMNS ? COLUMNS[N - 1] : N).length * 0.35 * fs + 0.2 * fs);
-    const plotW = W0 - left - right, band = plotW / N;
-    const captions = opt.caption || [];
-    const frameTop = top + pad + captions.length * lh + (captions.length ? 0.4 * fs : 0);
-    const barsTop = frameTop + strip(maxLanes.count), barsBottom = barsTop + opt.barHeight;
-    const frameBottom = barsBottom + strip(minLanes.count);
-    const x = function (k) { return left + k * band; };  // left edge of position k + 1
-    const y = function (v) { return barsTop + (hi - v) / (hi - lo) * opt.barHeight; };
-    const y0 = y(0), g = svg('g', { class: 'quartet-figure', 'data-q': FIRST + i });
-    root.appendChild(g);
+    const L = { i: i, fs: fs, width: opt.width, prof: prof, wins: wins, mean: sum / N, lo: lo, hi: hi,
+                yt: ticks(Math.ceil(lo), Math.floor(hi), 6), lh: 1.25 * fs, pad: 0.5 * fs, laneH: 0.8 * fs,
+                laneGap: 0.35 * fs, tick: 0.35 * fs, captions: opt.caption || [],
+                maxLanes: lanesOf(wins.filter(function (w) { return w.kind === 'max'; })),
+                minLanes: lanesOf(wins.filter(function (w) { return w.kind === 'min'; })) };
+    const strip = function (n) { return n ? n * (L.laneH + L.laneGap) + L.laneGap : 0; };
+    const tickWidth = Math.max.apply(null, L.yt.map(function (t) { return textWidth(String(t), fs); }));
+    L.left = L.pad + 2 * L.lh + tickWidth + 0.8 * fs;
+    L.plotW = opt.width - L.left - Math.max(0.8 * fs, textWidth(String(COLUMNS ? COLUMNS[N - 1] : N), fs) / 2 + 0.3 * fs);
+    L.band = L.plotW / N;
+    L.frameTop = top + L.pad + L.captions.length * L.lh + (L.captions.length ? 0.4 * fs : 0);
+    L.barsTop = L.frameTop + strip(L.maxLanes.count);
+    L.barsBottom = L.barsTop + opt.barHeight;
+    L.frameBottom = L.barsBottom + strip(L.minLanes.count);
+    L.x = function (k) { return L.left + k * L.band; };  // left edge of position k + 1
+    L.y = function (v) { return L.barsTop + (hi - v) / (hi - lo) * opt.barHeight; };
+    L.height = L.frameBottom + L.tick + fs + L.lh + L.pad - top;
+    return L;
+  }
 
-    captions.forEach(function (text, c) {
-      const t = svg('text', { class: 'caption', x: pad, y: top + pad + (c + 1) * lh - 0.3 * fs, fill: COLOUR.ink,
-                              'font-weight': c === 0 ? 'bold' : 'normal' }, text);
-      g.appendChild(t);
-      fitText(t, W0 - 2 * pad, fs);
-    });
-    g.appendChild(svg('rect', { class: 'frame', x: left, y: frameTop, width: plotW, height: frameBottom - frameTop,
+  // The frame and what it holds: grid, bars, zero axis, mean, and the
+  // windows, one band each in lanes counted outwards from the bars (a small
+  // inset keeps windows that meet end to end apart).
+  function drawData(g, L) {
+    const fs = L.fs, d = L.prof.d, right = L.left + L.plotW, y = L.y, x = L.x;
+    g.appendChild(svg('rect', { class: 'frame', x: L.left, y: L.frameTop, width: L.plotW, height: L.frameBottom - L.frameTop,
                                 fill: '#ffffff', stroke: COLOUR.ink, 'stroke-width': 0.08 * fs }));
     const grid = svg('g', { stroke: COLOUR.grid, 'stroke-width': 0.08 * fs });
-    for (const t of yt) grid.appendChild(svg('line', { x1: left, x2: left + plotW, y1: y(t), y2: y(t) }));
-    for (const yb of [barsTop, barsBottom]) grid.appendChild(svg('line', { x1: left, x2: left + plotW, y1: yb, y2: yb }));
+    for (const v of L.yt.map(y).concat([L.barsTop, L.barsBottom]))
+      grid.appendChild(svg('line', { x1: L.left, x2: right, y1: v, y2: v }));
     g.appendChild(grid);
-
     const bars = svg('g', { class: 'bars', fill: COLOUR.bar });
-    const gap = band > 3 ? Math.min(1, band * 0.15) : 0;
+    const gap = L.band > 3 ? Math.min(1, L.band * 0.15) : 0;
     for (let k = 0; k < N; k++) {
       const t = y(Math.max(0, d[k])), b = y(Math.min(0, d[k]));
       bars.appendChild(svg('rect', { class: 'bar', 'data-pos': k + 1, x: x(k) + gap / 2, y: t,
-                                     width: Math.max(0.2, band - gap), height: b - t }));
+                                     width: Math.max(0.2, L.band - gap), height: b - t }));
     }
     g.appendChild(bars);
-    g.appendChild(svg('line', { class: 'zero-axis', x1: left, x2: left + plotW, y1: y0, y2: y0, stroke: COLOUR.ink,
+    g.appendChild(svg('line', { class: 'zero-axis', x1: L.left, x2: right, y1: y(0), y2: y(0), stroke: COLOUR.ink,
                                 'stroke-width': 0.08 * fs }));
-    g.appendChild(svg('line', { class: 'mean', x1: left, x2: left + plotW, y1: y(mean), y2: y(mean),
+    g.appendChild(svg('line', { class: 'mean', x1: L.left, x2: right, y1: y(L.mean), y2: y(L.mean),
                                 stroke: COLOUR.mean, 'stroke-width': 0.16 * fs, 'stroke-dasharray': dash(fs) }));
-
-    // Windows: one band each, in lanes counted outwards from the bars; a
-    // small inset keeps windows that meet end to end apart.
-    const winGroup = svg('g', { class: 'windows' }), inset = Math.min(0.15 * fs, band * 0.12);
+    const winGroup = svg('g', { class: 'windows' }), inset = Math.min(0.15 * fs, L.band * 0.12), step = L.laneH + L.laneGap;
     let nmax = 0, nmin = 0;
-    for (const w of wins) {
-      const lane = w.kind === 'max' ? maxLanes.lane[nmax++] : minLanes.lane[nmin++];
-      const wy = w.kind === 'max' ? barsTop - (lane + 1) * (laneH + laneGap) : barsBottom + laneGap + lane * (laneH + laneGap);
+    for (const w of L.wins) {
+      const lane = w.kind === 'max' ? L.maxLanes.lane[nmax++] : L.minLanes.lane[nmin++];
       const r = svg('rect', Object.assign({ class: 'window', 'data-kind': w.kind, 'data-start': w.start,
                                             'data-end': w.end, 'data-eliminated': w.eliminated ? 'true' : 'false',
-                                            'data-lane': lane, x: x(w.start - 1) + inset, y: wy,
-                                            width: Math.max(0.2, w.size * band - 2 * inset), height: laneH },
+                                            'data-lane': lane, x: x(w.start - 1) + inset,
+                                            y: w.kind === 'max' ? L.barsTop - (lane + 1) * step : L.barsBottom + L.laneGap + lane * step,
+                                            width: Math.max(0.2, w.size * L.band - 2 * inset), height: L.laneH },
                                           bandStyle(w.kind, w.eliminated, fs)));
       r.appendChild(svg('title', null, windowText(w)));
       winGroup.appendChild(r);
     }
     g.appendChild(winGroup);
+  }
 
-    // Axes: ticks and labels outside the frame.
-    const labels = svg('g', { fill: COLOUR.ink });
-    const tick = 0.35 * fs;
-    for (const t of yt) {
-      labels.appendChild(svg('line', { x1: left - tick, x2: left, y1: y(t), y2: y(t), stroke: COLOUR.ink, 'stroke-width': 0.08 * fs }));
-      labels.appendChild(svg('text', { x: left - tick - 0.25 * fs, y: y(t) + 0.35 * fs, 'text-anchor': 'end' }, String(t)));
+  // Captions, ticks and axis titles, all outside the frame. The y axis says
+  // what C(k)12 is and which pair scores higher on each side of zero; each
+  // of its titles takes the first of its texts that fits (the last one shortened).
+  function drawAxes(g, L, top) {
+    const fs = L.fs, y = L.y, labels = svg('g', { fill: COLOUR.ink }), thin = 0.08 * fs;
+    g.appendChild(labels);
+    L.captions.forEach(function (text, c) {
+      const t = svg('text', { class: 'caption', x: L.pad, y: top + L.pad + (c + 1) * L.lh - 0.3 * fs,
+                              'font-weight': c === 0 ? 'bold' : 'normal' }, text);
+      labels.appendChild(t);
+      fitText(t, L.width - 2 * L.pad, fs);
+    });
+    for (const t of L.yt) {
+      labels.appendChild(svg('line', { x1: L.left - L.tick, x2: L.left, y1: y(t), y2: y(t), stroke: COLOUR.ink, 'stroke-width': thin }));
+      labels.appendChild(svg('text', { x: L.left - L.tick - 0.25 * fs, y: y(t) + 0.35 * fs, 'text-anchor': 'end' }, String(t)));
     }
-    for (const t of ticks(1, N, Math.max(2, Math.floor(plotW / (5.5 * fs))))) {
-      const tx = x(t - 1) + band / 2;
-      labels.appendChild(svg('line', { x1: tx, x2: tx, y1: frameBottom, y2: frameBottom + tick, stroke: COLOUR.ink, 'stroke-width': 0.08 * fs }));
-      labels.appendChild(svg('text', { x: tx, y: frameBottom + tick + fs, 'text-anchor': 'middle' },
+    for (const t of ticks(1, N, Math.max(2, Math.floor(L.plotW / (5.5 * fs))))) {
+      const tx = L.x(t - 1) + L.band / 2;
+      labels.appendChild(svg('line', { x1: tx, x2: tx, y1: L.frameBottom, y2: L.frameBottom + L.tick, stroke: COLOUR.ink, 'stroke-width': thin }));
+      labels.appendChild(svg('text', { x: tx, y: L.frameBottom + L.tick + fs, 'text-anchor': 'middle' },
                              String(COLUMNS ? COLUMNS[t - 1] : t)));
     }
-    const xTitle = svg('text', { x: left + plotW / 2, y: frameBottom + tick + fs + lh, 'text-anchor': 'middle' }, xAxisTitle());
+    const xTitle = svg('text', { x: L.left + L.plotW / 2, y: L.frameBottom + L.tick + fs + L.lh, 'text-anchor': 'middle' },
+                       xAxisTitle());
     labels.appendChild(xTitle);
-    g.appendChild(labels);
-    fitText(xTitle, plotW, fs);
-    // The y axis: what C(k)12 is, and which pair scores higher on each side.
-    // Each takes the first of its texts that fits (the last one shortened).
-    const rotated = function (texts, cx, from, to, cls) {
-      const cy = (from + to) / 2, t = svg('text', { class: cls, x: cx, y: cy, 'text-anchor': 'middle',
+    fitText(xTitle, L.plotW, fs);
+    const rotated = function (texts, cx, from, to) {
+      const cy = (from + to) / 2, t = svg('text', { x: cx, y: cy, 'text-anchor': 'middle',
                                                     transform: 'rotate(-90 ' + cx + ' ' + cy + ')' });
       labels.appendChild(t);
       for (const text of texts) {
@@ -213,15 +216,24 @@
       fitText(t, to - from - 0.3 * fs, fs);
     };
     rotated(['C(k)12 = score of pair A \u2212 score of pair B', 'C(k)12 = pair A \u2212 pair B score', 'C(k)12'],
-            pad + 0.9 * fs, frameTop, frameBottom, 'y-title');
-    for (const [name, p, from, to] of [['A', pairA[i], barsTop, y0], ['B', pairB[i], y0, barsBottom]])
+            L.pad + 0.9 * fs, L.frameTop, L.frameBottom);
+    const y0 = y(0), i = L.i;
+    for (const [name, p, from, to] of [['A', pairA[i], L.barsTop, y0], ['B', pairB[i], y0, L.barsBottom]])
       if (to - from > 2.5 * fs) rotated(['pair ' + name + ' higher: ' + pairText(p), 'pair ' + name + ' higher', name + ' higher'],
-                                        pad + 0.9 * fs + lh, from, to, 'y-side');
+                                        L.pad + 0.9 * fs + L.lh, from, to);
+  }
 
-    let height = frameBottom + tick + fs + lh + 0.5 * fs - top;
-    if (opt.legend) height += drawLegend(g, pad, top + height, W0 - 2 * pad, fs, 'mean C(k)12 = ' + mean.toFixed(4)) + pad;
-    return { height: height, left: left, band: band, frameTop: frameTop, frameBottom: frameBottom, mean: mean,
-             prof: prof, wins: wins };
+  // Draws quartet i's figure into `root` from y = top; returns its geometry
+  // and height. opt: width, fs, barHeight, caption (lines above the frame),
+  // legend (true: below the figure, with the mean's value).
+  function drawQuartet(root, i, top, opt) {
+    const L = quartetLayout(i, top, opt), g = svg('g', { class: 'quartet-figure', 'data-q': FIRST + i });
+    root.appendChild(g);
+    drawData(g, L);
+    drawAxes(g, L, top);
+    if (opt.legend)
+      L.height += drawLegend(g, L.pad, top + L.height, L.width - 2 * L.pad, L.fs, 'mean C(k)12 = ' + L.mean.toFixed(4)) + L.pad;
+    return L;
   }
 
   function newFigure(width, fs) {
