@@ -30,6 +30,23 @@
     if (lo < 2) node.remove(); else node.textContent = full.slice(0, lo) + '\u2026';
   }
 
+  // Caption lines within `width`: each caption (the first one bold) broken
+  // after its "; " or ". " where it is too long; a piece still too long is
+  // shortened when drawn. Returns [{text, bold}].
+  function wrapCaptions(captions, width, fs) {
+    const lines = [];
+    captions.forEach(function (caption, c) {
+      const bold = c === 0, pieces = caption.split(/(?<=[.;] )/);
+      let line = '';
+      for (const piece of pieces) {
+        if (line !== '' && textWidth(line + piece, fs, bold) > width) { lines.push({ text: line.trimEnd(), bold: bold }); line = ''; }
+        line += piece;
+      }
+      lines.push({ text: line, bold: bold });
+    });
+    return lines;
+  }
+
   // Lanes of one kind's windows: sorted by start (longer first), each goes
   // to the first lane whose last window ends before it starts, which uses
   // as few lanes as the deepest overlap. Returns the lane of each window.
@@ -122,7 +139,7 @@
     lo -= padV; hi += padV;
     const L = { i: i, fs: fs, width: opt.width, prof: prof, wins: wins, mean: sum / N, lo: lo, hi: hi,
                 yt: ticks(Math.ceil(lo), Math.floor(hi), 6), lh: 1.25 * fs, pad: 0.5 * fs, laneH: 0.8 * fs,
-                laneGap: 0.35 * fs, tick: 0.35 * fs, captions: opt.caption || [],
+                laneGap: 0.35 * fs, tick: 0.35 * fs,
                 maxLanes: lanesOf(wins.filter(function (w) { return w.kind === 'max'; })),
                 minLanes: lanesOf(wins.filter(function (w) { return w.kind === 'min'; })) };
     const strip = function (n) { return n ? n * (L.laneH + L.laneGap) + L.laneGap : 0; };
@@ -130,6 +147,9 @@
     L.left = L.pad + 2 * L.lh + tickWidth + 0.8 * fs;
     L.plotW = opt.width - L.left - Math.max(0.8 * fs, textWidth(String(COLUMNS ? COLUMNS[N - 1] : N), fs) / 2 + 0.3 * fs);
     L.band = L.plotW / N;
+    const captions = (opt.caption || []).slice();
+    if (opt.meanInCaption) captions[captions.length - 1] += '; mean C(k)12 = ' + L.mean.toFixed(4);
+    L.captions = wrapCaptions(captions, opt.width - 2 * L.pad, fs);
     L.frameTop = top + L.pad + L.captions.length * L.lh + (L.captions.length ? 0.4 * fs : 0);
     L.barsTop = L.frameTop + strip(L.maxLanes.count);
     L.barsBottom = L.barsTop + opt.barHeight;
@@ -180,14 +200,15 @@
   }
 
   // Captions, ticks and axis titles, all outside the frame. The y axis says
-  // what C(k)12 is and which pair scores higher on each side of zero; each
-  // of its titles takes the first of its texts that fits (the last one shortened).
+  // what C(k)12 is and which pair scores higher on each side of zero (beside
+  // that side's bars and lanes); each of its titles takes the first of its
+  // texts that fits (the last one shortened).
   function drawAxes(g, L, top) {
     const fs = L.fs, y = L.y, labels = svg('g', { fill: COLOUR.ink }), thin = 0.08 * fs;
     g.appendChild(labels);
-    L.captions.forEach(function (text, c) {
+    L.captions.forEach(function (line, c) {
       const t = svg('text', { class: 'caption', x: L.pad, y: top + L.pad + (c + 1) * L.lh - 0.3 * fs,
-                              'font-weight': c === 0 ? 'bold' : 'normal' }, text);
+                              'font-weight': line.bold ? 'bold' : 'normal' }, line.text);
       labels.appendChild(t);
       fitText(t, L.width - 2 * L.pad, fs);
     });
@@ -218,14 +239,15 @@
     rotated(['C(k)12 = score of pair A \u2212 score of pair B', 'C(k)12 = pair A \u2212 pair B score', 'C(k)12'],
             L.pad + 0.9 * fs, L.frameTop, L.frameBottom);
     const y0 = y(0), i = L.i;
-    for (const [name, p, from, to] of [['A', pairA[i], L.barsTop, y0], ['B', pairB[i], y0, L.barsBottom]])
+    for (const [name, p, from, to] of [['A', pairA[i], L.frameTop, y0], ['B', pairB[i], y0, L.frameBottom]])
       if (to - from > 2.5 * fs) rotated(['pair ' + name + ' higher: ' + pairText(p), 'pair ' + name + ' higher', name + ' higher'],
                                         L.pad + 0.9 * fs + L.lh, from, to);
   }
 
   // Draws quartet i's figure into `root` from y = top; returns its geometry
   // and height. opt: width, fs, barHeight, caption (lines above the frame),
-  // legend (true: below the figure, with the mean's value).
+  // meanInCaption (the mean's value ends the caption), legend (true: below
+  // the figure, with the mean's value).
   function drawQuartet(root, i, top, opt) {
     const L = quartetLayout(i, top, opt), g = svg('g', { class: 'quartet-figure', 'data-q': FIRST + i });
     root.appendChild(g);
@@ -271,17 +293,20 @@
     const names = [];
     list.forEach(function (i, n) {
       const letter = '(' + String.fromCharCode(97 + n % 26) + ') ';
-      const drawn = drawQuartet(root, i, top, Object.assign({}, size, { barHeight: size.barHeight * 0.75, caption: [
+      const drawn = drawQuartet(root, i, top, Object.assign({}, size, { barHeight: size.barHeight * 0.75, meanInCaption: true, caption: [
         letter + 'quartet ' + (FIRST + i) + '. Pair A: ' + pairText(pairA[i]) + '; pair B: ' + pairText(pairB[i])] }));
       names.push((FIRST + i) + ': pair A ' + pairText(pairA[i]) + ', pair B ' + pairText(pairB[i]));
       top += drawn.height;
     });
-    top += drawLegend(root, 0.5 * fs, top, size.width - fs, fs, 'mean C(k)12 of the quartet') + 0.5 * fs;
+    top += drawLegend(root, 0.5 * fs, top, size.width - fs, fs, 'mean C(k)12 of the quartet (value in its caption)') + 0.5 * fs;
     return finishFigure(root, 'KELTO quartets ' + names.join('; ') + '; matrix ' + runFacts(), size.width, top);
   }
 
+  // The figure as an SVG file; control characters of record names, which
+  // XML does not allow, become U+FFFD.
   function svgText(root) {
-    return '<?xml version="1.0" encoding="UTF-8"?>\n' + new XMLSerializer().serializeToString(root) + '\n';
+    return '<?xml version="1.0" encoding="UTF-8"?>\n' +
+      new XMLSerializer().serializeToString(root).replace(/[\u0000-\u0008\u000b\u000c\u000e-\u001f]/g, '\ufffd') + '\n';
   }
 
   // A PNG of a figure at `dpi`: the SVG drawn on a canvas at that
