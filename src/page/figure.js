@@ -31,12 +31,12 @@
   }
 
   // Caption lines within `width`: each caption (the first one bold) broken
-  // after its "; " or ". " where it is too long; a piece still too long is
+  // after its ". ", "; " or "/ " where it is too long; a piece still too long is
   // shortened when drawn. Returns [{text, bold}].
   function wrapCaptions(captions, width, fs) {
     const lines = [];
     captions.forEach(function (caption, c) {
-      const bold = c === 0, pieces = caption.split(/(?<=[.;] )/);
+      const bold = c === 0, pieces = caption.split(/(?<=[.;/] )/);
       let line = '';
       for (const piece of pieces) {
         if (line !== '' && textWidth(line + piece, fs, bold) > width) { lines.push({ text: line.trimEnd(), bold: bold }); line = ''; }
