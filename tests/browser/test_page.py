@@ -105,7 +105,8 @@ def set_control(browser, element_id, value, event):
 
 
 # The chosen quartet's plot: its bars, and each window's marks, the bars
-# whose centres it covers, its distance from the zero axis, fill and stroke.
+# whose centres it covers, its distance outside the bars (above them for a
+# maximum window, below for a minimum one), fill and stroke.
 PLOT = """(() => { const p = document.getElementById('profile-plot'), box = e => e.getBoundingClientRect();
   const bars = [...p.querySelectorAll('.bar')].map(box), centres = bars.map(b => (b.left + b.right) / 2);
   const top = Math.min(...bars.map(b => b.top)), bottom = Math.max(...bars.map(b => b.bottom));
