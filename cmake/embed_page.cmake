@@ -27,7 +27,7 @@ if(NOT count_at LESS data_at)
   message(FATAL_ERROR "${INPUT}: @QUARTETS@ must come before @DATA@")
 endif()
 file(WRITE "${OUTPUT}.tmp"
-  "// Generated from src/page/page.html by cmake/embed_page.cmake; do not edit.\n"
+  "// Generated from src/page/page.html and src/page/figure.js by cmake/embed_page.cmake; do not edit.\n"
   "#include \"page/page_template.hpp\"\n\nnamespace kelto {\n\n"
   "const char kPageTemplate[] = R\"KELTOPAGE(${content})KELTOPAGE\";\n\n}  // namespace kelto\n")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")
