@@ -314,6 +314,9 @@
   function pngOf(root, dpi) {
     const viewBox = root.getAttribute('viewBox').split(' ').map(Number);
     const scale = dpi / 96, width = Math.round(viewBox[2] * scale), height = Math.round(viewBox[3] * scale);
+    if (width > 32767 || height > 32767 || width * height > 268435456)
+      return Promise.reject(new Error(width + ' \u00d7 ' + height + ' pixels is more than a canvas holds: ' +
+                                      'choose a lower resolution or fewer quartets'));
     const copy = root.cloneNode(true);
     copy.setAttribute('width', String(width));
     copy.setAttribute('height', String(height));
