@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Browser tests of the run's HTML page, in headless Chromium.
 
-    test_page.py windows|names|large --kelto BUILD/kelto --data tests/data
+    test_page.py windows|figures|names|large --kelto BUILD/kelto --data tests/data
 
 Each test records a run (--json), builds its page with `kelto html`, opens it
 in headless Chromium (cdp.py) and checks what the page's script shows against
@@ -11,18 +11,21 @@ failure, never a skip.
 """
 
 import argparse
+import base64
 import decimal
 import json
 import os
 import random
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
 import time
 import urllib.parse
 import xml.etree.ElementTree as ET
+import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cdp  # noqa: E402
@@ -102,13 +105,14 @@ def set_control(browser, element_id, value, event):
 
 
 # The chosen quartet's plot: its bars, and each window's marks, the bars
-# whose centres it covers, its distance from the zero axis, fill and stroke.
+# whose centres it covers, its distance outside the bars (above them for a
+# maximum window, below for a minimum one), fill and stroke.
 PLOT = """(() => { const p = document.getElementById('profile-plot'), box = e => e.getBoundingClientRect();
-  const axis = box(p.querySelector('.zero-axis')), y0 = axis.top + axis.height / 2;
-  const centres = [...p.querySelectorAll('.bar')].map(b => (box(b).left + box(b).right) / 2);
+  const bars = [...p.querySelectorAll('.bar')].map(box), centres = bars.map(b => (b.left + b.right) / 2);
+  const top = Math.min(...bars.map(b => b.top)), bottom = Math.max(...bars.map(b => b.bottom));
   return {bars: centres.length, windows: [...p.querySelectorAll('.window')].map(e => { const r = box(e);
     return {kind: e.dataset.kind, covers: centres.flatMap((c, k) => r.left < c && c < r.right ? [k + 1] : []),
-            axis: e.dataset.kind === 'max' ? r.bottom - y0 : r.top - y0, height: r.height,
+            side: e.dataset.kind === 'max' ? top - r.bottom : r.top - bottom, height: r.height,
             fill: e.getAttribute('fill'), stroke: e.getAttribute('stroke').toUpperCase()}; })}; })()"""
 
 
@@ -122,8 +126,8 @@ def check_plot(browser, q, n):
     for (kind, start, end, eliminated), drawn in zip(quartet_windows(q), plot["windows"]):
         what = f"{where}, {kind} window {start}-{end}"
         check(drawn["covers"] == list(range(start, end + 1)), f"{what}: over the bars {drawn['covers']}")
-        # Maximum windows stand on the zero axis, minimum ones hang from it.
-        check(abs(drawn["axis"]) < 1 and drawn["height"] > 10, f"{what}: not on its side of the axis: {drawn}")
+        # Maximum windows lie above every bar, minimum ones below.
+        check(drawn["side"] >= 0 and drawn["height"] > 5, f"{what}: not on its side of the bars: {drawn}")
         check((drawn["fill"] == "none") == (eliminated == "true"), f"{what}: filled {drawn['fill']}")
         check(drawn["stroke"] == ("#0072B2" if kind == "max" else "#D55E00"), f"{what}: drawn in {drawn['stroke']}")
     rows = browser.evaluate("[...document.querySelectorAll('#window-rows tr[data-kind]')]"
@@ -235,6 +239,137 @@ def test_windows(args, chromium, tmp):
         check_no_errors(browser)
 
 
+# The layout of a figure (an <svg> in the page): its frames (the data
+# areas), whether a legend box meets a frame, the texts whose boxes cross a
+# frame's edge or leave the figure, and the pairs of windows whose boxes meet.
+LAYOUT = """(svg => { const box = e => e.getBoundingClientRect(), e = 0.01;
+  const meet = (a, b) => Math.min(a.right, b.right) - Math.max(a.left, b.left) > e &&
+                         Math.min(a.bottom, b.bottom) - Math.max(a.top, b.top) > e;
+  const inside = (a, b) => a.left >= b.left - e && a.right <= b.right + e && a.top >= b.top - e && a.bottom <= b.bottom + e;
+  const figure = box(svg), frames = [...svg.querySelectorAll('.frame')].map(box);
+  const legends = [...svg.querySelectorAll('.legend-box')].map(box);
+  const texts = [...svg.querySelectorAll('text')].filter(t => t.textContent !== '').map(t => [t.textContent, box(t)]);
+  const windows = [...svg.querySelectorAll('.window')].map(box);
+  return {frames: frames.length, legends: legends.length,
+          legend_on_data: legends.some(l => frames.some(f => meet(l, f))),
+          crossing: texts.filter(([t, r]) => frames.some(f => meet(r, f) && !inside(r, f))).map(([t]) => t),
+          outside: texts.filter(([t, r]) => !inside(r, figure)).map(([t]) => t),
+          meeting: windows.flatMap((a, j) => windows.slice(j + 1).flatMap((b, k) => meet(a, b) ? [[j, j + k + 1]] : []))};
+})"""
+
+# Clicks a save button and answers the file's name and bytes (base64).
+SAVE = """new Promise(done => { let blob; const create = URL.createObjectURL;
+  URL.createObjectURL = b => { blob = b; return create(b); };
+  HTMLAnchorElement.prototype.click = function () { const name = this.download; blob.arrayBuffer().then(a => {
+    let s = ''; new Uint8Array(a).forEach(c => { s += String.fromCharCode(c); }); done([name, btoa(s)]); }); };
+  document.getElementById(%s).click(); })"""
+
+
+def saved(browser, button):
+    name, data = browser.evaluate(SAVE % json.dumps(button))
+    return name, base64.b64decode(data)
+
+
+def check_layout(browser, where, element_js, frames):
+    layout = browser.evaluate(f"{LAYOUT}({element_js})")
+    check(layout["frames"] == frames and layout["legends"] == 1, f"{where}: frames and legends {layout}")
+    check(not layout["legend_on_data"], f"{where}: the legend covers the data area")
+    check(not layout["crossing"] and not layout["outside"], f"{where}: texts across the frame {layout['crossing']}"
+                                                            f" or out of the figure {layout['outside']}")
+    check(not layout["meeting"], f"{where}: windows drawn over each other {layout['meeting']}")
+
+
+def placed(svg_text):
+    """A script expression: the saved SVG parsed and put in the page, to be measured."""
+    return ("document.body.appendChild(document.importNode(new DOMParser().parseFromString(%s, 'image/svg+xml')"
+            ".documentElement, true))" % json.dumps(svg_text))
+
+
+def png_facts(data):
+    """Width, height and pixels per metre of a PNG whose chunks check out and whose image data inflates to its size."""
+    check(data[:8] == b"\x89PNG\r\n\x1a\n", "the PNG lacks its signature")
+    at, chunks, image = 8, {}, b""
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + length]
+        check(struct.unpack(">I", data[at + 8 + length:at + 12 + length])[0] == zlib.crc32(kind + body),
+              f"the PNG's {kind} chunk fails its CRC")
+        chunks[kind] = body
+        image += body if kind == b"IDAT" else b""
+        at += 12 + length
+    width, height, depth, colour = struct.unpack(">IIBB", chunks[b"IHDR"][:10])
+    check(depth == 8 and colour in (2, 6), f"PNG depth {depth}, colour type {colour}")
+    check(len(zlib.decompress(image)) == height * (1 + width * (4 if colour == 6 else 3)), "the PNG's pixels")
+    x, y, unit = struct.unpack(">IIB", chunks.get(b"pHYs", b"\0" * 9))
+    return width, height, (x, y, unit)
+
+
+def test_figures(args, chromium, tmp):
+    """Quartet 1 of nested_run.txt: six overlapping final windows, four of them maximum ones."""
+    input_path = os.path.join(tmp, "in.txt")
+    shutil.copy(os.path.join(args.data, "nested_run.txt"), input_path)
+    record, page = record_and_page(args.kelto, tmp, input_path)
+    lines = [json.loads(line) for line in open(record, encoding="utf-8")]
+    q = lines[2]
+    maxima = [(w["start"], w["end"]) for w in q["final_max"]]
+    check(len(maxima) == 4 and all(a[0] <= b[1] and b[0] <= a[1] for a in maxima for b in maxima),
+          f"nested_run.txt no longer gives quartet 1 four overlapping maximum windows: {maxima}")
+    names = q["names"]
+    title_facts = [*names, lines[0]["matrix"], f"T = {lines[0]['T']}", f"seed {lines[0]['seed']}"]
+
+    with cdp.Browser(chromium, height=900) as browser:
+        in_view = ("(() => { const r = document.getElementById('profile-plot').getBoundingClientRect();"
+                   " return r.top >= 0 && r.bottom <= innerHeight && r.height > 200; })()")
+        open_page(browser, file_url(page, "#q=1"))
+        check(chosen(browser) == "1" and browser.evaluate(in_view), "#q=1 leaves the plot out of view")
+        check(page_windows(browser) == quartet_windows(q), f"windows drawn {page_windows(browser)}")
+        check_layout(browser, "the page's plot", "document.getElementById('profile-plot')", 1)
+
+        # The figure one column wide: the same layout rules, a title, the legend, a PNG of the stated size.
+        name, data = saved(browser, "save-svg")
+        figure = ET.fromstring(data)
+        svg = "{http://www.w3.org/2000/svg}"
+        title = figure.find(svg + "title").text
+        check(name == "kelto-quartet-1.svg" and figure.get("width") == "89.00mm", f"saved {name}, {figure.attrib}")
+        check(all(fact in title for fact in title_facts), f"the figure's title {title!r} lacks one of {title_facts}")
+        check_layout(browser, "the saved figure", placed(data.decode()), 1)
+        name, data = saved(browser, "save-png")
+        width, height, density = png_facts(data)
+        stated = browser.evaluate("[Number(document.getElementById('export-note').dataset.width),"
+                                  " Number(document.getElementById('export-note').dataset.height),"
+                                  " document.getElementById('export-note').textContent]")
+        check(name == "kelto-quartet-1.png" and [width, height] == stated[:2] and
+              f"{width} \u00d7 {height} pixels" in stated[2], f"saved {name} {width} x {height}, stated {stated}")
+        check(width == round(89 / 25.4 * 300) and density == (11811, 11811, 1), f"PNG {width} px, density {density}")
+        decoded = browser.evaluate(
+            "createImageBitmap(new Blob([Uint8Array.from(atob(%s), c => c.charCodeAt(0))])).then(b => {"
+            " const c = Object.assign(document.createElement('canvas'), {width: b.width, height: b.height}),"
+            " g = c.getContext('2d'); g.drawImage(b, 0, 0); const d = g.getImageData(0, 0, b.width, b.height).data;"
+            " let dark = 0; for (let i = 0; i < d.length; i += 4) if (d[i] + d[i + 1] + d[i + 2] < 300) dark++;"
+            " return [b.width, b.height, dark / (d.length / 4)]; })" % json.dumps(base64.b64encode(data).decode()))
+        check(decoded[:2] == [width, height] and decoded[2] > 0.01, f"the PNG as the browser decodes it: {decoded}")
+
+        # A row of the list, then the back button: each time the plot in view.
+        browser.evaluate("document.getElementById('panel-add').click()")
+        browser.evaluate("document.querySelector('#quartet-rows tr[data-q=\"2\"] td.names').click()")
+        browser.wait_for("document.getElementById('quartet-section').dataset.chosen === '2'", what="quartet 2")
+        check(browser.evaluate(in_view), "choosing row 2 leaves the plot out of view")
+        browser.evaluate("document.getElementById('panel-add').click()")
+        name, data = saved(browser, "panel-svg")
+        panel = ET.fromstring(data)
+        title = panel.find(svg + "title").text
+        check(name == "kelto-quartets-1-2.svg" and [g.get("data-q") for g in panel.iter(svg + "g")
+                                                    if g.get("class") == "quartet-figure"] == ["1", "2"],
+              f"the figure of several: {name}")
+        check(all(f"{k}: pair A" in title for k in (1, 2)) and all(fact in title for fact in title_facts[4:]),
+              f"the figure of several has the title {title!r}")
+        check_layout(browser, "the figure of several", placed(data.decode()), 2)
+        browser.evaluate("history.back()")
+        browser.wait_for("document.getElementById('quartet-section').dataset.chosen === '1'", what="back to 1")
+        check(browser.evaluate(in_view), "back at quartet 1, the plot is out of view")
+        check_no_errors(browser)
+
+
 # Record names that would break or script a page that took them as markup.
 HOSTILE_NAMES = [
     b"<img src=x onerror=\"document.documentElement.setAttribute('data-pwned','img')\">",
@@ -274,7 +409,8 @@ def test_names(args, chromium, tmp):
             check(state["cells"] == listed, f"names in the list: {state['cells']}")
             check(state["facts"] == [pair[p] for p in pairs], f"names of quartet {q}: {state['facts']}")
             check(state["input"].startswith(input_path + "  ("), f"input path shown as {state['input']!r}")
-            check(state["plot"].endswith(pair[pairs[1]]), f"the plot's title lost a name: {state['plot']!r}")
+            check(f"pair A {pair[pairs[0]]}, pair B {pair[pairs[1]]};" in state["plot"],
+                  f"the plot's title lost a name: {state['plot']!r}")
         # The filter takes the names as text too.
         set_control(browser, "filter", "<b>", "input")
         browser.wait_for("document.getElementById('list-count').textContent === '2 of 3 quartets match'",
@@ -328,7 +464,7 @@ def test_large(args, chromium, tmp):
         check_no_errors(browser)
 
 
-TESTS = {"windows": test_windows, "names": test_names, "large": test_large}
+TESTS = {"windows": test_windows, "figures": test_figures, "names": test_names, "large": test_large}
 
 
 def main():
