@@ -45,6 +45,7 @@ bool take_windows(const std::vector<FinalWindow> &windows, const std::vector<int
             return false;
         }
         data.windows.insert(data.windows.end(), {r.Start, r.Win, r.Value, r.Count, window.eliminated ? 1 : 0});
+        data.window_family.push_back(window.family_count);
     }
     return true;
 }
@@ -66,6 +67,7 @@ bool take_quartet(const QuartetLine &line, const std::vector<std::vector<int>> &
                          {static_cast<int32_t>(r.final_max.size()), static_cast<int32_t>(r.final_min.size()),
                           r.significant_max, r.significant_min,
                           (r.identical ? 1 : 0) | (static_cast<int32_t>(r.stop) << 1)});
+    data.quartet_family.push_back(r.family_count);
     ++data.quartet_count;
     return true;
 }
@@ -96,6 +98,7 @@ OrderedJson shown_run(const RunLine &run)
     shown["seed"] = std::to_string(run.seed);
     shown["seed_source"] = run.seed_from_option ? "option" : "clock";
     shown["T"] = run.randomisations;
+    shown["family_randomisations"] = run.family_randomisations;
     shown["matrix"] = run.matrix;
     shown["input"] = {{"path", run.input_path},
                       {"bytes", std::to_string(run.input.bytes)},
@@ -119,6 +122,24 @@ OrderedJson shown_run(const RunLine &run)
                           {"end", run.shard.end},
                           {"report", run.shard.report}};
     return shown;
+}
+
+// Per record, the residue numbers of its positions where they do not go
+// up by one from the position before (always at position 0), as flat
+// pairs of position and number: the page counts on from there.
+OrderedJson residue_steps(const SequenceSet &trimmed)
+{
+    OrderedJson steps = OrderedJson::array();
+    for (const std::vector<int> &numbers : trimmed.residue_numbers) {
+        OrderedJson record = OrderedJson::array();
+        for (std::size_t k = 0; k < numbers.size(); ++k)
+            if (k == 0 || numbers[k] != numbers[k - 1] + 1) {
+                record.push_back(k);
+                record.push_back(numbers[k]);
+            }
+        steps.push_back(record);
+    }
+    return steps;
 }
 
 void append_number(std::string &out, int64_t value)
@@ -240,6 +261,8 @@ bool write_page(const PageData &data, const SequenceSet &trimmed, const Substitu
         for (int value : row)
             scores.push_back(value);
     head["matrix"] = scores;
+    head["columns"] = trimmed.columns;
+    head["residue_steps"] = residue_steps(trimmed);
     head["first"] = data.first_quartet;
     head["count"] = data.quartet_count;
     std::string head_text = head.dump(-1, ' ', true, OrderedJson::error_handler_t::replace);
@@ -254,6 +277,10 @@ bool write_page(const PageData &data, const SequenceSet &trimmed, const Substitu
     write_int_array(sink, data.quartets);
     sink_write(sink, ",\"W\":");
     write_int_array(sink, data.windows);
+    sink_write(sink, ",\"QF\":");
+    write_int_array(sink, data.quartet_family);
+    sink_write(sink, ",\"WF\":");
+    write_int_array(sink, data.window_family);
     sink_write(sink, "}");
     sink_write(sink, page_template.substr(data_at + data_marker.size()));
     if (!sink_flush(sink)) {

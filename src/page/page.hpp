@@ -30,6 +30,10 @@ struct PageData {
     // Per final window, kWindowStride values: start, size, value, count,
     // eliminated (0/1); a quartet's maximum windows before its minimum ones.
     std::vector<int32_t> windows;
+    // The family-wise test's count of each quartet and of each final
+    // window (same order as above); -1 where there is none.
+    std::vector<int32_t> quartet_family;
+    std::vector<int32_t> window_family;
 };
 
 inline constexpr int kQuartetStride = 5;

@@ -50,6 +50,16 @@ def js_fixed(x, digits=4):
     return str(decimal.Decimal(x).quantize(decimal.Decimal(1).scaleb(-digits), rounding=decimal.ROUND_HALF_UP))
 
 
+def page_p(p):
+    """A p-value as the page shows it."""
+    if p is None:
+        return "\u2013"
+    if p < 0.001:
+        mantissa, exponent = f"{p:.2e}".split("e")
+        return f"{mantissa}e{int(exponent)}"
+    return js_fixed(p)
+
+
 def file_url(path, fragment=""):
     return "file://" + urllib.parse.quote(os.path.abspath(path)) + fragment
 
@@ -134,7 +144,9 @@ def check_plot(browser, q, n):
                             ".map(tr => [...tr.cells].map(c => c.textContent))")
     recorded = [[name, str(w["size"]), f"{w['start']}\u2013{w['end']}", str(w["value"]), str(w["count"]),
                  js_fixed(w["percent"]) + " %", js_fixed(w["average"]), js_fixed(w["err"]),
-                 "yes" if w["eliminated"] else "no"]
+                 "yes" if w["eliminated"] else "no", page_p(w["p_value"]), page_p(w["p_family"]),
+                 "\u2013".join(map(str, w["columns"])),
+                 ", ".join("\u2013".join(map(str, span)) for span in w["residues"])]
                 for name, key in (("maximum", "final_max"), ("minimum", "final_min")) for w in q[key]]
     check(rows == recorded, f"{where}: window table {rows}, recorded {recorded}")
     mean = browser.evaluate("[...document.querySelectorAll('#quartet-facts .k')]"
@@ -197,6 +209,20 @@ def test_windows(args, chromium, tmp):
         check(chosen(browser) == str(k) and page_windows(browser) == quartet_windows(busiest),
               f"opened with #q={k}, quartet {chosen(browser)} shown")
         check_profile(browser, busiest, data["records"])
+
+        # Sorted by family p-value, the list shows each quartet's p and its
+        # Benjamini-Hochberg q over the run's quartets.
+        tested = sorted((q["p_family"], q["quartet"]) for q in quartets if q["p_family"] is not None)
+        q_value, running = {}, 1.0
+        for rank in range(len(tested), 0, -1):
+            running = min(running, tested[rank - 1][0] * len(tested) / rank)
+            q_value[tested[rank - 1][1]] = running
+        browser.evaluate("(() => { const s = document.getElementById('sort'); s.value = 'family';"
+                         " s.dispatchEvent(new Event('change')); })()")
+        listed = browser.evaluate("[...document.querySelectorAll('#quartet-rows tr')]"
+                                  ".map(tr => [tr.dataset.q, tr.cells[6].textContent, tr.cells[7].textContent])")
+        expected = [[str(k), page_p(p), page_p(q_value[k])] for p, k in tested][:len(listed)]
+        check(len(listed) > 1 and listed[:len(expected)] == expected, f"sorted by family p: {listed}, expected {expected}")
 
         # Pixels: the plot, the overview in both colours, the page not blank.
         plot = browser.screenshot("#profile-plot")
