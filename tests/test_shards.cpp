@@ -457,5 +457,28 @@ TEST(ShardMerge, PartPathsThatAreNotUtf8)
     expect_same_files(merged, whole);
 }
 
+// Shards run with paths relative to their own folder, merged from another
+// working folder after that folder moved: the parts' files are found from
+// their records.
+TEST(ShardMerge, FolderMovedAndMergedFromElsewhere)
+{
+    TempDir dir;
+    const std::string input = dir.path("in.txt");
+    write_file(input, pair_file(testing::pairs_with_identical_quartets()));
+    const RunFiles whole = files_of(dir, "whole");
+    ASSERT_EQ(run_part(input, whole, Setting{}), 0);
+    std::filesystem::create_directory(dir.path("run"));
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path("run"));
+    EXPECT_EQ(run_part(input, RunFiles{"s1.txt", "s1.jsonl", "s1.tsv"}, Setting{}, 1, 2), 0);
+    EXPECT_EQ(run_part(input, RunFiles{"s2.txt", "s2.jsonl", "s2.tsv"}, Setting{}, 2, 2), 0);
+    std::filesystem::current_path(before);
+    std::filesystem::rename(dir.path("run"), dir.path("moved"));
+    const RunFiles merged = files_of(dir, "merged");
+    const testing::RunResult result = merge_parts(merged, {dir.path("moved/s1.jsonl"), dir.path("moved/s2.jsonl")});
+    EXPECT_EQ(result.status, 0) << result.console;
+    expect_same_files(merged, whole);
+}
+
 }  // namespace
 }  // namespace kelto

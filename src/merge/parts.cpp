@@ -1,6 +1,8 @@
 // Reading and checking the parts of a merge.
 #include "merge/parts.hpp"
 
+#include <filesystem>
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -181,6 +183,15 @@ bool read_parts(const std::vector<std::string> &paths, std::vector<Part> &parts,
         if (!parts[i].record.run.sharded) {
             refuse(console, paths[i], "its record is not a shard's (no \"shard\" in its run line)");
             return false;
+        }
+        // The shard's files from the record's folder, where the record says
+        // where they lie from there; as the shard saw them otherwise.
+        ShardBlock &shard = parts[i].record.run.shard;
+        const std::filesystem::path folder = std::filesystem::path(paths[i]).parent_path();
+        if (!shard.report_from_record.empty()) {
+            shard.report = (folder / shard.report_from_record).string();
+            if (!shard.tsv.empty())
+                shard.tsv = (folder / shard.tsv_from_record).string();
         }
     }
     return true;

@@ -42,6 +42,11 @@ struct ShardBlock {
     long long end = 0;
     std::string report;  // the paths' exact bytes (the record also keeps them as hex)
     std::string tsv;     // empty: no TSV was written
+    // The same files as paths from the record's own folder, so that merge
+    // finds them from any working folder and after the run's folder moved
+    // (empty in records of earlier versions).
+    std::string report_from_record;
+    std::string tsv_from_record;
 };
 
 // The settings and input of a run: its first line.

@@ -71,6 +71,20 @@ bool parse_shard(const Json &line, RunLine &run, std::string &why)
         why = "the run line's \"shard\" has a path in hex that is not hex";
         return false;
     }
+    const auto from_record = it->find("from_record_hex");
+    if (from_record != it->end()) {
+        const auto report = from_record->is_object() ? from_record->find("report") : from_record->end();
+        const auto tsv_from = from_record->is_object() ? from_record->find("tsv") : from_record->end();
+        if (report == from_record->end() || !report->is_string() ||
+            !bytes_from_hex(report->get<std::string>(), shard.report_from_record) || shard.report_from_record.empty() ||
+            tsv_from == from_record->end() ||
+            !(tsv_from->is_null() ||
+              (tsv_from->is_string() && bytes_from_hex(tsv_from->get<std::string>(), shard.tsv_from_record))) ||
+            shard.tsv_from_record.empty() != shard.tsv.empty()) {
+            why = "the run line's \"shard\" has a \"from_record_hex\" that is not its files' paths";
+            return false;
+        }
+    }
     run.sharded = true;
     return true;
 }

@@ -134,6 +134,10 @@ std::string run_line_text(const RunLine &run)
                              {"tsv", run.shard.tsv.empty() ? Json(nullptr) : Json(run.shard.tsv)},
                              {"report_hex", hex_bytes(run.shard.report)},
                              {"tsv_hex", run.shard.tsv.empty() ? Json(nullptr) : Json(hex_bytes(run.shard.tsv))}};
+    if (run.sharded && !run.shard.report_from_record.empty())
+        line["shard"]["from_record_hex"] =
+            Json{{"report", hex_bytes(run.shard.report_from_record)},
+                 {"tsv", run.shard.tsv_from_record.empty() ? Json(nullptr) : Json(hex_bytes(run.shard.tsv_from_record))}};
     return dump_line(line);
 }
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 
 #include "common/files.hpp"
 #include "input/matrices.hpp"
@@ -30,6 +31,17 @@ std::string seed_line(const RunOptions &options, uint64_t seed)
     else
         appendf(line, "kelto: seed %llu (from the clock; rerun with --seed %llu)\n", s, s);
     return line;
+}
+
+// `path` as seen from the folder of the file `from`; the absolute path
+// where there is no such relative one.
+std::string path_from(const std::string &from, const std::string &path)
+{
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::absolute(path, error).lexically_normal();
+    const std::filesystem::path folder = std::filesystem::absolute(from, error).lexically_normal().parent_path();
+    const std::filesystem::path relative = target.lexically_relative(folder);
+    return relative.empty() ? target.string() : relative.string();
 }
 
 }  // namespace
@@ -120,7 +132,8 @@ void plan_shard(const RunOptions &options, RunPlan &plan)
     RunLine &record = plan.record;
     record.sharded = true;
     record.shard = ShardBlock{options.shard_index, options.shard_count, block.first, block.end, plan.report.path,
-                              plan.tsv.path};
+                              plan.tsv.path, path_from(plan.json.path, plan.report.path),
+                              plan.tsv.path.empty() ? std::string() : path_from(plan.json.path, plan.tsv.path)};
 }
 
 }  // namespace kelto
