@@ -1,13 +1,18 @@
 # Turns the page template into a C++ source file holding it as one raw
-# string literal, with the figure script put in at its marker. Run with
-# -DINPUT=<template> -DFIGURE=<script> -DOUTPUT=<source>.
+# string literal, with each script file put in at its marker
+# "/*@SCRIPT name.js@*/" (the file beside the template). Run with
+# -DINPUT=<template> -DOUTPUT=<source>.
 file(READ "${INPUT}" content)
-file(READ "${FIGURE}" figure)
-string(FIND "${content}" "/*@FIGURE_SCRIPT@*/" figure_at)
-if(figure_at EQUAL -1)
-  message(FATAL_ERROR "${INPUT} has no /*@FIGURE_SCRIPT@*/ marker")
+get_filename_component(folder "${INPUT}" DIRECTORY)
+string(REGEX MATCHALL "/\\*@SCRIPT [a-z_]+\\.js@\\*/" markers "${content}")
+if(NOT markers)
+  message(FATAL_ERROR "${INPUT} has no /*@SCRIPT name.js@*/ marker")
 endif()
-string(REPLACE "/*@FIGURE_SCRIPT@*/" "${figure}" content "${content}")
+foreach(marker ${markers})
+  string(REGEX REPLACE "^/\\*@SCRIPT ([a-z_]+\\.js)@\\*/$" "\\1" name "${marker}")
+  file(READ "${folder}/${name}" script)
+  string(REPLACE "${marker}" "${script}" content "${content}")
+endforeach()
 string(FIND "${content}" ")KELTOPAGE" clash)
 if(NOT clash EQUAL -1)
   message(FATAL_ERROR "${INPUT} holds the literal's closing delimiter")
@@ -27,7 +32,7 @@ if(NOT count_at LESS data_at)
   message(FATAL_ERROR "${INPUT}: @QUARTETS@ must come before @DATA@")
 endif()
 file(WRITE "${OUTPUT}.tmp"
-  "// Generated from src/page/page.html and src/page/figure.js by cmake/embed_page.cmake; do not edit.\n"
+  "// Generated from src/page/page.html and its scripts by cmake/embed_page.cmake; do not edit.\n"
   "#include \"page/page_template.hpp\"\n\nnamespace kelto {\n\n"
   "const char kPageTemplate[] = R\"KELTOPAGE(${content})KELTOPAGE\";\n\n}  // namespace kelto\n")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")
