@@ -131,4 +131,27 @@ void remove_written_file(const std::string &path)
         std::remove(path.c_str());
 }
 
+bool read_text_file(const std::string &path, std::size_t limit, std::string &text, std::string &why)
+{
+    FileHandle file(open_regular(path, why));
+    if (!file) {
+        why = "cannot be read: " + why;
+        return false;
+    }
+    text.clear();
+    char buffer[1 << 14];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
+        text.append(buffer, n);
+        if (text.size() > limit) {
+            why = "is larger than " + std::to_string(limit >> 20) + " MiB";
+            return false;
+        }
+    }
+    if (std::ferror(file.get())) {
+        why = "cannot be read";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace kelto

@@ -81,19 +81,8 @@ bool choose_pairs(std::vector<SequenceRecord> &records, const PairChoice &choice
 // rearranged: the pairs line, every record, the length lines.
 Status echo_records(const SequenceSet &set, std::string &console, std::string &message, int &shortest)
 {
-    const int pairs = set.pair_count();
-    if (pairs < kMinPairs || pairs > kMaxPairs)
-        appendf(message, "\n Pairs of Sequences = %d", pairs);
-    else
-        appendf(console, "\n Pairs of Sequences = %d", pairs);
-    if (pairs < kMinPairs) {
-        appendf(message, "\n\n Minimum 2 Pairs of Sequences. \n");
+    if (check_pair_count(set.pair_count(), console, message) != Status::kContinue)
         return Status::kStopInput;
-    }
-    if (pairs > kMaxPairs) {
-        appendf(message, "\n\n \xbf%d?, Too many sequences. \n", pairs);
-        return Status::kStopInput;
-    }
     for (const SequenceRecord &record : set.records) {
         console += "\n>";
         appendf(console, "%s", record.name.c_str());
@@ -135,23 +124,9 @@ std::string first_word(const std::string &header)
 
 bool read_pair_choice(const std::string &path, PairChoice &choice, std::string &why)
 {
-    constexpr long kMaxPairsFile = 16L << 20;
-    FileHandle file(open_regular(path, why));
-    if (!file) {
-        why = "the pairs file " + path + " cannot be read: " + why;
-        return false;
-    }
     std::string text;
-    char buffer[1 << 14];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
-        text.append(buffer, n);
-        if (text.size() > static_cast<std::size_t>(kMaxPairsFile)) {
-            why = "the pairs file " + path + " is larger than 16 MiB";
-            return false;
-        }
-    }
-    if (std::ferror(file.get())) {
-        why = "the pairs file " + path + " cannot be read";
+    if (!read_text_file(path, std::size_t{16} << 20, text, why)) {
+        why = "the pairs file " + path + " " + why;
         return false;
     }
     choice = PairChoice{path, text_xxh3_64(text), {}, {}, {}};

@@ -168,22 +168,9 @@ bool parse_matrix_text(const std::string &text, SubstitutionMatrix &scores, std:
 
 bool read_matrix_file(const std::string &path, RunMatrix &matrix, std::string &why)
 {
-    FileHandle file(open_regular(path, why));
-    if (!file) {
-        why = "the matrix file " + path + " cannot be read: " + why;
-        return false;
-    }
     std::string text;
-    char buffer[1 << 14];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
-        text.append(buffer, n);
-        if (text.size() > (std::size_t{1} << 20)) {
-            why = "the matrix file " + path + " is larger than 1 MiB";
-            return false;
-        }
-    }
-    if (std::ferror(file.get())) {
-        why = "the matrix file " + path + " cannot be read";
+    if (!read_text_file(path, std::size_t{1} << 20, text, why)) {
+        why = "the matrix file " + path + " " + why;
         return false;
     }
     if (!parse_matrix_text(text, matrix.scores, why)) {

@@ -107,6 +107,23 @@ void take_header(SequenceRecord &record, Header &&header)
     record.header_line_cut = header.line_cut;
 }
 
+Status check_pair_count(int pairs, std::string &console, std::string &message)
+{
+    if (pairs < kMinPairs || pairs > kMaxPairs)
+        appendf(message, "\n Pairs of Sequences = %d", pairs);
+    else
+        appendf(console, "\n Pairs of Sequences = %d", pairs);
+    if (pairs < kMinPairs) {
+        appendf(message, "\n\n Minimum 2 Pairs of Sequences. \n");
+        return Status::kStopInput;
+    }
+    if (pairs > kMaxPairs) {
+        appendf(message, "\n\n \xbf%d?, Too many sequences. \n", pairs);
+        return Status::kStopInput;
+    }
+    return Status::kContinue;
+}
+
 Status list_lengths(const SequenceSet &set, std::string &console, std::string &message, int &shortest)
 {
     const int record_count = static_cast<int>(set.records.size());
@@ -147,18 +164,8 @@ Status read_pair_file(FILE *in, std::string &console, std::string &message, Sequ
         return Status::kStopInput;
     }
 
-    if (pairs < kMinPairs || pairs > kMaxPairs)
-        appendf(message, "\n Pairs of Sequences = %d", pairs);
-    else
-        appendf(console, "\n Pairs of Sequences = %d", pairs);
-    if (pairs < kMinPairs) {
-        appendf(message, "\n\n Minimum 2 Pairs of Sequences. \n");
+    if (check_pair_count(pairs, console, message) != Status::kContinue)
         return Status::kStopInput;
-    }
-    if (pairs > kMaxPairs) {
-        appendf(message, "\n\n \xbf%d?, Too many sequences. \n", pairs);
-        return Status::kStopInput;
-    }
 
     const int record_count = 2 * pairs;
     set.records.assign(static_cast<std::size_t>(record_count), SequenceRecord{});

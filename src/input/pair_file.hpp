@@ -59,6 +59,10 @@ Status read_pair_file(FILE *in, std::string &console, SequenceSet &set, int &sho
 // of at the end of `console` (the console text is then the echo before it).
 Status read_pair_file(FILE *in, std::string &console, std::string &message, SequenceSet &set, int &shortest);
 
+// The "Pairs of Sequences" line, or the stop message of a count outside
+// 2 to 1000.
+Status check_pair_count(int pairs, std::string &console, std::string &message);
+
 // The length lines of the records ("N[ i] = ..."), as the reader prints
 // them after the echo, and the length of the shortest; an empty record
 // stops with its message.
