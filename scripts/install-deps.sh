@@ -7,8 +7,8 @@
 set -euo pipefail
 
 mode=${1:-test}
-build=(cmake make g++ nlohmann-json3-dev libxxhash-dev)
-test=(libgtest-dev libbenchmark-dev groff-base python3 chromium)
+build=(cmake make g++ nlohmann-json3-dev libxxhash-dev zlib1g-dev libzstd-dev)
+test=(libgtest-dev libbenchmark-dev groff-base python3 chromium zstd)
 ci=(clang libclang-rt-14-dev llvm snakemake g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user googletest)
 
 case "$mode" in

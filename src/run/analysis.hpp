@@ -39,7 +39,8 @@ struct QuartetScratch {
 
 struct QuartetOutput {
     std::string console;
-    std::string report;
+    std::string report;  // compressed into one unit by the worker when the report file is
+    std::string tsv;     // its TSV rows, set by the worker (compressed as the TSV file is)
     std::string message;  // the stop message, printed after `console` (also when quiet)
     Status status = Status::kContinue;  // kStopInput when a "Too many" limit stopped the run here
     QuartetResult result;  // the same findings as data (pair indices and index set by the caller)
