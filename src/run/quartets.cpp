@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -106,11 +106,10 @@ WorkerPacking make_packing(const QuartetSinks &sinks)
 // The quartet's TSV rows, and its report text and rows each compressed
 // into one unit where their files are compressed: done by the worker that
 // analysed it, so that compression runs in parallel too.
-void pack_output(const SequenceSet &set, WorkerPacking &packing, QuartetOutput &output)
+void pack_output(const SequenceSet &set, int pair_a, int pair_b, WorkerPacking &packing, QuartetOutput &output)
 {
-    const QuartetResult &result = output.result;
     if (packing.rows)
-        append_tsv_rows(output.tsv, result, quartet_names(set, result.pair_a, result.pair_b));
+        append_tsv_rows(output.tsv, output.result, quartet_names(set, pair_a, pair_b));
     for (auto [packer, text] : {std::pair{&packing.report, &output.report}, std::pair{&packing.tsv, &output.tsv}}) {
         if (packer->kind == Compression::kNone)
             continue;
@@ -118,6 +117,18 @@ void pack_output(const SequenceSet &set, WorkerPacking &packing, QuartetOutput &
         pack_append(*packer, *text, packing.buffer);
         std::swap(packing.buffer, *text);
     }
+}
+
+// A quartet whose analysis or packing ran out of storage: no plain text
+// is left inside a compressed report.
+void note_memory_failure(const WorkerPacking &packing, QuartetOutput &output)
+{
+    output.message += "\n Memory allocation failed.\n";
+    output.status = Status::kStopMemory;
+    output.result.stop = StopReason::kMemory;
+    if (packing.report.kind != Compression::kNone)
+        output.report.clear();
+    output.tsv.clear();
 }
 
 void analyse_safely(const SequenceSet &set, const std::vector<std::vector<int>> &scores,
@@ -128,22 +139,19 @@ void analyse_safely(const SequenceSet &set, const std::vector<std::vector<int>> 
     try {
         analyse_quartet(make_quartet(set, pair_a, pair_b), scores[static_cast<std::size_t>(pair_a)],
                         scores[static_cast<std::size_t>(pair_b)], settings, first_draw, scratch, output);
-        output.result.index = index;
-        output.result.pair_a = pair_a;
-        output.result.pair_b = pair_b;
-        if (output.status != Status::kStopSignal)
-            pack_output(set, packing, output);
     } catch (const std::bad_alloc &) {
-        output.message += "\n Memory allocation failed.\n";
-        output.status = Status::kStopMemory;
-        output.result.stop = StopReason::kMemory;
-        if (packing.report.kind != Compression::kNone)
-            output.report.clear();  // never plain text inside a compressed report
-        output.tsv.clear();
+        note_memory_failure(packing, output);
     }
     output.result.index = index;
     output.result.pair_a = pair_a;
     output.result.pair_b = pair_b;
+    if (output.status == Status::kStopSignal || output.status == Status::kStopMemory)
+        return;
+    try {
+        pack_output(set, pair_a, pair_b, packing, output);
+    } catch (const std::bad_alloc &) {
+        note_memory_failure(packing, output);
+    }
 }
 
 bool stop_requested(const AnalysisSettings &settings)
