@@ -7,9 +7,10 @@
 set -euo pipefail
 
 mode=${1:-test}
-build=(cmake make g++ nlohmann-json3-dev libxxhash-dev)
-test=(libgtest-dev libbenchmark-dev groff-base python3 chromium ncbi-data)
-ci=(clang libclang-rt-14-dev llvm snakemake g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user googletest)
+build=(cmake make g++ nlohmann-json3-dev libxxhash-dev zlib1g-dev libzstd-dev)
+test=(libgtest-dev libbenchmark-dev groff-base python3 chromium zstd ncbi-data)
+ci=(clang libclang-rt-14-dev llvm snakemake g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user googletest
+    zlib1g-dev:arm64 libzstd-dev:arm64)
 
 case "$mode" in
   example) packages=("${build[@]}") ;;
@@ -30,5 +31,9 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
 export DEBIAN_FRONTEND=noninteractive
+# The ARM64 cross build links the target's zlib and libzstd (Debian multiarch).
+if [[ " ${missing[*]} " == *":arm64 "* ]] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  $sudo dpkg --add-architecture arm64
+fi
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -72,6 +72,12 @@ bool write_outputs(const std::vector<const Part *> &used, const std::string &hea
     return true;
 }
 
+MergedKinds merged_kinds(const RunOptions &options)
+{
+    return MergedKinds{compression_of(options.positionals[0]), compression_of(options.tsv_path),
+                       !options.tsv_path.empty()};
+}
+
 bool page_fits(const RunOptions &options, TextSink &console)
 {
     std::string why;
@@ -122,7 +128,7 @@ int merge(const RunOptions &options, TextSink &console)
     FileLock lock;  // one merge at a time into the same files
     if (!check_outputs(outputs, parts, order.front()->record.run.input_path, console) ||
         !page_fits(options, console) ||
-        !lock_outputs(options, lock, console) || !choose_used(order, !options.tsv_path.empty(), used, heading, console) ||
+        !lock_outputs(options, lock, console) || !choose_used(order, merged_kinds(options), used, heading, console) ||
         !write_outputs(used, heading, input, outputs, written, console))
         return kExitStopped;
 

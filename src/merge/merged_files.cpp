@@ -40,9 +40,9 @@ bool copy_bytes(const std::string &path, uint64_t from, uint64_t length, TextSin
 // Writes a part's quartet lines with the byte counts of the merged files:
 // its own counts less its heading (header), plus what the merged file held
 // before it.
-bool copy_quartet_lines(const Part &part, uint64_t report_base, uint64_t tsv_base, TextSink &out)
+bool copy_quartet_lines(const Part &part, uint64_t report_base, uint64_t tsv_base, Packer &packer, TextSink &out)
 {
-    const uint64_t header = std::string(kTsvHeader).size();
+    const uint64_t header = part.tsv_header.size();
     RecordVisitor visitor;
     std::string text;
     visitor.quartet = [&](const QuartetLine &line, std::string &why) {
@@ -53,7 +53,7 @@ bool copy_quartet_lines(const Part &part, uint64_t report_base, uint64_t tsv_bas
         text.clear();
         append_quartet_line(text, line.result, line.names, line.report_bytes - part.heading_bytes + report_base,
                             line.tsv_bytes - header + tsv_base, line.sums);
-        sink_write(out, text);
+        sink_write(out, packed(packer, text));
         return true;
     };
     RecordSummary again;
@@ -87,21 +87,24 @@ bool check_outputs(const StagedFiles &outputs, const std::vector<Part> &parts, c
 long long write_merged(const std::vector<const Part *> &used, const std::string &heading, StagedFile &report,
                        StagedFile *tsv, StagedFile *json, TextSink &console)
 {
-    const uint64_t header = std::string(kTsvHeader).size();
+    // The heading and the header row as the parts' files hold them (one
+    // unit each when compressed), then each part's quartets as they are.
     uint64_t report_base = heading.size();
-    uint64_t tsv_base = header;
+    uint64_t tsv_base = used.front()->tsv_header.size();
     long long written = 0;
     double wall = 0;
+    Packer packer = make_packer(json != nullptr ? compression_of(json->path) : Compression::kNone);
     sink_write(report.sink, heading);
     if (tsv != nullptr)
-        sink_write(tsv->sink, kTsvHeader);
+        sink_write(tsv->sink, used.front()->tsv_header);
     if (json != nullptr) {
         RunLine run = used.front()->record.run;
         run.sharded = false;
-        sink_write(json->sink, run_line_text(run));
+        sink_write(json->sink, packed(packer, run_line_text(run)));
     }
     for (const Part *part : used) {
         const RecordSummary &record = part->record;
+        const uint64_t header = part->tsv_header.size();
         const uint64_t report_length = record.quartet_lines > 0 ? record.report_bytes : part->heading_bytes;
         const uint64_t tsv_length = record.quartet_lines > 0 ? record.tsv_bytes : header;
         bool copied = copy_bytes(part->shard().report, part->heading_bytes, report_length - part->heading_bytes,
@@ -109,7 +112,7 @@ long long write_merged(const std::vector<const Part *> &used, const std::string 
         if (copied && tsv != nullptr)
             copied = copy_bytes(part->shard().tsv, header, tsv_length - header, tsv->sink);
         if (copied && json != nullptr)
-            copied = copy_quartet_lines(*part, report_base, tsv_base, json->sink);
+            copied = copy_quartet_lines(*part, report_base, tsv_base, packer, json->sink);
         if (!copied) {
             refuse(console, part->path, "its files changed while they were merged");
             return -1;
@@ -121,8 +124,9 @@ long long write_merged(const std::vector<const Part *> &used, const std::string 
     }
     const RecordSummary &last = used.back()->record;
     if (json != nullptr)
-        sink_write(json->sink, end_line_text(last.limit_stop, last.limit_stop == StopReason::kNone ? kExitOk : kExitStopped,
-                                             written, wall));
+        sink_write(json->sink, packed(packer, end_line_text(last.limit_stop,
+                                                            last.limit_stop == StopReason::kNone ? kExitOk : kExitStopped,
+                                                            written, wall)));
     return written;
 }
 

@@ -69,11 +69,29 @@ bool check_complete(const Part &part, std::string &why)
     return false;
 }
 
-// The report's heading: the bytes up to and including its T line.
+// The first unit of a compressed file: its bytes as the file holds them
+// and its text; false when the file does not start with a whole unit.
+bool first_unit(const std::string &path, Compression kind, std::string &bytes, std::string &text)
+{
+    const std::string prefix = read_prefix(path, 1 << 16);
+    std::size_t used = 0;
+    if (unpack_unit(kind, prefix, text, used) != Unpacked::kWhole)
+        return false;
+    bytes = prefix.substr(0, used);
+    return true;
+}
+
+// The report's heading: the bytes up to and including its T line (in a
+// compressed report, its first unit, which ends with that line).
 bool find_heading(const Part &part, long long randomisations, std::string &heading, std::string &why)
 {
     const std::string t_line = "\nT = " + std::to_string(randomisations) + " \n";
-    const std::string prefix = read_prefix(part.shard().report, 1 << 16);
+    const Compression kind = compression_of(part.shard().report);
+    std::string text;
+    if (kind != Compression::kNone && first_unit(part.shard().report, kind, heading, text) &&
+        text.ends_with(t_line))
+        return true;
+    const std::string prefix = kind == Compression::kNone ? read_prefix(part.shard().report, 1 << 16) : "";
     const std::size_t at = prefix.find(t_line);
     if (at == std::string::npos) {
         why = "its report " + part.shard().report + " does not begin with the heading of a run with T = " +
@@ -81,6 +99,38 @@ bool find_heading(const Part &part, long long randomisations, std::string &headi
         return false;
     }
     heading = prefix.substr(0, at + t_line.size());
+    return true;
+}
+
+// A part's report and TSV must be compressed as the merged ones are.
+bool check_kinds(const Part &part, const MergedKinds &kinds, std::string &why)
+{
+    const std::pair<const std::string *, Compression> files[] = {{&part.shard().report, kinds.report},
+                                                                 {&part.shard().tsv, kinds.tsv}};
+    for (const auto &[path, merged] : files) {
+        if (path->empty() || (path == &part.shard().tsv && !kinds.want_tsv) || compression_of(*path) == merged)
+            continue;
+        why = "its " + std::string(path == &part.shard().tsv ? "TSV " : "report ") + *path + " is " +
+              compression_name(compression_of(*path)) + ", the merged one would be " + compression_name(merged) +
+              ": name the merged files with the parts' endings";
+        return false;
+    }
+    return true;
+}
+
+// The TSV's header row as the part's file holds it.
+bool find_tsv_header(Part &part, std::string &why)
+{
+    const Compression kind = compression_of(part.shard().tsv);
+    std::string text;
+    if (kind == Compression::kNone)
+        text = part.tsv_header = read_prefix(part.shard().tsv, std::string(kTsvHeader).size());
+    else if (!first_unit(part.shard().tsv, kind, part.tsv_header, text))
+        text.clear();
+    if (text != kTsvHeader) {
+        why = "its TSV " + part.shard().tsv + " does not begin with the header row";
+        return false;
+    }
     return true;
 }
 
@@ -108,24 +158,29 @@ bool check_files(Part &part, const std::string &reference_heading, long long ran
     }
     if (!verify_spans(part.shard().report, SpanFile::kReport, part.heading_bytes, part.spans, why))
         return false;
-    if (!want_tsv)
+    if (!want_tsv) {
+        // Its record's TSV lengths count from the header row it wrote.
+        Packer packer = make_packer(compression_of(part.shard().tsv));
+        part.tsv_header = packed(packer, kTsvHeader);
         return true;
+    }
     if (part.shard().tsv.empty()) {
         why = "the shard wrote no TSV (run it with --tsv)";
         return false;
     }
-    const std::string header = kTsvHeader;
-    const uint64_t tsv_expected = record.quartet_lines > 0 ? record.tsv_bytes : header.size();
     if (!file_size(part.shard().tsv, size)) {
         why = "its TSV " + part.shard().tsv + " is missing";
         return false;
     }
-    if (read_prefix(part.shard().tsv, header.size()) != header || size != tsv_expected) {
+    if (!find_tsv_header(part, why))
+        return false;
+    const uint64_t tsv_expected = record.quartet_lines > 0 ? record.tsv_bytes : part.tsv_header.size();
+    if (size != tsv_expected) {
         why = "its TSV " + part.shard().tsv + " holds " + std::to_string(size) + " bytes, its record says " +
               std::to_string(tsv_expected) + " (rerun the shard)";
         return false;
     }
-    return verify_spans(part.shard().tsv, SpanFile::kTsv, header.size(), part.spans, why);
+    return verify_spans(part.shard().tsv, SpanFile::kTsv, part.tsv_header.size(), part.spans, why);
 }
 
 // The first field where the run lines of two shards of one run may not
@@ -256,14 +311,15 @@ bool check_coverage(const std::vector<Part *> &order, TextSink &console)
     return true;
 }
 
-bool choose_used(const std::vector<Part *> &order, bool want_tsv, std::vector<const Part *> &used,
+bool choose_used(const std::vector<Part *> &order, const MergedKinds &kinds, std::vector<const Part *> &used,
                  std::string &heading, TextSink &console)
 {
     const long long randomisations = order.front()->record.run.randomisations;
     std::string error;
     for (Part *part : order) {
         std::string own;
-        if (!check_complete(*part, error) || !check_files(*part, heading, randomisations, want_tsv, own, error)) {
+        if (!check_complete(*part, error) || !check_kinds(*part, kinds, error) ||
+            !check_files(*part, heading, randomisations, kinds.want_tsv, own, error)) {
             refuse(console, part->path, error);
             return false;
         }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/compress.hpp"
 #include "common/status.hpp"
 #include "input/pair_file.hpp"
 #include "record/digest.hpp"
@@ -136,8 +137,15 @@ struct RecordSummary {
     bool has_end = false;
     EndLine end;
     // The record ends inside a line (no line feed, or not JSON): that last
-    // line was dropped, the way a write cut off by a kill leaves it.
+    // line was dropped, the way a write cut off by a kill leaves it. In a
+    // compressed record also a last unit cut off.
     bool torn = false;
+    // A record written compressed, one line a gzip member or zstd frame
+    // (read either way); its lengths above (kept_bytes) are then of the
+    // compressed bytes. Not `cuttable` when kept_bytes falls inside a unit
+    // (a record compressed whole afterwards): it can be read, not cut back.
+    Compression compression = Compression::kNone;
+    bool cuttable = true;
 
     long long next_quartet() const { return run.first_quartet() + quartet_lines; }
 };
@@ -150,7 +158,8 @@ struct RecordVisitor {
     std::function<bool(const QuartetLine &line, std::string &why)> quartet;
 };
 
-// Reads the record at `path`. On failure returns false with one line in
+// Reads the record at `path`, plain or compressed (told by its first
+// bytes, whatever its name). On failure returns false with one line in
 // `message`: "PATH line N: what is wrong", or "PATH: what is wrong" where
 // no line is at fault (the run visitor's refusals among them).
 bool read_record(const std::string &path, RecordSummary &summary, std::string &message,

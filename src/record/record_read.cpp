@@ -126,10 +126,8 @@ bool at_end(FILE *file)
     return false;
 }
 
-}  // namespace
-
-bool read_record(FILE *file, const std::string &name, RecordSummary &summary, std::string &message,
-                 const RecordVisitor &visitor)
+bool read_lines(FILE *file, const std::string &name, RecordSummary &summary, std::string &message,
+                const RecordVisitor &visitor)
 {
     summary = RecordSummary{};
     LineReader reader{file};
@@ -172,7 +170,7 @@ bool read_record(FILE *file, const std::string &name, RecordSummary &summary, st
     return true;
 }
 
-bool read_run_line(FILE *file, const std::string &name, RunLine &run, std::string &message)
+bool read_first_line(FILE *file, const std::string &name, RunLine &run, std::string &message)
 {
     LineReader reader{file};
     std::string text, why;
@@ -186,6 +184,65 @@ bool read_run_line(FILE *file, const std::string &name, RunLine &run, std::strin
         return false;
     }
     return true;
+}
+
+// A compressed record from the current position of `file`, unpacked into
+// a temporary file (at most `units` units); null after a message.
+FILE *unpack_record(FILE *file, Compression kind, const std::string &name, Unpacking &unpacking, std::string &message,
+                    std::size_t units = static_cast<std::size_t>(-1))
+{
+    FileHandle plain(std::tmpfile());
+    if (!plain) {
+        message = name + ": cannot be unpacked (no temporary file)";
+        return nullptr;
+    }
+    if (!unpack_stream(file, kind, plain.get(), unpacking, units)) {
+        message = name + ": " + unpacking.why;
+        return nullptr;
+    }
+    std::rewind(plain.get());
+    return plain.release();
+}
+
+// A compressed record's lengths in its compressed bytes: the kept lines
+// end where a unit ends.
+void take_compressed_lengths(const Unpacking &unpacking, RecordSummary &summary)
+{
+    summary.torn = summary.torn || unpacking.cut;
+    summary.cuttable = false;
+    for (const UnitEnd &end : unpacking.ends)
+        if (end.plain == summary.kept_bytes) {
+            summary.kept_bytes = end.packed;
+            summary.cuttable = true;
+            break;
+        }
+}
+
+}  // namespace
+
+bool read_record(FILE *file, const std::string &name, RecordSummary &summary, std::string &message,
+                 const RecordVisitor &visitor)
+{
+    const Compression kind = sniff_compression(file);
+    if (kind == Compression::kNone)
+        return read_lines(file, name, summary, message, visitor);
+    Unpacking unpacking;
+    FileHandle plain(unpack_record(file, kind, name, unpacking, message));
+    if (!plain || !read_lines(plain.get(), name, summary, message, visitor))
+        return false;
+    summary.compression = kind;
+    take_compressed_lengths(unpacking, summary);
+    return true;
+}
+
+bool read_run_line(FILE *file, const std::string &name, RunLine &run, std::string &message)
+{
+    const Compression kind = sniff_compression(file);
+    if (kind == Compression::kNone)
+        return read_first_line(file, name, run, message);
+    Unpacking unpacking;
+    FileHandle plain(unpack_record(file, kind, name, unpacking, message, 1));
+    return plain && read_first_line(plain.get(), name, run, message);
 }
 
 bool read_record(const std::string &path, RecordSummary &summary, std::string &message,

@@ -131,4 +131,23 @@ void analyse_quartet(const Quartet &quartet, const std::vector<int> &score_a, co
     output.status = family_test(profile.diff, settings, index, scratch, result);
 }
 
+// Each final window's columns in the input alignment and residue numbers in
+// the quartet's four records.
+void locate_windows(QuartetResult &result, const SequenceSet &set)
+{
+    if (set.columns.empty())
+        return;
+    const int records[4] = {2 * result.pair_a, 2 * result.pair_a + 1, 2 * result.pair_b, 2 * result.pair_b + 1};
+    for (std::vector<FinalWindow> *list : {&result.final_max, &result.final_min})
+        for (FinalWindow &window : *list) {
+            const auto first = static_cast<std::size_t>(window.record.Start - 1);
+            const auto last = static_cast<std::size_t>(window.record.End - 1);
+            window.columns = {set.columns[first], set.columns[last]};
+            for (int i = 0; i < 4; ++i) {
+                const std::vector<int> &numbers = set.residue_numbers[static_cast<std::size_t>(records[i])];
+                window.residues[static_cast<std::size_t>(i)] = {numbers[first], numbers[last]};
+            }
+        }
+}
+
 }  // namespace kelto

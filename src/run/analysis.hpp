@@ -42,7 +42,8 @@ struct QuartetScratch {
 
 struct QuartetOutput {
     std::string console;
-    std::string report;
+    std::string report;  // compressed into one unit by the worker when the report file is
+    std::string tsv;     // its TSV rows, set by the worker (compressed as the TSV file is)
     std::string message;  // the stop message, printed after `console` (also when quiet)
     Status status = Status::kContinue;  // kStopInput when a "Too many" limit stopped the run here
     QuartetResult result;  // the same findings as data (pair indices and index set by the caller)
@@ -54,5 +55,9 @@ struct QuartetOutput {
 void analyse_quartet(const Quartet &quartet, const std::vector<int> &score_a, const std::vector<int> &score_b,
                      const AnalysisSettings &settings, uint64_t first_draw, long long index,
                      QuartetScratch &scratch, QuartetOutput &output);
+
+// Each final window's columns in the input alignment and residue numbers
+// in the quartet's four records (pairs pair_a and pair_b of `set`).
+void locate_windows(QuartetResult &result, const SequenceSet &set);
 
 }  // namespace kelto

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/compress.hpp"
 #include "common/files.hpp"
 #include "input/matrices.hpp"
 #include "page/page.hpp"
@@ -31,6 +32,7 @@ struct RunState {
     TextSink &console;
     TextSink report;
     OpenFile json, tsv;
+    Packer json_packer;  // the record's lines, one unit each where its name asks for compression
     bool run_line_written = false;
     bool json_temporary = false;  // the record exists only for the page
     StopReason reason = StopReason::kNone;
@@ -128,7 +130,7 @@ Status write_start(const RunPlan &plan, const RunOptions &options, const RunIo &
     console.quiet = options.quiet || plan.setup_quiet;
     sink_printf(console, "============================================================\n\n");
     if (plan.write_headings)
-        sink_printf(state.report, "%s", report_heading(plan.randomisations).c_str());
+        sink_write(state.report, heading_unit(plan.randomisations, plan.report.path));
     sink_printf(console, "\nT = %d \n", plan.randomisations);
     sink_printf(console, "\n------------------------------------------------------------");
     sink_write(console, plan.setup_console);
@@ -144,11 +146,11 @@ Status write_start(const RunPlan &plan, const RunOptions &options, const RunIo &
         return plan.early_status;
     }
     if (plan.write_headings && state.json.sink.file != nullptr) {
-        sink_write(state.json.sink, run_line_text(plan.record));
+        sink_write(state.json.sink, packed(state.json_packer, run_line_text(plan.record)));
         state.run_line_written = true;
     }
     if (plan.write_headings && state.tsv.sink.file != nullptr)
-        sink_write(state.tsv.sink, kTsvHeader);
+        sink_write(state.tsv.sink, tsv_header_unit(plan.tsv.path));
     if (state.json.sink.file != nullptr) {
         // The record exists from the start, not only after a first quartet.
         sink_flush(state.report);
@@ -176,6 +178,10 @@ Status run_planned_quartets(const RunPlan &plan, const RunIo &io, RunState &stat
     sinks.json = state.json.sink.file != nullptr ? &state.json.sink : nullptr;
     sinks.tsv = state.tsv.sink.file != nullptr ? &state.tsv.sink : nullptr;
     sinks.tsv_bytes = plan.tsv_bytes;
+    sinks.report_compression = compression_of(plan.report.path);
+    sinks.tsv_compression = compression_of(plan.tsv.path);
+    if (state.json_packer.kind != Compression::kNone)
+        sinks.json_packer = &state.json_packer;
     AnalysisSettings settings = make_analysis_settings(plan.record.n_minimum, plan.randomisations, plan.seed);
     settings.family_randomisations = plan.record.family_randomisations;
     if (io.handle_stop_signals) {
@@ -257,8 +263,8 @@ Status close_files(const RunPlan &plan, RunState &state, Status status, int exit
         if (state.reason == StopReason::kNone && status != Status::kContinue)
             state.reason = StopReason::kWriteError;
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        sink_write(state.json.sink,
-                   end_line_text(state.reason, exit_code, plan.written_before + state.written, wall));
+        sink_write(state.json.sink, packed(state.json_packer, end_line_text(state.reason, exit_code,
+                                                                            plan.written_before + state.written, wall)));
     }
     FILE *temporary_json = nullptr;
     if (state.json_temporary) {
@@ -284,9 +290,10 @@ Status close_files(const RunPlan &plan, RunState &state, Status status, int exit
 int execute_plan(RunPlan &plan, const RunOptions &options, const RunIo &io, TextSink &console,
                  std::chrono::steady_clock::time_point start)
 {
-    RunState state{console, {}, {&plan.json, {}}, {&plan.tsv, {}}};
+    RunState state{console, {}, {&plan.json, {}}, {&plan.tsv, {}}, {}};
     Status status = Status::kStopInput;
     try {
+        state.json_packer = make_packer(compression_of(plan.json.path));
         if (open_files(plan, state) && lock_created(plan, state)) {
             status = write_start(plan, options, io, state);
             if (status == Status::kContinue)

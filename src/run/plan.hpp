@@ -96,4 +96,9 @@ bool nothing_recorded(const std::string &json_path);
 // The report's heading: the banner box and the "T = " line.
 std::string report_heading(int randomisations);
 
+// The report's heading and the TSV's header row as their files hold them:
+// one unit each, compressed as the file's name says.
+std::string heading_unit(int randomisations, const std::string &report_path);
+std::string tsv_header_unit(const std::string &tsv_path);
+
 }  // namespace kelto

@@ -1,7 +1,6 @@
 // Planning a fresh run and a shard of one.
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <filesystem>
 
 #include "common/files.hpp"
@@ -9,7 +8,6 @@
 #include "run/plan.hpp"
 #include "run/shards.hpp"
 #include "run/startup.hpp"
-#include "tsv/tsv.hpp"
 
 namespace kelto {
 
@@ -116,7 +114,7 @@ RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_se
     record.threads = plan.workers;
     plan.range = QuartetRange{0, record.quartets, kFirstDraw};
     plan.range_size = record.quartets;
-    plan.tsv_bytes = std::strlen(kTsvHeader);
+    plan.tsv_bytes = tsv_header_unit(plan.tsv.path).size();
     return plan;
 }
 

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/compress.hpp"
 #include "common/files.hpp"
 #include "input/matrix_file.hpp"
 #include "record/verify.hpp"
@@ -108,6 +109,21 @@ std::string check_output(PlannedFile &file, const std::string &heading, SpanFile
     return {};
 }
 
+// A record is appended to as its name says (compressed lines for .gz and
+// .zst), so it must already be written that way, one line a unit, for the
+// cut back to fall between units.
+std::string record_compression_mismatch(const std::string &path, const RecordSummary &summary)
+{
+    const Compression named = compression_of(path);
+    if (summary.compression != named)
+        return "the record " + path + " is " + compression_name(summary.compression) + " but its name asks for " +
+               compression_name(named) + " lines";
+    if (!summary.cuttable)
+        return "the record " + path + " is compressed, but not one line a unit as kelto writes it, so it cannot "
+               "be cut back (decompress it to a plain name to resume)";
+    return {};
+}
+
 void refuse(RunPlan &plan, TextSink &console, const std::string &why)
 {
     sink_message(console, "\n Cannot resume: %s.\n", why.c_str());
@@ -174,14 +190,20 @@ RunPlan plan_resume(const RunOptions &options, int workers, TextSink &console)
         refuse(plan, console, why);
         return plan;
     }
-    // Nothing analysed yet: the files hold their heading and header.
+    if (!(why = record_compression_mismatch(options.json_path, summary)).empty()) {
+        refuse(plan, console, why);
+        return plan;
+    }
+    // Nothing analysed yet: the files hold their heading and header (as
+    // their files hold them: compressed where the name says so).
     const bool any = summary.quartet_lines > 0;
-    const std::string heading = report_heading(plan.randomisations);
+    const std::string heading = heading_unit(plan.randomisations, plan.report.path);
+    const std::string header = tsv_header_unit(plan.tsv.path);
     plan.report = PlannedFile{"report", plan.report.path, true, any ? summary.report_bytes : heading.size()};
     plan.json = PlannedFile{"JSON", plan.json.path, true, summary.kept_bytes};
-    plan.tsv = PlannedFile{"TSV", plan.tsv.path, true, any ? summary.tsv_bytes : std::strlen(kTsvHeader)};
+    plan.tsv = PlannedFile{"TSV", plan.tsv.path, true, any ? summary.tsv_bytes : header.size()};
     if (!(why = check_output(plan.report, heading, SpanFile::kReport, spans)).empty() ||
-        (!plan.tsv.path.empty() && !(why = check_output(plan.tsv, kTsvHeader, SpanFile::kTsv, spans)).empty())) {
+        (!plan.tsv.path.empty() && !(why = check_output(plan.tsv, header, SpanFile::kTsv, spans)).empty())) {
         refuse(plan, console, why);
         return plan;
     }
@@ -206,13 +228,22 @@ RunPlan plan_resume(const RunOptions &options, int workers, TextSink &console)
 bool nothing_recorded(const std::string &json_path)
 {
     std::string why;
-    FILE *file = open_regular(json_path, why);
-    if (file == nullptr)
+    FileHandle file(open_regular(json_path, why));
+    if (!file)
         return false;
-    int c = 0;
-    while ((c = std::getc(file)) != EOF && c != '\n') {
+    FileHandle plain;  // a compressed record's first line, unpacked
+    const Compression kind = sniff_compression(file.get());
+    if (kind != Compression::kNone) {
+        plain.reset(std::tmpfile());
+        Unpacking unpacking;
+        if (!plain || !unpack_stream(file.get(), kind, plain.get(), unpacking, 1))
+            return false;  // the reader will say what is wrong
+        std::rewind(plain.get());
     }
-    std::fclose(file);
+    FILE *text = plain ? plain.get() : file.get();
+    int c = 0;
+    while ((c = std::getc(text)) != EOF && c != '\n') {
+    }
     return c != '\n';
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -80,21 +81,79 @@ Quartet make_quartet(const SequenceSet &set, int pair_a, int pair_b)
     return Quartet{{record(2 * pair_a), record(2 * pair_a + 1), record(2 * pair_b), record(2 * pair_b + 1)}};
 }
 
+// The record names of a quartet's four records, in quartet order: the
+// data carry whole header lines; the report keeps the 79-character names.
+std::array<std::string, 4> quartet_names(const SequenceSet &set, int pair_a, int pair_b)
+{
+    const Quartet quartet = make_quartet(set, pair_a, pair_b);
+    return {quartet.records[0]->header, quartet.records[1]->header, quartet.records[2]->header,
+            quartet.records[3]->header};
+}
+
+// One worker's compressors, and whether quartets get TSV rows (a JSON or
+// TSV file is written).
+struct WorkerPacking {
+    Packer report, tsv;
+    bool rows = false;
+    std::string buffer;
+};
+
+WorkerPacking make_packing(const QuartetSinks &sinks)
+{
+    return WorkerPacking{make_packer(sinks.report_compression), make_packer(sinks.tsv_compression),
+                         sinks.json != nullptr || sinks.tsv != nullptr, {}};
+}
+
+// The quartet's TSV rows, and its report text and rows each compressed
+// into one unit where their files are compressed: done by the worker that
+// analysed it, so that compression runs in parallel too.
+void pack_output(const SequenceSet &set, int pair_a, int pair_b, WorkerPacking &packing, QuartetOutput &output)
+{
+    locate_windows(output.result, set);
+    if (packing.rows)
+        append_tsv_rows(output.tsv, output.result, quartet_names(set, pair_a, pair_b));
+    for (auto [packer, text] : {std::pair{&packing.report, &output.report}, std::pair{&packing.tsv, &output.tsv}}) {
+        if (packer->kind == Compression::kNone)
+            continue;
+        packing.buffer.clear();
+        pack_append(*packer, *text, packing.buffer);
+        std::swap(packing.buffer, *text);
+    }
+}
+
+// A quartet whose analysis or packing ran out of storage: no plain text
+// is left inside a compressed report.
+void note_memory_failure(const WorkerPacking &packing, QuartetOutput &output)
+{
+    output.message += "\n Memory allocation failed.\n";
+    output.status = Status::kStopMemory;
+    output.result.stop = StopReason::kMemory;
+    if (packing.report.kind != Compression::kNone)
+        output.report.clear();
+    output.tsv.clear();
+}
+
 void analyse_safely(const SequenceSet &set, const std::vector<std::vector<int>> &scores,
                     const AnalysisSettings &settings, long long index, int pair_a, int pair_b, uint64_t first_draw,
-                    QuartetScratch &scratch, QuartetOutput &output)
+                    QuartetScratch &scratch, WorkerPacking &packing, QuartetOutput &output)
 {
+    output.tsv.clear();
     try {
         analyse_quartet(make_quartet(set, pair_a, pair_b), scores[static_cast<std::size_t>(pair_a)],
                         scores[static_cast<std::size_t>(pair_b)], settings, first_draw, index, scratch, output);
     } catch (const std::bad_alloc &) {
-        output.message += "\n Memory allocation failed.\n";
-        output.status = Status::kStopMemory;
-        output.result.stop = StopReason::kMemory;
+        note_memory_failure(packing, output);
     }
     output.result.index = index;
     output.result.pair_a = pair_a;
     output.result.pair_b = pair_b;
+    if (output.status == Status::kStopSignal || output.status == Status::kStopMemory)
+        return;
+    try {
+        pack_output(set, pair_a, pair_b, packing, output);
+    } catch (const std::bad_alloc &) {
+        note_memory_failure(packing, output);
+    }
 }
 
 bool stop_requested(const AnalysisSettings &settings)
@@ -108,39 +167,14 @@ bool any_failed(const QuartetSinks &sinks)
            (sinks.tsv != nullptr && sinks.tsv->failed);
 }
 
-// Each final window's columns in the input alignment and residue numbers in
-// the quartet's four records.
-void locate_windows(QuartetResult &result, const SequenceSet &set)
-{
-    if (set.columns.empty())
-        return;
-    const int records[4] = {2 * result.pair_a, 2 * result.pair_a + 1, 2 * result.pair_b, 2 * result.pair_b + 1};
-    for (std::vector<FinalWindow> *list : {&result.final_max, &result.final_min})
-        for (FinalWindow &window : *list) {
-            const auto first = static_cast<std::size_t>(window.record.Start - 1);
-            const auto last = static_cast<std::size_t>(window.record.End - 1);
-            window.columns = {set.columns[first], set.columns[last]};
-            for (int i = 0; i < 4; ++i) {
-                const std::vector<int> &numbers = set.residue_numbers[static_cast<std::size_t>(records[i])];
-                window.residues[static_cast<std::size_t>(i)] = {numbers[first], numbers[last]};
-            }
-        }
-}
-
 // The quartet's TSV rows and JSON line, after its report text: the report
 // and TSV are flushed first, so that the record never describes more than
 // they hold; a quartet whose analysis ran out of storage gets no line (its
 // report text may be cut short), so a resumed run does it again.
 void write_records(const QuartetOutput &output, const SequenceSet &set, QuartetSinks &sinks)
 {
-    QuartetResult result = output.result;
-    locate_windows(result, set);
-    const Quartet quartet = make_quartet(set, result.pair_a, result.pair_b);
-    // The data carry whole header lines; the report keeps the 79-character names.
-    const std::array<std::string, 4> names = {quartet.records[0]->header, quartet.records[1]->header,
-                                              quartet.records[2]->header, quartet.records[3]->header};
-    std::string rows;
-    append_tsv_rows(rows, result, names);
+    const QuartetResult &result = output.result;
+    const std::string &rows = output.tsv;
     sinks.tsv_bytes += rows.size();
     if (sinks.tsv != nullptr)
         sink_write(*sinks.tsv, rows);
@@ -150,8 +184,9 @@ void write_records(const QuartetOutput &output, const SequenceSet &set, QuartetS
     if (sinks.json != nullptr && !any_failed(sinks) && output.status != Status::kStopMemory) {
         const QuartetChecksums sums{true, text_xxh3_64(output.report), text_xxh3_64(rows)};
         std::string line;
-        append_quartet_line(line, result, names, sinks.report->bytes, sinks.tsv_bytes, sums);
-        sink_write(*sinks.json, line);
+        append_quartet_line(line, result, quartet_names(set, result.pair_a, result.pair_b), sinks.report->bytes,
+                            sinks.tsv_bytes, sums);
+        sink_write(*sinks.json, sinks.json_packer != nullptr ? packed(*sinks.json_packer, line) : line);
         sink_flush(*sinks.json);
     }
     const auto now = std::chrono::steady_clock::now();
@@ -204,6 +239,7 @@ QuartetsOutcome run_sequential(const SequenceSet &set, const std::vector<std::ve
                                long long total, QuartetSinks &sinks, Progress &progress)
 {
     QuartetScratch scratch;
+    WorkerPacking packing = make_packing(sinks);
     QuartetOutput output;
     QuartetsOutcome outcome;
     for (long long q = 0; q < total; ++q) {
@@ -215,7 +251,7 @@ QuartetsOutcome run_sequential(const SequenceSet &set, const std::vector<std::ve
         int pair_a = 0, pair_b = 0;
         uint64_t first_draw = 0;
         cursor.take(pair_a, pair_b, first_draw);
-        analyse_safely(set, scores, settings, first + q, pair_a, pair_b, first_draw, scratch, output);
+        analyse_safely(set, scores, settings, first + q, pair_a, pair_b, first_draw, scratch, packing, output);
         outcome.status = write_quartet(output, set, sinks, progress, outcome.reason);
         if (!counts_as_written(outcome))
             return outcome;  // not (wholly) written
@@ -249,7 +285,12 @@ QuartetsOutcome run_parallel(const SequenceSet &set, const std::vector<std::vect
     std::vector<Slot> slots(static_cast<std::size_t>(window));
     Pool pool;
 
-    auto worker = [&]() {
+    // Made here, not in the workers: a failure to get memory stops the run.
+    std::vector<WorkerPacking> packings;
+    for (int i = 0; i < workers; ++i)
+        packings.push_back(make_packing(sinks));
+
+    auto worker = [&](WorkerPacking &packing) {
         QuartetScratch scratch;
         QuartetOutput output;
         for (;;) {
@@ -269,7 +310,7 @@ QuartetsOutcome run_parallel(const SequenceSet &set, const std::vector<std::vect
                 q = pool.claimed++;
                 cursor.take(pair_a, pair_b, first_draw);
             }
-            analyse_safely(set, scores, settings, first + q, pair_a, pair_b, first_draw, scratch, output);
+            analyse_safely(set, scores, settings, first + q, pair_a, pair_b, first_draw, scratch, packing, output);
             Slot &slot = slots[static_cast<std::size_t>(q % window)];
             {
                 std::lock_guard<std::mutex> lock(pool.mutex);
@@ -283,7 +324,7 @@ QuartetsOutcome run_parallel(const SequenceSet &set, const std::vector<std::vect
     std::vector<std::thread> threads;
     threads.reserve(static_cast<std::size_t>(workers));
     for (int i = 0; i < workers; ++i)
-        threads.emplace_back(worker);
+        threads.emplace_back(worker, std::ref(packings[static_cast<std::size_t>(i)]));
 
     QuartetsOutcome outcome;
     QuartetOutput current;

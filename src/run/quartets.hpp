@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "run/analysis.hpp"
+#include "common/compress.hpp"
 #include "common/status.hpp"
 #include "common/text.hpp"
 #include "input/matrices.hpp"
@@ -27,6 +28,13 @@ struct QuartetSinks {
     TextSink *json = nullptr;  // null: no JSON Lines record
     TextSink *tsv = nullptr;   // null: no TSV file
     uint64_t tsv_bytes = 0;    // the TSV's length so far, kept also without a TSV file
+    // Compressed files: each quartet's report text and TSV rows are one unit
+    // each, compressed by the worker that analysed it; the record's lines one
+    // unit each, compressed by the writer. Lengths and checksums are those of
+    // the bytes in the files.
+    Compression report_compression = Compression::kNone;
+    Compression tsv_compression = Compression::kNone;
+    Packer *json_packer = nullptr;  // null: a plain record
     // With a JSON or TSV file, the report and TSV are flushed after every
     // quartet, then the JSON line, so that the JSON file never describes
     // more than the report holds; all three are also synced at least this

@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "common/compress.hpp"
 #include "common/files.hpp"
 #include "common/locks.hpp"
 #include "input/gaps.hpp"
@@ -17,6 +18,7 @@
 #include "input/alignment.hpp"
 #include "page/page.hpp"
 #include "profile/profile.hpp"
+#include "tsv/tsv.hpp"
 
 namespace kelto {
 
@@ -70,6 +72,18 @@ std::string report_heading(int randomisations)
     sink_printf(heading, "============================================================\n");
     sink_printf(heading, "\nT = %d \n", randomisations);
     return heading.text;
+}
+
+std::string heading_unit(int randomisations, const std::string &report_path)
+{
+    Packer packer = make_packer(compression_of(report_path));
+    return packed(packer, report_heading(randomisations));
+}
+
+std::string tsv_header_unit(const std::string &tsv_path)
+{
+    Packer packer = make_packer(compression_of(tsv_path));
+    return packed(packer, kTsvHeader);
 }
 
 Randomisations parse_randomisations(const char *text, int &value)
