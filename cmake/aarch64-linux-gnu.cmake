@@ -16,4 +16,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # ctest and gtest_discover_tests run the test executables through this.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu)
+# The C library must come from the cross sysroot, like its loader: where
+# Debian's multiarch arm64 packages are installed too (zlib and libzstd
+# for the target), the host's loader cache would otherwise hand the cross
+# loader the multiarch libc, a mix that hangs threaded programs.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu -E LD_LIBRARY_PATH=/usr/aarch64-linux-gnu/lib)

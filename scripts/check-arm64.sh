@@ -42,7 +42,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 seeded_run "$work/x86-64" "$host_build"
-seeded_run "$work/arm64" "$arm_build" qemu-aarch64 -L /usr/aarch64-linux-gnu
+seeded_run "$work/arm64" "$arm_build" qemu-aarch64 -L /usr/aarch64-linux-gnu -E LD_LIBRARY_PATH=/usr/aarch64-linux-gnu/lib
 
 failed=0
 for file in report.txt console.txt run.jsonl run.tsv; do
