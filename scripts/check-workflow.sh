@@ -48,19 +48,8 @@ write(sys.argv[1] + "/stop.txt", [seq(320), seq(320), plain, plain, plain, plain
                                   "I" * 256 + "A" * 64, "V" * 256 + "A" * 64, seq(320), seq(320)])
 PY
 
-# The lines of a JSON Lines file as written, less the fields that may differ
-# (each line must still be valid JSON; an empty or unreadable file fails).
-cat > "$work/comparable.py" <<'PY'
-import json, re, sys
-lines = open(sys.argv[1], encoding="utf-8").read().splitlines(keepends=True)
-if not lines:
-    sys.exit(sys.argv[1] + " is empty")
-for line in lines:
-    json.loads(line)
-    line = re.sub(r',"wall_seconds":[^,}]*', "", line)
-    sys.stdout.write(re.sub(r',"threads":[0-9]+', "", line))
-PY
-comparable() { python3 "$work/comparable.py" "$1"; }
+# The records less wall_seconds and threads; a missing or empty one fails.
+comparable() { python3 "$repo/scripts/comparable-jsonl.py" "$1"; }
 
 # name input pairs T seed expected-whole-status
 studies=(
@@ -86,7 +75,7 @@ for row in "${studies[@]}"; do
   read -r name input pairs t seed expected <<< "$row"
   out=$work/results/$name
   choice=()
-  [ "$pairs" = - ] || choice=(--pairs "$work/$pairs")
+  [ "$pairs" = - ] || choice=(--pairs "$pairs")
   status=0
   (cd "$work" && "$kelto" --quiet --seed "$seed" --matrix BLOSUM62 "${choice[@]}" --json "$name-whole.jsonl" \
       --tsv "$name-whole.tsv" "$input" "$name-whole.txt" "$t" > /dev/null 2>&1) || status=$?

@@ -7,7 +7,7 @@
 set -euo pipefail
 
 mode=${1:-test}
-build=(cmake make g++ nlohmann-json3-dev libxxhash-dev)
+build=(cmake make g++ nlohmann-json3-dev libxxhash-dev man-db)
 test=(libgtest-dev libbenchmark-dev groff-base python3 chromium ncbi-data)
 ci=(clang libclang-rt-14-dev llvm snakemake slurm-wlm munge g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user googletest)
 
