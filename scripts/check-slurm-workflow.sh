@@ -6,6 +6,8 @@
 # every merged report, TSV and JSON record equals its study's single run
 # (the record without wall_seconds and threads) and that each study has its
 # page. The program is found on the PATH, as the README's example does.
+# Snakemake 7 looks at a Slurm job's state every 30 s or so by default;
+# the check asks once a second.
 # Needs slurm-wlm, munge, snakemake (7.x) and python3; run as root.
 #
 #   scripts/check-slurm-workflow.sh [KELTO]   (default: build/kelto)
@@ -62,6 +64,9 @@ studies=(
 mkdir "$work/bin"
 ln -s "$kelto" "$work/bin/kelto"
 export PATH=$work/bin:$PATH
+# Snakemake's Slurm support reads USER (to guess the account), which a
+# container's shell may lack.
+export USER=${USER:-$(id -un)}
 
 eval "$("$repo/scripts/local-slurm.sh" start)"
 slurm_started=1
@@ -69,7 +74,7 @@ slurm_started=1
 echo "== snakemake --slurm: ${#studies[@]} studies, 3 shards each"
 start=$(date +%s)
 status=0
-(cd "$work" && snakemake -s "$repo/workflow/Snakefile" --slurm --jobs 6 --latency-wait 10 \
+(cd "$work" && snakemake -s "$repo/workflow/Snakefile" --slurm --jobs 6 --latency-wait 10 --max-status-checks-per-second 1 \
     --config studies=studies.tsv results=results) > "$work/snakemake.log" 2>&1 || status=$?
 seconds=$(( $(date +%s) - start ))
 grep -E 'submitted with SLURM jobid|Finished job|Error|error' "$work/snakemake.log" || true
@@ -78,7 +83,8 @@ failed=0
 fail() { echo "check-slurm-workflow: $*" >&2; failed=1; }
 if [ "$status" -ne 0 ]; then
   tail -n 40 "$work/snakemake.log" >&2
-  fail "snakemake exited with $status"
+  echo "check-slurm-workflow: snakemake exited with $status: FAILED" >&2
+  exit 1
 fi
 jobs=$(grep -c 'submitted with SLURM jobid' "$work/snakemake.log" || true)
 [ "$jobs" -eq 6 ] || fail "$jobs Slurm jobs submitted, not 6 (one per shard)"
