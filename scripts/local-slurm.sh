@@ -74,15 +74,14 @@ CONF
     --pid-file="$dir/munge/munged.pid" --log-file="$dir/munge/munged.log" --seed-file="$dir/munge/munge.seed" \
     < /dev/null > "$dir/munged.out" 2>&1 &
   echo $! > "$dir/pids"
-  local i
-  for i in $(seq 50); do [ -S "$dir/munge/munge.socket" ] && break; sleep 0.2; done
+  for _ in $(seq 50); do [ -S "$dir/munge/munge.socket" ] && break; sleep 0.2; done
   [ -S "$dir/munge/munge.socket" ] || { cat "$dir/munged.out" >&2; stop_dir "$dir"; die "munged did not start"; }
   setsid slurmctld -D -i -f "$dir/slurm.conf" < /dev/null > "$dir/slurmctld.out" 2>&1 &
   echo $! >> "$dir/pids"
   setsid slurmd -D -f "$dir/slurm.conf" < /dev/null > "$dir/slurmd.out" 2>&1 &
   echo $! >> "$dir/pids"
 
-  for i in $(seq 60); do
+  for _ in $(seq 60); do
     [ "$(sinfo -h -n "$host" -o %t 2> /dev/null)" = idle ] && { echo "export SLURM_CONF=$dir/slurm.conf"; return 0; }
     sleep 1
   done
@@ -92,14 +91,13 @@ CONF
 }
 
 stop_dir() {
-  local dir=$1 pid i
+  local dir=$1 pid
   [ -f "$dir/pids" ] || die "$dir holds no pids: not started by this script"
-  SLURM_CONF=$dir/slurm.conf scancel --full --quiet -M kelto-ci --user "$(id -un)" 2> /dev/null ||
-    SLURM_CONF=$dir/slurm.conf scancel --full --quiet --user "$(id -un)" 2> /dev/null || true
+  SLURM_CONF=$dir/slurm.conf scancel --full --quiet --user "$(id -un)" 2> /dev/null || true
   # slurmd, slurmctld, munged: the reverse order of start.
   for pid in $(tac "$dir/pids"); do
     kill -TERM "$pid" 2> /dev/null || continue
-    for i in $(seq 50); do kill -0 "$pid" 2> /dev/null || break; sleep 0.2; done
+    for _ in $(seq 50); do kill -0 "$pid" 2> /dev/null || break; sleep 0.2; done
     kill -0 "$pid" 2> /dev/null && kill -KILL "$pid" 2> /dev/null
   done
   rm -rf "$dir"
