@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Runs workflow/Snakefile with three shards on small inputs and compares the
-# merged report, TSV and JSON Lines record with one whole run's (the JSON
-# without wall_seconds and threads). Two inputs: one that completes, with
-# identical quartets among its own, and one that stops at a "Too many"
-# limit in the middle shard. Needs snakemake (7.x) and python3.
+# Runs workflow/Snakefile on a study table of small inputs, three shards each,
+# and compares every study's merged report, TSV and JSON Lines record with
+# one whole run's (the JSON without wall_seconds and threads). Studies: a
+# pair file that completes, with identical quartets among its own; one that
+# stops at a "Too many" limit in the middle shard; the first as aligned
+# FASTA with a pairs file choosing five of its pairs in another order. Needs
+# snakemake (7.x) and python3.
 #
 #   scripts/check-workflow.sh [KELTO]      (default: build/kelto)
 set -euo pipefail
@@ -36,45 +38,64 @@ records = []
 for p in range(8):
     records += [common, common] if p in (2, 5, 7) else [seq(80), seq(80)]
 write(sys.argv[1] + "/complete.txt", records)
+with open(sys.argv[1] + "/complete.fa", "w") as f:
+    for i, r in enumerate(records):
+        f.write(">s%d some description\n%s\n%s\n" % (i, r[:50], r[50:]))
+with open(sys.argv[1] + "/chosen.txt", "w") as f:
+    f.write("# five of the pairs\ns6\ts7\ns0 s1\n\ns10 s11\ns4 s5\ns14 s15\n")
 plain = "A" * 320
 write(sys.argv[1] + "/stop.txt", [seq(320), seq(320), plain, plain, plain, plain,
                                   "I" * 256 + "A" * 64, "V" * 256 + "A" * 64, seq(320), seq(320)])
 PY
 
-# The lines of a JSON Lines file as written, less the fields that may differ
-# (each line must still be valid JSON).
-comparable() {
-  python3 -c '
-import json, re, sys
-for line in open(sys.argv[1], encoding="utf-8"):
-    json.loads(line)
-    line = re.sub(r',"wall_seconds":[^,}]*', "", line)
-    print(re.sub(r',"threads":[0-9]+', "", line), end="")
-' "$1"
-}
+# The records less wall_seconds and threads; a missing or empty one fails.
+comparable() { python3 "$repo/scripts/comparable-jsonl.py" "$1"; }
+
+# name input pairs T seed expected-whole-status
+studies=(
+  "complete complete.txt - 40 7 0"
+  "stop stop.txt - 40 4 2"
+  "chosen complete.fa chosen.txt 30 11 0"
+)
+{
+  printf 'name\tinput\tpairs\tmatrix\tT\tseed\tshards\n'
+  for row in "${studies[@]}"; do
+    read -r name input pairs t seed _ <<< "$row"
+    printf '%s\t%s\t%s\tBLOSUM62\t%s\t%s\t3\n' "$name" "$input" "$pairs" "$t" "$seed"
+  done
+} > "$work/studies.tsv"
+
+echo "== workflow, 3 shards each: ${#studies[@]} studies"
+(cd "$work" && snakemake -s "$repo/workflow/Snakefile" --cores 2 --quiet \
+    --config kelto="$kelto" studies=studies.tsv results=results)
 
 failed=0
-check() {  # name T seed expected-whole-status
-  local name=$1 t=$2 seed=$3 expected=$4
-  echo "== workflow, 3 shards: $name.txt, T = $t, seed $seed"
-  (cd "$work" && snakemake -s "$repo/workflow/Snakefile" --cores 2 --quiet \
-      --config kelto="$kelto" input="$name.txt" report="$name/report.txt" json="$name/run.jsonl" \
-               tsv="$name/windows.tsv" T="$t" matrix=BLOSUM62 seed="$seed" shards=3)
-  local status=0
-  (cd "$work" && "$kelto" --quiet --seed "$seed" --matrix BLOSUM62 --json "$name-whole.jsonl" \
-      --tsv "$name-whole.tsv" "$name.txt" "$name-whole.txt" "$t" > /dev/null 2>&1) || status=$?
-  if [ "$status" -ne "$expected" ]; then
-    echo "check-workflow: the whole run on $name.txt exited with $status, not $expected" >&2
-    failed=1
+fail() { echo "check-workflow: $*" >&2; failed=1; }
+for row in "${studies[@]}"; do
+  read -r name input pairs t seed expected <<< "$row"
+  out=$work/results/$name
+  choice=()
+  [ "$pairs" = - ] || choice=(--pairs "$pairs")
+  status=0
+  (cd "$work" && "$kelto" --quiet --seed "$seed" --matrix BLOSUM62 "${choice[@]}" --json "$name-whole.jsonl" \
+      --tsv "$name-whole.tsv" "$input" "$name-whole.txt" "$t" > /dev/null 2>&1) || status=$?
+  [ "$status" -eq "$expected" ] || fail "the whole run of $name exited with $status, not $expected"
+  cmp "$work/$name-whole.txt" "$out/report.txt" || fail "$name: reports differ"
+  cmp "$work/$name-whole.tsv" "$out/windows.tsv" || fail "$name: TSVs differ"
+  if comparable "$work/$name-whole.jsonl" > "$work/$name-whole.cmp" &&
+     comparable "$out/run.jsonl" > "$work/$name-merged.cmp"; then
+    cmp "$work/$name-whole.cmp" "$work/$name-merged.cmp" || fail "$name: JSON records differ"
+  else
+    fail "$name: a JSON record is missing, empty or not JSON Lines"
   fi
-  cmp "$work/$name-whole.txt" "$work/$name/report.txt" || { echo "check-workflow: $name: reports differ" >&2; failed=1; }
-  cmp "$work/$name-whole.tsv" "$work/$name/windows.tsv" || { echo "check-workflow: $name: TSVs differ" >&2; failed=1; }
-  diff <(comparable "$work/$name-whole.jsonl") <(comparable "$work/$name/run.jsonl") > /dev/null ||
-    { echo "check-workflow: $name: JSON records differ" >&2; failed=1; }
-}
+  [ -s "$out/page.html" ] || fail "$name: no page"
+  for k in 1 2 3; do
+    [ -s "$out/shards/shard-$k.jsonl" ] || fail "$name: shard $k's record is missing"
+    [ ! -e "$out/shards/shard-$k.txt" ] && [ ! -e "$out/shards/shard-$k.tsv" ] ||
+      fail "$name: shard $k's report or TSV was kept after the merge"
+  done
+done
 
-check complete 40 7 0
-check stop 40 4 2
 if [ "$failed" -ne 0 ]; then
   echo "check-workflow: FAILED" >&2
   exit 1

@@ -7,10 +7,10 @@
 set -euo pipefail
 
 mode=${1:-test}
-build=(cmake make g++ nlohmann-json3-dev libxxhash-dev zlib1g-dev libzstd-dev)
+build=(cmake make g++ nlohmann-json3-dev libxxhash-dev zlib1g-dev libzstd-dev man-db)
 test=(libgtest-dev libbenchmark-dev groff-base python3 chromium zstd ncbi-data)
-ci=(clang libclang-rt-14-dev llvm snakemake g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user googletest
-    zlib1g-dev:arm64 libzstd-dev:arm64)
+ci=(clang libclang-rt-14-dev llvm snakemake slurm-wlm munge g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user
+    googletest zlib1g-dev:arm64 libzstd-dev:arm64)
 
 case "$mode" in
   example) packages=("${build[@]}") ;;
