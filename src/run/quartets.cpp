@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "run/progress.hpp"
+#include "run/quartet_work.hpp"
 #include "profile/profile.hpp"
 #include "record/digest.hpp"
 #include "record/record.hpp"
@@ -74,87 +75,6 @@ struct QuartetCursor {
         next_draw = draw;
     }
 };
-
-Quartet make_quartet(const SequenceSet &set, int pair_a, int pair_b)
-{
-    const auto record = [&](int i) { return &set.records[static_cast<std::size_t>(i)]; };
-    return Quartet{{record(2 * pair_a), record(2 * pair_a + 1), record(2 * pair_b), record(2 * pair_b + 1)}};
-}
-
-// The record names of a quartet's four records, in quartet order: the
-// data carry whole header lines; the report keeps the 79-character names.
-std::array<std::string, 4> quartet_names(const SequenceSet &set, int pair_a, int pair_b)
-{
-    const Quartet quartet = make_quartet(set, pair_a, pair_b);
-    return {quartet.records[0]->header, quartet.records[1]->header, quartet.records[2]->header,
-            quartet.records[3]->header};
-}
-
-// One worker's compressors, and whether quartets get TSV rows (a JSON or
-// TSV file is written).
-struct WorkerPacking {
-    Packer report, tsv;
-    bool rows = false;
-    std::string buffer;
-};
-
-WorkerPacking make_packing(const QuartetSinks &sinks)
-{
-    return WorkerPacking{make_packer(sinks.report_compression), make_packer(sinks.tsv_compression),
-                         sinks.json != nullptr || sinks.tsv != nullptr, {}};
-}
-
-// The quartet's TSV rows, and its report text and rows each compressed
-// into one unit where their files are compressed: done by the worker that
-// analysed it, so that compression runs in parallel too.
-void pack_output(const SequenceSet &set, int pair_a, int pair_b, WorkerPacking &packing, QuartetOutput &output)
-{
-    locate_windows(output.result, set);
-    if (packing.rows)
-        append_tsv_rows(output.tsv, output.result, quartet_names(set, pair_a, pair_b));
-    for (auto [packer, text] : {std::pair{&packing.report, &output.report}, std::pair{&packing.tsv, &output.tsv}}) {
-        if (packer->kind == Compression::kNone)
-            continue;
-        packing.buffer.clear();
-        pack_append(*packer, *text, packing.buffer);
-        std::swap(packing.buffer, *text);
-    }
-}
-
-// A quartet whose analysis or packing ran out of storage: no plain text
-// is left inside a compressed report.
-void note_memory_failure(const WorkerPacking &packing, QuartetOutput &output)
-{
-    output.message += "\n Memory allocation failed.\n";
-    output.status = Status::kStopMemory;
-    output.result.stop = StopReason::kMemory;
-    if (packing.report.kind != Compression::kNone)
-        output.report.clear();
-    output.tsv.clear();
-}
-
-void analyse_safely(const SequenceSet &set, const std::vector<std::vector<int>> &scores,
-                    const AnalysisSettings &settings, long long index, int pair_a, int pair_b, uint64_t first_draw,
-                    QuartetScratch &scratch, WorkerPacking &packing, QuartetOutput &output)
-{
-    output.tsv.clear();
-    try {
-        analyse_quartet(make_quartet(set, pair_a, pair_b), scores[static_cast<std::size_t>(pair_a)],
-                        scores[static_cast<std::size_t>(pair_b)], settings, first_draw, index, scratch, output);
-    } catch (const std::bad_alloc &) {
-        note_memory_failure(packing, output);
-    }
-    output.result.index = index;
-    output.result.pair_a = pair_a;
-    output.result.pair_b = pair_b;
-    if (output.status == Status::kStopSignal || output.status == Status::kStopMemory)
-        return;
-    try {
-        pack_output(set, pair_a, pair_b, packing, output);
-    } catch (const std::bad_alloc &) {
-        note_memory_failure(packing, output);
-    }
-}
 
 bool stop_requested(const AnalysisSettings &settings)
 {
