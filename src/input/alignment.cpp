@@ -13,6 +13,13 @@ namespace kelto {
 
 namespace {
 
+// A record's name as a pairs file names it: its header's first word.
+std::string first_word(const std::string &header)
+{
+    const std::size_t end = header.find_first_of(" \t");
+    return header.substr(0, end);
+}
+
 // Aligned FASTA: every record in file order. The first byte is '>'.
 bool read_aligned_fasta(FILE *in, std::vector<SequenceRecord> &records, std::string &message)
 {
@@ -114,12 +121,6 @@ std::string warning_text(const InputWarning &warning)
     if (warning.record < 0)
         return warning.detail;
     return "record " + std::to_string(warning.record) + ": " + warning.detail;
-}
-
-std::string first_word(const std::string &header)
-{
-    const std::size_t end = header.find_first_of(" \t");
-    return header.substr(0, end);
 }
 
 bool read_pair_choice(const std::string &path, PairChoice &choice, std::string &why)

@@ -42,9 +42,6 @@ struct PairChoice {
 // what is wrong in `why`.
 bool read_pair_choice(const std::string &path, PairChoice &choice, std::string &why);
 
-// A record's name as a pairs file names it: its header's first word.
-std::string first_word(const std::string &header);
-
 enum class InputOutcome {
     kRead,
     kUnreadable,    // the input is not a readable alignment: the message ends the console text

@@ -52,7 +52,6 @@ struct RunPlan {
 
     int randomisations = 0;  // T
     RunMatrix matrix;        // built-in or read from a file
-    bool matrix_chosen = false;
     PairChoice choice;       // the pairs by name, or by their recorded places on resume
     uint64_t seed = 0;
     std::string seed_line;   // the line on standard error naming the seed's source

@@ -36,11 +36,11 @@ namespace {
 // The quartet's TSV rows, and its report text and rows each compressed
 // into one unit where their files are compressed: done by the worker that
 // analysed it, so that compression runs in parallel too.
-void pack_output(const SequenceSet &set, int pair_a, int pair_b, WorkerPacking &packing, QuartetOutput &output)
+void pack_output(const SequenceSet &set, WorkerPacking &packing, QuartetOutput &output)
 {
     locate_windows(output.result, set);
     if (packing.rows)
-        append_tsv_rows(output.tsv, output.result, quartet_names(set, pair_a, pair_b));
+        append_tsv_rows(output.tsv, output.result, quartet_names(set, output.result.pair_a, output.result.pair_b));
     for (auto [packer, text] : {std::pair{&packing.report, &output.report}, std::pair{&packing.tsv, &output.tsv}}) {
         if (packer->kind == Compression::kNone)
             continue;
@@ -81,7 +81,7 @@ void analyse_safely(const SequenceSet &set, const std::vector<std::vector<int>> 
     if (output.status == Status::kStopSignal || output.status == Status::kStopMemory)
         return;
     try {
-        pack_output(set, pair_a, pair_b, packing, output);
+        pack_output(set, packing, output);
     } catch (const std::bad_alloc &) {
         note_memory_failure(packing, output);
     }
