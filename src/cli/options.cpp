@@ -12,7 +12,7 @@ namespace kelto {
 
 namespace {
 
-enum class OptionId { kSeed, kMatrix, kPairs, kFamily, kThreads, kQuiet, kJson, kTsv, kHtml, kResume, kShard, kHelp, kVersion };
+enum class OptionId { kSeed, kMatrix, kPairs, kFamily, kExceedances, kFamilyNull, kThreads, kQuiet, kJson, kTsv, kHtml, kResume, kShard, kHelp, kVersion };
 
 // The commands an option belongs to, as bits.
 constexpr unsigned kRunOnly = 1u << static_cast<unsigned>(Command::kRun);
@@ -34,8 +34,13 @@ constexpr OptionSpec kOptions[] = {
      "(a name such as BLOSUM80 is looked up in ncbi-data's folder); no menu"},
     {OptionId::kPairs, "pairs", "FILE", kRunOnly,
      "the pairs to analyse, in order: one per line, two record names (a header's first word)"},
-    {OptionId::kFamily, "family-randomisations", "J", kRunOnly,
-     "random arrangements of the family-wise test, 0 (off) to 2147483647 (default: T)"},
+    {OptionId::kFamily, "family-randomisations", "J_MAX", kRunOnly,
+     "most random arrangements of the family-wise scan test per quartet, 0 (off) to 2147483647 (default: 999999)"},
+    {OptionId::kExceedances, "family-exceedances", "H", kRunOnly,
+     "stop a quartet's family-wise test at the H-th arrangement as extreme as the profile, 1 to 1000000 "
+     "(default: 10)"},
+    {OptionId::kFamilyNull, "family-null", "NULL", kRunOnly,
+     "what the family-wise test arranges: 'positions' (default) or 'blocks:L', blocks of L consecutive positions"},
     {OptionId::kThreads, "threads", "N", kRunOnly, "worker threads, 1 to 1024 (default: the CPUs this process may use)"},
     {OptionId::kQuiet, "quiet", nullptr, kRunOnly, "standard output gets only the messages of stops and errors"},
     {OptionId::kJson, "json", "FILE", kOutputs, "write a JSON Lines record of the run to FILE"},
@@ -89,7 +94,30 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
             error = name + ": '" + value + "' is not a whole number from 0 to 2147483647";
             return false;
         }
-        options.family_randomisations = static_cast<int>(family);
+        options.family_randomisations = static_cast<long long>(family);
+        return true;
+    }
+    case OptionId::kExceedances: {
+        uint64_t h = 0;
+        if (!parse_unsigned(value, h) || h < 1 || h > 1000000) {
+            error = name + ": '" + value + "' is not a whole number from 1 to 1000000";
+            return false;
+        }
+        options.family_exceedances = static_cast<int>(h);
+        return true;
+    }
+    case OptionId::kFamilyNull: {
+        uint64_t block = 0;
+        if (value == "positions") {
+            options.family_block = 1;
+            return true;
+        }
+        if (value.compare(0, 7, "blocks:") != 0 || !parse_unsigned(value.substr(7), block) || block < 1 ||
+            block > 1000000) {
+            error = name + ": '" + value + "' is not 'positions' or 'blocks:L' with L from 1 to 1000000";
+            return false;
+        }
+        options.family_block = static_cast<int>(block);
         return true;
     }
     case OptionId::kThreads: {

@@ -10,8 +10,10 @@
 
 namespace kelto {
 
-inline constexpr const char *kProgramVersion = "1.2.0";
+inline constexpr const char *kProgramVersion = "1.3.0";
 inline constexpr int kMaxThreads = 1024;
+inline constexpr long long kDefaultFamilyCap = 999999;
+inline constexpr int kDefaultFamilyExceedances = 10;
 
 // The program's commands: a run, `kelto merge` and `kelto html`.
 enum class Command { kRun, kMerge, kHtml };
@@ -23,7 +25,9 @@ struct RunOptions {
     int matrix = -1;   // index into kMatrixSet, or -1: a matrix file, or ask at the menu
     std::string matrix_path;  // --matrix naming no built-in: a matrix file, read while planning
     std::string pairs_path;   // --pairs: the pairs chosen by name
-    int family_randomisations = -1;  // J; -1: T
+    long long family_randomisations = -1;  // J_max of the family-wise test; -1: kDefaultFamilyCap
+    int family_exceedances = -1;            // h; -1: kDefaultFamilyExceedances
+    int family_block = -1;                  // 1: arrange single positions, L: blocks of L; -1: 1
     int threads = 0;   // 0: the CPUs this process may use
     bool quiet = false;
     bool help = false;

@@ -4,8 +4,10 @@
 
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <type_traits>
 
 #include <sys/stat.h>
 
@@ -45,7 +47,7 @@ bool take_windows(const std::vector<FinalWindow> &windows, const std::vector<int
             return false;
         }
         data.windows.insert(data.windows.end(), {r.Start, r.Win, r.Value, r.Count, window.eliminated ? 1 : 0});
-        data.window_family.push_back(window.family_count);
+        data.window_family.push_back(window.p_family);
     }
     return true;
 }
@@ -67,7 +69,16 @@ bool take_quartet(const QuartetLine &line, const std::vector<std::vector<int>> &
                          {static_cast<int32_t>(r.final_max.size()), static_cast<int32_t>(r.final_min.size()),
                           r.significant_max, r.significant_min,
                           (r.identical ? 1 : 0) | (static_cast<int32_t>(r.stop) << 1)});
-    data.quartet_family.push_back(r.family_count);
+    data.quartet_family.push_back(r.family.p);
+    const FamilyResult &family = r.family;
+    const ScanWindow &w = family.window;
+    if (family.tested && window_sum(score_a, score_b, w.start, w.end) != w.sum) {
+        why = "quartet " + std::to_string(r.index) + ": its scan window's sum does not match the records";
+        return false;
+    }
+    data.scan.insert(data.scan.end(), {family.tested ? w.side : 0, w.start, w.size, static_cast<int32_t>(w.sum),
+                                       static_cast<int32_t>(family.arrangements), family.capped ? 1 : 0});
+    data.scan_scores.insert(data.scan_scores.end(), {family.tested ? w.z : NAN, family.tested ? w.score : NAN});
     ++data.quartet_count;
     return true;
 }
@@ -99,6 +110,10 @@ OrderedJson shown_run(const RunLine &run)
     shown["seed_source"] = run.seed_from_option ? "option" : "clock";
     shown["T"] = run.randomisations;
     shown["family_randomisations"] = run.family_randomisations;
+    shown["family_test"] = {{"statistic", run.family_test},
+                            {"J_max", run.family_randomisations},
+                            {"h", run.family_exceedances},
+                            {"null", family_block_name(run.family_block)}};
     shown["matrix"] = run.matrix;
     shown["input"] = {{"path", run.input_path},
                       {"bytes", std::to_string(run.input.bytes)},
@@ -149,14 +164,30 @@ void append_number(std::string &out, int64_t value)
     out.append(digits, result.ptr);
 }
 
-// Writes a list of integers as a JSON array through the sink.
-void write_int_array(TextSink &sink, const std::vector<int32_t> &values)
+void append_number(std::string &out, double value)
+{
+    if (!std::isfinite(value)) {
+        out += "null";
+        return;
+    }
+    char digits[32];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, result.ptr);
+}
+
+// Writes a list of numbers as a JSON array through the sink (null for a
+// number that is not finite).
+template <typename Number>
+void write_array(TextSink &sink, const std::vector<Number> &values)
 {
     std::string chunk = "[";
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i > 0)
             chunk += ',';
-        append_number(chunk, values[i]);
+        if constexpr (std::is_floating_point_v<Number>)
+            append_number(chunk, values[i]);
+        else
+            append_number(chunk, static_cast<int64_t>(values[i]));
         if (chunk.size() >= (1 << 16)) {
             sink_write(sink, chunk);
             chunk.clear();
@@ -274,13 +305,17 @@ bool write_page(const PageData &data, const SequenceSet &trimmed, const Substitu
     sink_write(sink, page_template.substr(between, data_at - between));
     sink_write(sink, script_safe_json(head_text));
     sink_write(sink, ",\"Q\":");
-    write_int_array(sink, data.quartets);
+    write_array(sink, data.quartets);
     sink_write(sink, ",\"W\":");
-    write_int_array(sink, data.windows);
+    write_array(sink, data.windows);
     sink_write(sink, ",\"QF\":");
-    write_int_array(sink, data.quartet_family);
+    write_array(sink, data.quartet_family);
     sink_write(sink, ",\"WF\":");
-    write_int_array(sink, data.window_family);
+    write_array(sink, data.window_family);
+    sink_write(sink, ",\"QS\":");
+    write_array(sink, data.scan);
+    sink_write(sink, ",\"QZ\":");
+    write_array(sink, data.scan_scores);
     sink_write(sink, "}");
     sink_write(sink, page_template.substr(data_at + data_marker.size()));
     if (!sink_flush(sink)) {

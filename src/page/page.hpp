@@ -30,14 +30,20 @@ struct PageData {
     // Per final window, kWindowStride values: start, size, value, count,
     // eliminated (0/1); a quartet's maximum windows before its minimum ones.
     std::vector<int32_t> windows;
-    // The family-wise test's count of each quartet and of each final
-    // window (same order as above); -1 where there is none.
-    std::vector<int32_t> quartet_family;
-    std::vector<int32_t> window_family;
+    // The family-wise p-value of each quartet and of each final window
+    // (same order as above); NaN where there is none.
+    std::vector<double> quartet_family;
+    std::vector<double> window_family;
+    // Per quartet, kScanStride values of its scan window: side (1 maximum,
+    // -1 minimum, 0 none), start, size, sum, arrangements drawn, capped
+    // (0/1); and its Z and penalised score (NaN where there is none).
+    std::vector<int32_t> scan;
+    std::vector<double> scan_scores;
 };
 
 inline constexpr int kQuartetStride = 5;
 inline constexpr int kWindowStride = 5;
+inline constexpr int kScanStride = 6;
 
 // Reads the whole record from the current position of `jsonl` (`name` in
 // messages) through the record reader, the quartet lines streamed into the

@@ -24,8 +24,9 @@
 namespace kelto {
 
 // The format written; records of format 1 (without the input's form, the
-// matrix's values, the chosen pairs and the warnings) are read too.
-inline constexpr int kRecordFormat = 2;
+// matrix's values, the chosen pairs and the warnings) and of format 2 (the
+// min-P family-wise test) are read too.
+inline constexpr int kRecordFormat = 3;
 
 // Arrays and objects nest at most this deep in a line of a record (a window
 // inside a quartet line's window list is 3).
@@ -57,7 +58,13 @@ struct RunLine {
     uint64_t seed = 0;
     bool seed_from_option = false;  // "seed_source": "option" or "clock"
     int randomisations = 0;         // T
-    int family_randomisations = 0;  // J of the family-wise test; 0: off (and in format 1)
+    // The family-wise test: "scan" (format 3), "min-P" (format 2), "none"
+    // (format 1, or a run without the test). J_max of the scan test or J
+    // of min-P; h and the arranged block length of the scan test.
+    std::string family_test = "scan";
+    long long family_randomisations = 0;
+    int family_exceedances = 0;
+    int family_block = 1;
     std::string matrix;              // the built-in's name, or the matrix file's base name
     std::vector<int> matrix_values;  // 400, row by row in residue order (from the name in format 1)
     std::string matrix_path;         // the matrix file read; empty for a built-in
@@ -83,6 +90,14 @@ struct RunLine {
     long long first_quartet() const { return sharded ? shard.first : 0; }
     long long end_quartet() const { return sharded ? shard.end : quartets; }
 };
+
+// How the scan test's penalty is named in the run line.
+inline constexpr const char *kScanPenaltyText = "sqrt(2 ln(e N / w))";
+
+// The arranged unit as the run line names it: "positions" or "blocks:L".
+std::string family_block_name(int block);
+// The block length of such a name; 0 for any other text.
+int family_block_from_name(const std::string &name);
 
 // XXH3-64 checksums of one quartet's bytes in the report and of its TSV
 // rows, so that a file can be checked against its record quartet by

@@ -10,6 +10,7 @@
 #include "input/alignment.hpp"
 #include "input/pair_file.hpp"
 #include "record/record.hpp"
+#include "record/record_family.hpp"
 #include "record/record_fields.hpp"
 
 namespace kelto {
@@ -80,56 +81,17 @@ bool run_finished(const EndLine &end)
 
 namespace {
 
-// A family p-value as recorded: null (no test, count -1) or (count + 1) /
-// (J + 1) exactly, for a count from 0 to J.
-bool get_family(const Json &object, const char *key, int family_randomisations, int &family_count)
-{
-    const auto it = object.find(key);
-    if (it == object.end() || !(it->is_null() || it->is_number()))
-        return false;
-    family_count = -1;
-    if (it->is_null())
-        return true;
-    const double p = it->get<double>();
-    const double scaled = p * (static_cast<double>(family_randomisations) + 1.0);
-    if (!(scaled >= 1.0 && scaled <= static_cast<double>(family_randomisations) + 1.0))
-        return false;
-    family_count = static_cast<int>(std::llround(scaled)) - 1;
-    return family_p_value(family_count, family_randomisations) == p;
-}
-
-// Two integers from 0 to `high`, the first not above the second.
-bool get_span(const Json &value, int high, std::array<int, 2> &span)
-{
-    if (!value.is_array() || value.size() != 2 || !value[0].is_number_integer() || !value[1].is_number_integer())
-        return false;
-    const long long first = value[0].get<long long>(), last = value[1].get<long long>();
-    if (first < 0 || last < first || last > high)
-        return false;
-    span = {static_cast<int>(first), static_cast<int>(last)};
-    return true;
-}
-
-// What format 2 adds to a window: its p-values and where it lies.
-bool parse_window_place(const Json &window, const RunLine &run, FinalWindow &final)
+// What formats 2 and 3 add to a window: its p-values and where it lies.
+bool parse_window_place(const Json &window, const RunLine &run, const FamilyResult &family, FinalWindow &final)
 {
     const auto p_value = window.find("p_value");
-    const auto columns = window.find("columns");
-    const auto residues = window.find("residues");
-    if (p_value == window.end() || !p_value->is_number() ||
-        p_value->get<double>() != window_p_value(final.record, run.randomisations) ||
-        !get_family(window, "p_family", run.family_randomisations, final.family_count) ||
-        columns == window.end() || !get_span(*columns, kMaxAlignmentColumns, final.columns) ||
-        residues == window.end() || !residues->is_array() || residues->size() != 4)
-        return false;
-    for (std::size_t i = 0; i < 4; ++i)
-        if (!get_span((*residues)[i], kMaxAlignmentColumns, final.residues[i]))
-            return false;
-    return true;
+    return p_value != window.end() && p_value->is_number() &&
+           p_value->get<double>() == window_p_value(final.record, run.randomisations) &&
+           parse_window_family_fields(window, run, family, final) && get_place(window, final.columns, final.residues);
 }
 
-bool parse_windows(const Json &line, const char *key, const RunLine &run, std::vector<FinalWindow> &windows,
-                   std::string &why)
+bool parse_windows(const Json &line, const char *key, const RunLine &run, const FamilyResult &family,
+                   std::vector<FinalWindow> &windows, std::string &why)
 {
     const auto it = line.find(key);
     if (it == line.end() || !it->is_array()) {
@@ -147,7 +109,7 @@ bool parse_windows(const Json &line, const char *key, const RunLine &run, std::v
                           get_number_or_null(window, "percent", r.Percent) &&
                           get_number_or_null(window, "average", r.Average) &&
                           get_number_or_null(window, "err", r.Err) && get_bool(window, "eliminated", final.eliminated) &&
-                          (run.format == 1 || parse_window_place(window, run, final));
+                          (run.format == 1 || parse_window_place(window, run, family, final));
         if (!fits) {
             why = std::string("a window of \"") + key + "\" lacks a field or has one out of range";
             return false;
@@ -187,7 +149,6 @@ bool quartet_line_from(const Json &line, const std::string &type, const RunLine 
     quartet = QuartetLine{};
     QuartetResult &r = quartet.result;
     r.randomisations = run.randomisations;
-    r.family_randomisations = run.family_randomisations;
     const int pairs = run.pairs();
     const auto stop = line.find("stop");
     const char *bad = !get_integer(line, "quartet", 0, run.quartets - 1, r.index)          ? "quartet"
@@ -202,9 +163,9 @@ bool quartet_line_from(const Json &line, const std::string &type, const RunLine 
                       : stop == line.end() || !(stop->is_null() || stop->is_string())     ? "stop"
                       : !get_unsigned(line, "report_bytes", quartet.report_bytes)         ? "report_bytes"
                       : !get_unsigned(line, "tsv_bytes", quartet.tsv_bytes)               ? "tsv_bytes"
-                      : run.format > 1 && !get_family(line, "p_family", run.family_randomisations, r.family_count)
-                                                                                          ? "p_family"
                                                                                           : nullptr;
+    if (bad == nullptr && run.format > 1)
+        parse_family_fields(line, run, r.family, bad);
     if (bad != nullptr) {
         why = missing("the quartet line's", bad);
         return false;
@@ -232,8 +193,8 @@ bool quartet_line_from(const Json &line, const std::string &type, const RunLine 
             return false;
         }
     }
-    return parse_windows(line, "final_max", run, r.final_max, why) &&
-           parse_windows(line, "final_min", run, r.final_min, why);
+    return parse_windows(line, "final_max", run, r.family, r.final_max, why) &&
+           parse_windows(line, "final_min", run, r.family, r.final_min, why);
 }
 
 bool end_line_from(const Json &line, const std::string &type, EndLine &end, std::string &why)

@@ -136,6 +136,29 @@ bool parse_warnings(const Json &line, RunLine &run)
     return true;
 }
 
+// Format 3's "family_test" object, or format 2's J of the min-P test.
+bool parse_family_test(const Json &line, RunLine &run)
+{
+    if (run.format == 2) {
+        int j = 0;
+        if (!get_int(line, "family_randomisations", 0, INT_MAX, j))
+            return false;
+        run.family_test = j > 0 ? "min-P" : "none";
+        run.family_randomisations = j;
+        return true;
+    }
+    const auto it = line.find("family_test");
+    std::string statistic, penalty, null;
+    if (it == line.end() || !it->is_object() || !get_string(*it, "statistic", statistic) || statistic != "scan" ||
+        !get_string(*it, "penalty", penalty) || penalty != kScanPenaltyText ||
+        !get_integer(*it, "J_max", 0, INT_MAX, run.family_randomisations) ||
+        !get_int(*it, "h", 1, 1000000, run.family_exceedances) || !get_string(*it, "null", null))
+        return false;
+    run.family_test = "scan";
+    run.family_block = family_block_from_name(null);
+    return run.family_block > 0;
+}
+
 // The fields format 2 added: the input's form, the matrix's values and
 // file, the chosen pairs, the warnings.
 bool parse_extras(const Json &line, RunLine &run, std::string &why)
@@ -152,7 +175,7 @@ bool parse_extras(const Json &line, RunLine &run, std::string &why)
         : !parse_checked_file(line, "matrix_file", run.matrix_path, run.matrix_xxh3, matrix_file) ? "matrix_file"
         : !parse_checked_file(line, "pairs_file", run.pairs_path, run.pairs_xxh3, pairs)  ? "pairs_file"
         : !parse_warnings(line, run)                                                      ? "warnings"
-        : !get_int(line, "family_randomisations", 0, INT_MAX, run.family_randomisations) ? "family_randomisations"
+        : !parse_family_test(line, run)                                                   ? "family_test"
                                                                                           : nullptr;
     SubstitutionMatrix scores{};
     if (bad == nullptr && !matrix_from_values(values->get<std::vector<int>>(), scores))
@@ -186,8 +209,8 @@ bool run_line_from(const Json &line, const std::string &type, RunLine &run, std:
         why = "not the run line of a record of this program";
         return false;
     }
-    if (format != 1 && format != kRecordFormat) {
-        why = "the record has format " + std::to_string(format) + ", this program reads formats 1 and " +
+    if (format < 1 || format > kRecordFormat) {
+        why = "the record has format " + std::to_string(format) + ", this program reads formats 1 to " +
               std::to_string(kRecordFormat);
         return false;
     }
@@ -219,6 +242,8 @@ bool run_line_from(const Json &line, const std::string &type, RunLine &run, std:
         why = "the run line's \"quartets\" is not the number of quartets of its pairs";
         return false;
     }
+    if (format == 1)
+        run.family_test = "none";
     return parse_shard(line, run, why) && (format == 1 ? format_one_defaults(run, why) : parse_extras(line, run, why));
 }
 

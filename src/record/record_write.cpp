@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "record/record.hpp"
+#include "record/record_family.hpp"
 
 namespace kelto {
 
@@ -22,11 +23,6 @@ Json number_or_null(double value)
     return std::isfinite(value) ? Json(value) : Json(nullptr);
 }
 
-Json family_json(int family_count, int family_randomisations)
-{
-    return family_count < 0 ? Json(nullptr) : Json(family_p_value(family_count, family_randomisations));
-}
-
 Json windows_json(const std::vector<FinalWindow> &windows, const QuartetResult &result)
 {
     Json list = Json::array();
@@ -35,7 +31,7 @@ Json windows_json(const std::vector<FinalWindow> &windows, const QuartetResult &
         Json residues = Json::array();
         for (const auto &span : window.residues)
             residues.push_back(Json::array({span[0], span[1]}));
-        list.push_back(Json{{"size", r.Win},
+        Json item{{"size", r.Win},
                             {"start", r.Start},
                             {"end", r.End},
                             {"value", r.Value},
@@ -44,10 +40,11 @@ Json windows_json(const std::vector<FinalWindow> &windows, const QuartetResult &
                             {"average", number_or_null(r.Average)},
                             {"err", number_or_null(r.Err)},
                             {"eliminated", window.eliminated},
-                            {"p_value", window_p_value(r, result.randomisations)},
-                            {"p_family", family_json(window.family_count, result.family_randomisations)},
-                            {"columns", Json::array({window.columns[0], window.columns[1]})},
-                            {"residues", residues}});
+                            {"p_value", window_p_value(r, result.randomisations)}};
+        add_window_family_fields(item, window);
+        item["columns"] = Json::array({window.columns[0], window.columns[1]});
+        item["residues"] = residues;
+        list.push_back(item);
     }
     return list;
 }
@@ -83,6 +80,26 @@ bool bytes_from_hex(const std::string &hex, std::string &bytes)
     return true;
 }
 
+std::string family_block_name(int block)
+{
+    return block <= 1 ? std::string("positions") : "blocks:" + std::to_string(block);
+}
+
+int family_block_from_name(const std::string &name)
+{
+    if (name == "positions")
+        return 1;
+    if (name.compare(0, 7, "blocks:") != 0 || name.size() < 8 || name.size() > 14 || name[7] == '0')
+        return 0;
+    long long block = 0;
+    for (std::size_t i = 7; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9')
+            return 0;
+        block = block * 10 + (name[i] - '0');
+    }
+    return block >= 2 && block <= 1000000 ? static_cast<int>(block) : 0;
+}
+
 std::string record_name(const std::string &header)
 {
     return !header.empty() && header.back() == '\n' ? header.substr(0, header.size() - 1) : header;
@@ -105,7 +122,11 @@ std::string run_line_text(const RunLine &run)
               {"seed", run.seed},
               {"seed_source", run.seed_from_option ? "option" : "clock"},
               {"T", run.randomisations},
-              {"family_randomisations", run.family_randomisations},
+              {"family_test", Json{{"statistic", "scan"},
+                                   {"penalty", kScanPenaltyText},
+                                   {"J_max", run.family_randomisations},
+                                   {"h", run.family_exceedances},
+                                   {"null", family_block_name(run.family_block)}}},
               {"matrix", run.matrix},
               {"matrix_values", run.matrix_values},
               {"matrix_file", run.matrix_path.empty() ? Json(nullptr)
@@ -153,13 +174,13 @@ void append_quartet_line(std::string &out, const QuartetResult &result, const st
               {"mean", number_or_null(result.mean)},
               {"std", number_or_null(result.std_dev)},
               {"significant_max", result.significant_max},
-              {"significant_min", result.significant_min},
-              {"p_family", family_json(result.family_count, result.family_randomisations)},
-              {"final_max", windows_json(result.final_max, result)},
-              {"final_min", windows_json(result.final_min, result)},
-              {"stop", result.stop == StopReason::kNone ? Json(nullptr) : Json(stop_name(result.stop))},
-              {"report_bytes", report_bytes},
-              {"tsv_bytes", tsv_bytes}};
+              {"significant_min", result.significant_min}};
+    add_family_fields(line, result.family);
+    line["final_max"] = windows_json(result.final_max, result);
+    line["final_min"] = windows_json(result.final_min, result);
+    line["stop"] = result.stop == StopReason::kNone ? Json(nullptr) : Json(stop_name(result.stop));
+    line["report_bytes"] = report_bytes;
+    line["tsv_bytes"] = tsv_bytes;
     if (sums.present) {
         line["report_xxh3"] = hex64(sums.report);
         line["tsv_xxh3"] = hex64(sums.tsv);

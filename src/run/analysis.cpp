@@ -29,7 +29,6 @@ Status detect_windows(const std::vector<int> &diff, const AnalysisSettings &sett
                       QuartetScratch &scratch, QuartetOutput &output)
 {
     prepare_null(diff, scratch.histograms, scratch.shuffled, output.report);
-    reset_family(scratch.family, scratch.histograms, settings.randomisations);
     DrawStream stream = stream_at(settings.seed, first_draw);
     for (int w = 2; w <= settings.n_minimum - 1; ++w) {
         if (!fill_null(scratch.histograms, scratch.shuffled, w, settings.randomisations, settings.multipliers, stream,
@@ -42,32 +41,50 @@ Status detect_windows(const std::vector<int> &diff, const AnalysisSettings &sett
                                                output.report, &output.result.stop);
         if (status != Status::kContinue)
             return status;
-        if (settings.family_randomisations > 0)
-            keep_family_size(scratch.family, scratch.histograms, scratch.scan);
     }
     append_window_counts(output.report, scratch.maximum, scratch.minimum);
     return Status::kContinue;
 }
 
-// The family-wise test once every size is scanned: the quartet's family
-// count, and each final window's.
+// The family-wise test once the final windows are known: the quartet's
+// scan window and p-value, and each final window's p-value.
 Status family_test(const std::vector<int> &diff, const AnalysisSettings &settings, long long index,
                    QuartetScratch &scratch, QuartetResult &result)
 {
-    const int j = settings.family_randomisations;
-    if (j <= 0 || settings.n_minimum < 3)
+    const FamilySettings &family = settings.family;
+    if (family.arrangements_cap <= 0)
         return Status::kContinue;
+    FamilyScratch &work = scratch.family;
+    ScanWindow observed;
+    if (!observed_scan(diff, settings.penalties, work.context, observed))
+        return Status::kContinue;
+    scratch.window_scores.clear();
+    for (auto [list, side] : {std::pair{&result.final_max, 1}, std::pair{&result.final_min, -1}})
+        for (FinalWindow &window : *list) {
+            window.z = scan_z(work.context.moments, work.context.scales, window.record.Value, window.record.Win);
+            window.score = scan_score(work.context.moments, work.context.scales, settings.penalties,
+                                      window.record.Value, window.record.Win, side);
+            scratch.window_scores.push_back(window.score);
+        }
     const DrawStream stream = stream_at(family_stream_seed(settings.seed),
-                                        family_first_draw(index, settings.n_minimum, j));
-    int32_t observed = 0;
-    if (!run_family(scratch.family, diff, j, settings.multipliers, stream, observed, settings.stop)) {
+                                        family_first_draw(index, settings.n_minimum, family.arrangements_cap));
+    SequentialTest test;
+    if (!run_family(work, diff, family, settings.multipliers, stream, observed, scratch.window_scores, test,
+                    settings.stop)) {
         result.stop = StopReason::kInterrupted;
         return Status::kStopSignal;
     }
-    result.family_count = family_count(scratch.family, observed);
+    FamilyResult &out = result.family;
+    out.tested = true;
+    out.p = sequential_p_value(test);
+    out.p_floor = family_p_floor(family.arrangements_cap);
+    out.arrangements = test.drawn;
+    out.exceedances = test.exceeded;
+    out.capped = sequential_capped(test);
+    out.window = observed;
     for (std::vector<FinalWindow> *list : {&result.final_max, &result.final_min})
         for (FinalWindow &window : *list)
-            window.family_count = family_count(scratch.family, window.record.Count);
+            window.p_family = family_window_p_value(family_level_count(work, window.score), test.drawn);
     return Status::kContinue;
 }
 
@@ -75,7 +92,13 @@ Status family_test(const std::vector<int> &diff, const AnalysisSettings &setting
 
 AnalysisSettings make_analysis_settings(int n_minimum, int randomisations, uint64_t seed)
 {
-    return AnalysisSettings{n_minimum, randomisations, seed, fastmod_table(n_minimum)};
+    AnalysisSettings settings;
+    settings.n_minimum = n_minimum;
+    settings.randomisations = randomisations;
+    settings.seed = seed;
+    settings.multipliers = fastmod_table(n_minimum);
+    settings.penalties = scan_penalties(n_minimum);
+    return settings;
 }
 
 void analyse_quartet(const Quartet &quartet, const std::vector<int> &score_a, const std::vector<int> &score_b,
@@ -94,8 +117,7 @@ void analyse_quartet(const Quartet &quartet, const std::vector<int> &score_a, co
     result.final_min.clear();
     result.stop = StopReason::kNone;
     result.randomisations = settings.randomisations;
-    result.family_randomisations = settings.family_randomisations;
-    result.family_count = -1;
+    result.family = FamilyResult{};
 
     append_quartet_heading(output.report, quartet);
     reset_window_list(scratch.minimum, settings.n_minimum);
@@ -131,23 +153,35 @@ void analyse_quartet(const Quartet &quartet, const std::vector<int> &score_a, co
     output.status = family_test(profile.diff, settings, index, scratch, result);
 }
 
-// Each final window's columns in the input alignment and residue numbers in
-// the quartet's four records.
+namespace {
+
+void locate(const SequenceSet &set, const int records[4], int start, int end, std::array<int, 2> &columns,
+            std::array<std::array<int, 2>, 4> &residues)
+{
+    const auto first = static_cast<std::size_t>(start - 1);
+    const auto last = static_cast<std::size_t>(end - 1);
+    columns = {set.columns[first], set.columns[last]};
+    for (int i = 0; i < 4; ++i) {
+        const std::vector<int> &numbers = set.residue_numbers[static_cast<std::size_t>(records[i])];
+        residues[static_cast<std::size_t>(i)] = {numbers[first], numbers[last]};
+    }
+}
+
+}  // namespace
+
+// Each final window's and the scan window's columns in the input alignment
+// and residue numbers in the quartet's four records.
 void locate_windows(QuartetResult &result, const SequenceSet &set)
 {
     if (set.columns.empty())
         return;
     const int records[4] = {2 * result.pair_a, 2 * result.pair_a + 1, 2 * result.pair_b, 2 * result.pair_b + 1};
     for (std::vector<FinalWindow> *list : {&result.final_max, &result.final_min})
-        for (FinalWindow &window : *list) {
-            const auto first = static_cast<std::size_t>(window.record.Start - 1);
-            const auto last = static_cast<std::size_t>(window.record.End - 1);
-            window.columns = {set.columns[first], set.columns[last]};
-            for (int i = 0; i < 4; ++i) {
-                const std::vector<int> &numbers = set.residue_numbers[static_cast<std::size_t>(records[i])];
-                window.residues[static_cast<std::size_t>(i)] = {numbers[first], numbers[last]};
-            }
-        }
+        for (FinalWindow &window : *list)
+            locate(set, records, window.record.Start, window.record.End, window.columns, window.residues);
+    FamilyResult &family = result.family;
+    if (family.tested)
+        locate(set, records, family.window.start, family.window.end, family.columns, family.residues);
 }
 
 }  // namespace kelto

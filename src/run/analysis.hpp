@@ -11,7 +11,7 @@
 #include "common/status.hpp"
 #include "profile/profile.hpp"
 #include "report/quartet_result.hpp"
-#include "windows/family.hpp"
+#include "windows/scan_test.hpp"
 #include "windows/null_distribution.hpp"
 #include "windows/significance.hpp"
 #include "windows/window_list.hpp"
@@ -25,7 +25,8 @@ struct AnalysisSettings {
     uint64_t seed = 0;                // seed of the run's draw stream
     std::vector<uint64_t> multipliers;  // fastmod_table(n_minimum)
     const std::atomic<int> *stop = nullptr;  // non-zero: abandon the quartet (kStopSignal)
-    int family_randomisations = 0;           // J of the family-wise test; 0: off
+    FamilySettings family;                   // arrangements_cap 0: no family-wise test
+    std::vector<double> penalties;           // scan_penalties(n_minimum)
 };
 
 AnalysisSettings make_analysis_settings(int n_minimum, int randomisations, uint64_t seed);
@@ -38,6 +39,7 @@ struct QuartetScratch {
     std::vector<int> shuffled;
     ScanScratch scan;
     FamilyScratch family;
+    std::vector<double> window_scores;
 };
 
 struct QuartetOutput {
@@ -56,8 +58,9 @@ void analyse_quartet(const Quartet &quartet, const std::vector<int> &score_a, co
                      const AnalysisSettings &settings, uint64_t first_draw, long long index,
                      QuartetScratch &scratch, QuartetOutput &output);
 
-// Each final window's columns in the input alignment and residue numbers
-// in the quartet's four records (pairs pair_a and pair_b of `set`).
+// Each final window's and the scan window's columns in the input alignment
+// and residue numbers in the quartet's four records (pairs pair_a and
+// pair_b of `set`).
 void locate_windows(QuartetResult &result, const SequenceSet &set);
 
 }  // namespace kelto

@@ -183,7 +183,8 @@ Status run_planned_quartets(const RunPlan &plan, const RunIo &io, RunState &stat
     if (state.json_packer.kind != Compression::kNone)
         sinks.json_packer = &state.json_packer;
     AnalysisSettings settings = make_analysis_settings(plan.record.n_minimum, plan.randomisations, plan.seed);
-    settings.family_randomisations = plan.record.family_randomisations;
+    settings.family = FamilySettings{plan.record.family_randomisations, plan.record.family_exceedances,
+                                     plan.record.family_block};
     if (io.handle_stop_signals) {
         install_stop_handlers();
         settings.stop = &stop_signal();

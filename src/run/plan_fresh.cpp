@@ -101,8 +101,12 @@ RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_se
     record.seed = plan.seed;
     record.seed_from_option = options.seed_given;
     record.randomisations = plan.randomisations;
+    record.family_test = "scan";
     record.family_randomisations =
-        options.family_randomisations >= 0 ? options.family_randomisations : plan.randomisations;
+        options.family_randomisations >= 0 ? options.family_randomisations : kDefaultFamilyCap;
+    record.family_exceedances =
+        options.family_exceedances >= 1 ? options.family_exceedances : kDefaultFamilyExceedances;
+    record.family_block = options.family_block >= 1 ? options.family_block : 1;
     record.matrix = plan.matrix.name;
     record.matrix_values = matrix_values(plan.matrix.scores);
     record.matrix_path = plan.matrix.path;

@@ -60,8 +60,17 @@ std::string settings_mismatch(const RunOptions &options, FILE *input, const RunP
         if (run.pairs_path.empty() || choice.xxh3 != run.pairs_xxh3)
             return "the pairs file differs from the recorded run's (checksum)";
     }
+    if (run.family_test != "scan")
+        return "the recorded run used the " + run.family_test +
+               " family-wise test of an earlier version; a run cannot mix family-wise tests";
     if (options.family_randomisations >= 0 && options.family_randomisations != run.family_randomisations)
-        return "J differs: the recorded run used --family-randomisations " + std::to_string(run.family_randomisations);
+        return "J_max differs: the recorded run used --family-randomisations " +
+               std::to_string(run.family_randomisations);
+    if (options.family_exceedances >= 1 && options.family_exceedances != run.family_exceedances)
+        return "h differs: the recorded run used --family-exceedances " + std::to_string(run.family_exceedances);
+    if (options.family_block >= 1 && options.family_block != run.family_block)
+        return "the family-wise null differs: the recorded run used --family-null " +
+               family_block_name(run.family_block);
     if (options.seed_given && run.seed != options.seed)
         return "the seed differs: the recorded run used " + std::to_string(run.seed);
     if (run.sharded != (options.shard_count > 0) ||

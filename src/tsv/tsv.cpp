@@ -2,6 +2,7 @@
 #include "tsv/tsv.hpp"
 
 #include <charconv>
+#include <cmath>
 
 #include <nlohmann/json.hpp>
 
@@ -18,14 +19,63 @@ void append_double(std::string &out, double value)
     out.append(text, ec == std::errc() ? end : text);
 }
 
+// A number, or NA where there is none.
+void append_number(std::string &out, double value)
+{
+    if (std::isfinite(value))
+        append_double(out, value);
+    else
+        out += "NA";
+}
+
+void append_row_start(std::string &out, const QuartetResult &result, const std::string names[4], const char *kind)
+{
+    appendf(out, "%lld\t%d\t%d", result.index, result.pair_a, result.pair_b);
+    for (int i = 0; i < 4; ++i)
+        out += "\t" + names[i];
+    appendf(out, "\t%s", kind);
+}
+
+void append_place(std::string &out, const std::array<int, 2> &columns, const std::array<std::array<int, 2>, 4> &residues)
+{
+    appendf(out, "\t%d\t%d", columns[0], columns[1]);
+    for (const auto &span : residues)
+        appendf(out, "\t%d\t%d", span[0], span[1]);
+}
+
+// The quartet's resolution and arrangements, the last two columns.
+void append_resolution(std::string &out, const FamilyResult &family)
+{
+    out += '\t';
+    append_number(out, family.tested ? family.p_floor : NAN);
+    if (family.tested)
+        appendf(out, "\t%lld\n", family.arrangements);
+    else
+        out += "\tNA\n";
+}
+
+// The window that attains the scan statistic; the per-size columns are NA.
+void append_tsv_scan(std::string &out, const QuartetResult &result, const std::string names[4])
+{
+    const FamilyResult &family = result.family;
+    const ScanWindow &w = family.window;
+    append_row_start(out, result, names, "scan");
+    appendf(out, "\t%d\t%d\t%d\t%lld\tNA\tNA\tNA\tNA\tNA\tNA\t", w.size, w.start, w.end, w.sum);
+    append_double(out, family.p);
+    append_place(out, family.columns, family.residues);
+    appendf(out, "\t%s\t", w.side > 0 ? "max" : "min");
+    append_double(out, w.z);
+    out += '\t';
+    append_double(out, w.score);
+    append_resolution(out, family);
+}
+
 void append_tsv_window(std::string &out, const QuartetResult &result, const std::string names[4], const char *kind,
                        const FinalWindow &window)
 {
     const WindowRecord &r = window.record;
-    appendf(out, "%lld\t%d\t%d", result.index, result.pair_a, result.pair_b);
-    for (int i = 0; i < 4; ++i)
-        out += "\t" + names[i];
-    appendf(out, "\t%s\t%d\t%d\t%d\t%d\t%d\t", kind, r.Win, r.Start, r.End, r.Value, r.Count);
+    append_row_start(out, result, names, kind);
+    appendf(out, "\t%d\t%d\t%d\t%d\t%d\t", r.Win, r.Start, r.End, r.Value, r.Count);
     append_double(out, r.Percent);
     out += '\t';
     append_double(out, r.Average);
@@ -34,21 +84,21 @@ void append_tsv_window(std::string &out, const QuartetResult &result, const std:
     out += window.eliminated ? "\ttrue\t" : "\tfalse\t";
     append_double(out, window_p_value(r, result.randomisations));
     out += '\t';
-    if (window.family_count < 0)
-        out += "NA";
-    else
-        append_double(out, family_p_value(window.family_count, result.family_randomisations));
-    appendf(out, "\t%d\t%d", window.columns[0], window.columns[1]);
-    for (const auto &span : window.residues)
-        appendf(out, "\t%d\t%d", span[0], span[1]);
-    out += '\n';
+    append_number(out, window.p_family);
+    append_place(out, window.columns, window.residues);
+    appendf(out, "\t%s\t", kind);
+    append_number(out, window.z);
+    out += '\t';
+    append_number(out, window.score);
+    append_resolution(out, result.family);
 }
 
 }  // namespace
 
 const char *const kTsvHeader = "quartet\tpair_a\tpair_b\tname_a1\tname_a2\tname_b1\tname_b2\tkind\tsize\tstart\tend\t"
                                "value\tcount\tpercent\taverage\terr\teliminated\tp_value\tp_family\tcolumn_start\t"
-                               "column_end\ta1_first\ta1_last\ta2_first\ta2_last\tb1_first\tb1_last\tb2_first\tb2_last\n";
+                               "column_end\ta1_first\ta1_last\ta2_first\ta2_last\tb1_first\tb1_last\tb2_first\tb2_last\tside\tz\t"
+                               "score\tp_floor\tarrangements\n";
 
 std::string tsv_text(const std::string &name)
 {
@@ -68,13 +118,15 @@ std::string tsv_text(const std::string &name)
 
 void append_tsv_rows(std::string &out, const QuartetResult &result, const std::array<std::string, 4> &names)
 {
-    if (result.final_max.empty() && result.final_min.empty())
+    if (result.final_max.empty() && result.final_min.empty() && !result.family.tested)
         return;
     const std::string clean[4] = {tsv_text(names[0]), tsv_text(names[1]), tsv_text(names[2]), tsv_text(names[3])};
     for (const FinalWindow &window : result.final_max)
         append_tsv_window(out, result, clean, "max", window);
     for (const FinalWindow &window : result.final_min)
         append_tsv_window(out, result, clean, "min", window);
+    if (result.family.tested)
+        append_tsv_scan(out, result, clean);
 }
 
 }  // namespace kelto

@@ -1,5 +1,6 @@
 // The TSV table of a run's final windows: one row per final window, in
-// quartet order, maximum windows before minimum ones.
+// quartet order, maximum windows before minimum ones, then the quartet's
+// scan window (kind "scan") when it had a family-wise test.
 #pragma once
 
 #include <array>
@@ -12,7 +13,7 @@ namespace kelto {
 // The header row.
 extern const char *const kTsvHeader;
 
-// Appends one row per final window of the quartet. `names` are the four
+// Appends one row per final window of the quartet and its scan row. `names` are the four
 // record names (as recorded) in quartet order.
 void append_tsv_rows(std::string &out, const QuartetResult &result, const std::array<std::string, 4> &names);
 
