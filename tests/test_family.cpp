@@ -1,16 +1,20 @@
-// The family-wise p-value holds its level where nothing stands out, while
-// the per-size test fires on many quartets; a planted block is found, with
-// its columns in the alignment and its residue numbers in each record.
+// The family-wise scan test: the statistic's moments, its integer
+// thresholds and the stopping rule, then its level where nothing stands out
+// and its power and place on planted blocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "test_support.hpp"
+#include "windows/kernel.hpp"
+#include "windows/scan_test.hpp"
 
 namespace kelto {
 namespace {
@@ -29,41 +33,117 @@ std::vector<Json> quartet_lines(const std::string &record)
     return quartets;
 }
 
-// 40 pairs of independent random sequences: 780 quartets where nothing
-// stands out. With T = J = 999 the family p-value can reach 0.001, so its
-// discreteness (ties among the smallest counts) makes it only a little
-// conservative. The fraction at or below 0.05 is a binomial proportion of
-// 780 (standard deviation 0.78 %), but quartets that share a pair are
-// correlated: over six input seeds the fraction ranged from 2.8 % to 6.2 %,
-// about 1.5 times the binomial spread. The band, 5 % +- 3.5 %, is three
-// such standard deviations wide.
-TEST(FamilyWise, HoldsItsLevelWhereTheSizesDoNot)
+// Over all 5040 arrangements of a 7-position profile, every window's Z has
+// mean 0 and variance 1: the standardisation uses the exact moments of a
+// window sum under random arrangement (variance divisor N, finite
+// population factor (N - w) / (N - 1)).
+TEST(ScanStatistic, ZHasMeanZeroAndVarianceOneOverAllArrangements)
 {
-    std::mt19937 engine(15);
-    std::vector<std::string> records;
-    for (int i = 0; i < 80; ++i)
-        records.push_back(testing::random_residues(engine, 24));
-    TempDir dir;
-    write_file(dir.path("in.txt"), testing::pair_file(records));
-    const testing::RunResult run = testing::run_in_process({"--quiet", "--seed", "15", "--matrix", "2", "--json",
-                                                            dir.path("r.jsonl"), dir.path("in.txt"),
-                                                            dir.path("out.txt"), "999"},
-                                                           "", 1, 2);
-    ASSERT_EQ(run.status, 0) << run.console;
-    const std::vector<Json> quartets = quartet_lines(read_file(dir.path("r.jsonl")));
-    ASSERT_EQ(quartets.size(), 780u);
-    int family = 0, sizes = 0;
-    for (const Json &q : quartets) {
-        ASSERT_TRUE(q["p_family"].is_number());
-        family += q["p_family"].get<double>() <= 0.05;
-        sizes += q["significant_max"].get<int>() + q["significant_min"].get<int>() > 0;
+    std::vector<int> profile = {-3, 5, 0, 2, -1, 7, 4};
+    std::sort(profile.begin(), profile.end());
+    const ScanMoments moments = scan_moments(profile);
+    const std::vector<double> scales = scan_scales(moments);
+    for (int w = 2; w <= 6; ++w) {
+        double sum = 0, squares = 0;
+        int arrangements = 0;
+        std::vector<int> x = profile;
+        do {
+            long long window = 0;
+            for (int i = 0; i < w; ++i)
+                window += x[static_cast<std::size_t>(i)];
+            const double z = scan_z(moments, scales, window, w);
+            sum += z;
+            squares += z * z;
+            ++arrangements;
+        } while (std::next_permutation(x.begin(), x.end()));
+        ASSERT_EQ(arrangements, 5040);
+        EXPECT_NEAR(sum / arrangements, 0.0, 1e-12) << "w = " << w;
+        EXPECT_NEAR(squares / arrangements, 1.0, 1e-12) << "w = " << w;
     }
-    const double family_rate = family / 780.0, sizes_rate = sizes / 780.0;
-    std::printf("random quartets: p_family <= 0.05 in %.1f %%, a significant window at some size in %.1f %%\n",
-                100 * family_rate, 100 * sizes_rate);
-    EXPECT_GE(family_rate, 0.015);
-    EXPECT_LE(family_rate, 0.085);
-    EXPECT_GT(sizes_rate, 2.5 * family_rate);
+}
+
+TEST(ScanStatistic, PortableLogagreesWithTheLibrary)
+{
+    for (double x = 1e-3; x < 1e7; x *= 1.37)
+        EXPECT_NEAR(portable_log(x), std::log(x), 4e-16 * std::max(1.0, std::fabs(std::log(x)))) << x;
+}
+
+// The integer thresholds stand for the floating-point score exactly: the
+// level an arrangement reaches through them is the number of levels at or
+// below its statistic computed window by window.
+TEST(ScanStatistic, ThresholdsDecideAsTheScoreDoes)
+{
+    std::mt19937 engine(3);
+    for (int trial = 0; trial < 40; ++trial) {
+        const int n = 5 + static_cast<int>(engine() % 40);
+        std::vector<int> diff(static_cast<std::size_t>(n));
+        for (int &d : diff)
+            d = static_cast<int>(engine() % 13) - 6;
+        FamilyScratch scratch;
+        const std::vector<double> penalties = scan_penalties(n);
+        ScanWindow observed;
+        if (!observed_scan(diff, penalties, scratch.context, observed))
+            continue;
+        // Levels taken from window scores themselves, so that ties occur.
+        std::vector<double> scores;
+        for (int k = 0; k < 5; ++k) {
+            const int w = 2 + static_cast<int>(engine() % static_cast<unsigned>(n - 2));
+            const int start = static_cast<int>(engine() % static_cast<unsigned>(n - w + 1));
+            const long long sum = scratch.context.prefix[static_cast<std::size_t>(start + w)] -
+                                  scratch.context.prefix[static_cast<std::size_t>(start)];
+            scores.push_back(scan_score(scratch.context.moments, scratch.context.scales, penalties, sum, w,
+                                        k % 2 == 0 ? 1 : -1));
+        }
+        FamilySettings settings{3, 1000, 1};
+        SequentialTest test;
+        ASSERT_TRUE(run_family(scratch, diff, settings, fastmod_table(n), stream_at(9, 1), observed, scores, test));
+        std::vector<int> x = diff;
+        std::shuffle(x.begin(), x.end(), engine);
+        std::vector<int32_t> prefix(static_cast<std::size_t>(n) + 1, 0);
+        for (int i = 0; i < n; ++i)
+            prefix[static_cast<std::size_t>(i) + 1] = prefix[static_cast<std::size_t>(i)] + x[static_cast<std::size_t>(i)];
+        double best = -INFINITY;
+        for (int w = 2; w < n; ++w)
+            for (int i = 0; i + w <= n; ++i)
+                for (int side : {1, -1})
+                    if (2 * w <= n || (i > 0 && i + w < n))
+                    best = std::max(best, scan_score(scratch.context.moments, scratch.context.scales, penalties,
+                                                     prefix[static_cast<std::size_t>(i + w)] - prefix[static_cast<std::size_t>(i)],
+                                                     w, side));
+        const int expected = static_cast<int>(
+            std::count_if(scratch.levels.begin(), scratch.levels.end(), [&](double level) { return best >= level; }));
+        EXPECT_EQ(arrangement_level(scratch, prefix.data(), n), expected) << "trial " << trial;
+    }
+}
+
+// The stopping rule on hand-built outcome sequences (true: an arrangement
+// as extreme as the profile).
+TEST(ScanStatistic, SequentialStoppingGivesTheBesagCliffordPValue)
+{
+    struct Case {
+        long long cap, h;
+        std::vector<bool> outcomes;
+        long long drawn, exceeded;
+        bool capped;
+        double p;
+    };
+    const Case cases[] = {
+        {5, 2, {true, false, true, true}, 3, 2, false, 2.0 / 3},   // h-th exceedance: h / L
+        {5, 2, {false, false, false, false, false}, 5, 0, true, 1.0 / 6},  // none: 1 / (J_max + 1)
+        {5, 2, {true, false, false, false, false}, 5, 1, true, 2.0 / 6},   // capped: (1 + e) / (J_max + 1)
+        {5, 1, {false, false, false, false, true}, 5, 1, false, 1.0 / 5},  // h-th at the cap itself: h / L
+        {4, 3, {true, true, true, true}, 3, 3, false, 1.0},
+    };
+    for (const Case &c : cases) {
+        SequentialTest test{c.cap, c.h, 0, 0};
+        for (bool outcome : c.outcomes)
+            if (add_arrangement(test, outcome))
+                break;
+        EXPECT_EQ(test.drawn, c.drawn);
+        EXPECT_EQ(test.exceeded, c.exceeded);
+        EXPECT_EQ(sequential_capped(test), c.capped);
+        EXPECT_DOUBLE_EQ(sequential_p_value(test), c.p);
+    }
 }
 
 // The residue number at each column of `record` (letters counted from 1).

@@ -156,7 +156,8 @@ TEST(Options, HelpAndVersionTouchNoFile)
     const RunResult help = run_in_process({f.in, f.out, "5", "--json", f.dir.path("j"), "--help"}, "2\n");
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.errors, "");
-    const char *options[] = {"--seed S",    "--matrix M",   "--pairs FILE", "--family-randomisations J",
+    const char *options[] = {"--seed S",    "--matrix M",   "--pairs FILE", "--family-randomisations J_MAX",
+                             "--family-exceedances H",      "--family-null NULL",
                              "--threads N", "--quiet",      "--json FILE",  "--tsv FILE",
                              "--html FILE", "--resume",     "--shard K/N",  "--help",
                              "--version"};
@@ -176,7 +177,7 @@ TEST(Options, HelpAndVersionTouchNoFile)
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.errors, "");
     const std::string kernel = kelto::wide_kernel_available() ? "wide" : "scalar";
-    EXPECT_TRUE(version.console.starts_with("kelto 1.2.0\nrandomisation kernel: " + kernel)) << version.console;
+    EXPECT_TRUE(version.console.starts_with("kelto 1.3.0\nrandomisation kernel: " + kernel)) << version.console;
     EXPECT_EQ(count(version.console, "\n"), 2u) << version.console;
     EXPECT_TRUE(version.console.ends_with("\n"));
     EXPECT_EQ(directory_files(f.dir), before);

@@ -56,16 +56,18 @@ void nest(Json &value, int depth)
 void format_one(Lines &l)
 {
     l[0]["format"] = 1;
-    for (const char *key : {"matrix_values", "matrix_file", "pairs_file", "warnings", "family_randomisations"})
+    for (const char *key : {"matrix_values", "matrix_file", "pairs_file", "warnings", "family_test"})
         l[0].erase(key);
     l[0]["input"].erase("form");
     for (Json &line : l) {
         if (line["type"] != "quartet")
             continue;
-        line.erase("p_family");
+        for (const char *key :
+             {"p_family", "p_floor", "family_arrangements", "family_exceedances", "family_capped", "scan_window"})
+            line.erase(key);
         for (const char *list : {"final_max", "final_min"})
             for (Json &window : line[list])
-                for (const char *key : {"p_value", "p_family", "columns", "residues"})
+                for (const char *key : {"p_value", "p_family", "z", "score", "columns", "residues"})
                     window.erase(key);
     }
 }
@@ -80,8 +82,8 @@ const Case kCases[] = {
     {"GarbledLastLine", {}, [](std::string &t) { t.replace(t.size() - 20, 5, "\x01\x02]]]"); }, nullptr},
     {"GarbledMiddleLine", {}, [](std::string &t) { t.insert(t.find('\n') + 1, "{\"type\":"); },
      " line 2: not a line of a record (a JSON object with a \"type\")"},
-    {"RunLineOfAnotherFormat", [](Lines &l) { l[0]["format"] = 3; }, {},
-     " line 1: the record has format 3, this program reads formats 1 and 2"},
+    {"RunLineOfAnotherFormat", [](Lines &l) { l[0]["format"] = 4; }, {},
+     " line 1: the record has format 4, this program reads formats 1 to 3"},
     {"RunLineTAsText", [](Lines &l) { l[0]["T"] = "10"; }, {}, " line 1: the run line's \"T\" is missing or out of range"},
     {"RunLineNegativeSeed", [](Lines &l) { l[0]["seed"] = -5; }, {},
      " line 1: the run line's \"seed\" is missing or out of range"},
@@ -110,7 +112,8 @@ const Case kCases[] = {
              if (line["type"] == "quartet")
                  line["final_max"] = Json::array({{{"size", 3}, {"start", 1}, {"end", 4}, {"value", 1}, {"count", 0},
                                                    {"percent", 0.0}, {"average", 0.0}, {"err", 0.0},
-                                                   {"eliminated", false}, {"p_value", 1.0 / 11}, {"p_family", nullptr},
+                                                   {"eliminated", false}, {"p_value", 1.0 / 11}, {"p_family", 1.0},
+                                                   {"z", 0.0}, {"score", 0.0},
                                                    {"columns", {1, 4}}, {"residues", Json::array({{1, 4}, {1, 4}, {1, 4}, {1, 4}})}}});
      },
      {}, " line 2: a window of \"final_max\" has a size that does not match its start and end"},
@@ -184,7 +187,7 @@ TEST_P(RecordReader, ReadsOrRefusesAlike)
                       0);
             Json shard_line = Json::parse(whole_lines(record_)[0]);
             shard_line.erase("shard");
-            shard_line["family_randomisations"] = 0;  // format 1 knew no family test
+            shard_line["family_test"] = Json{{"statistic", "none"}};  // format 1 knew no family test
             EXPECT_EQ(Json::parse(whole_lines(read_file(dir_->path("m.jsonl")))[0]), shard_line);
             return;
         }

@@ -595,8 +595,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"TsvOfAnotherRun", [](Files &f, std::string &, Command &) { f.tsv[0] = 'Q'; }, nullptr,
                 kTsvDiffers},
         Refusal{"RecordOfAnotherFormat",
-                [](Files &f, std::string &, Command &) { f.json[f.json.find("\"format\":2,") + 9] = '3'; }, nullptr,
-                "run.jsonl line 1: the record has format 3, this program reads formats 1 and 2"},
+                [](Files &f, std::string &, Command &) { f.json[f.json.find("\"format\":3,") + 9] = '4'; }, nullptr,
+                "run.jsonl line 1: the record has format 4, this program reads formats 1 to 3"},
         Refusal{"QuartetOutOfOrder",  // quartet 2 twice
                 [](Files &f, std::string &, Command &) {
                     f.json = head(f.json, 4) + whole_lines(f.json)[3] + "\n" + f.json.substr(head(f.json, 4).size());

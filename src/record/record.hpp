@@ -92,7 +92,7 @@ struct RunLine {
 };
 
 // How the scan test's penalty is named in the run line.
-inline constexpr const char *kScanPenaltyText = "sqrt(2 ln(e N / w))";
+inline constexpr const char *kScanPenaltyText = "sqrt(2 ln(e N / min(w, N - w)))";
 
 // The arranged unit as the run line names it: "positions" or "blocks:L".
 std::string family_block_name(int block);

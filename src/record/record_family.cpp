@@ -132,7 +132,9 @@ bool parse_family_fields(const Json &line, const RunLine &run, FamilyResult &fam
 {
     family = FamilyResult{};
     bad = "p_family";
-    if (run.format == 2)
+    if (run.family_test == "none")
+        return true;
+    if (run.family_test == "min-P")
         return get_min_p(line, run.family_randomisations, family.p);
     if (is_null(line, "p_family")) {
         for (const char *key : {"p_floor", "family_arrangements", "family_exceedances", "family_capped", "scan_window"})
@@ -162,7 +164,9 @@ bool parse_family_fields(const Json &line, const RunLine &run, FamilyResult &fam
 
 bool parse_window_family_fields(const Json &window, const RunLine &run, const FamilyResult &family, FinalWindow &final)
 {
-    if (run.format == 2)
+    if (run.family_test == "none")
+        return true;
+    if (run.family_test == "min-P")
         return get_min_p(window, run.family_randomisations, final.p_family);
     if (!family.tested)
         return is_null(window, "p_family") && is_null(window, "z") && is_null(window, "score");

@@ -164,8 +164,8 @@ bool quartet_line_from(const Json &line, const std::string &type, const RunLine 
                       : !get_unsigned(line, "report_bytes", quartet.report_bytes)         ? "report_bytes"
                       : !get_unsigned(line, "tsv_bytes", quartet.tsv_bytes)               ? "tsv_bytes"
                                                                                           : nullptr;
-    if (bad == nullptr && run.format > 1)
-        parse_family_fields(line, run, r.family, bad);
+    if (bad == nullptr && run.format > 1 && parse_family_fields(line, run, r.family, bad))
+        bad = nullptr;
     if (bad != nullptr) {
         why = missing("the quartet line's", bad);
         return false;

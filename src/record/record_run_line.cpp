@@ -149,8 +149,14 @@ bool parse_family_test(const Json &line, RunLine &run)
     }
     const auto it = line.find("family_test");
     std::string statistic, penalty, null;
-    if (it == line.end() || !it->is_object() || !get_string(*it, "statistic", statistic) || statistic != "scan" ||
-        !get_string(*it, "penalty", penalty) || penalty != kScanPenaltyText ||
+    if (it == line.end() || !it->is_object() || !get_string(*it, "statistic", statistic))
+        return false;
+    run.family_test = statistic;
+    if (statistic == "none")
+        return true;
+    if (statistic == "min-P")
+        return get_integer(*it, "J", 1, INT_MAX, run.family_randomisations);
+    if (statistic != "scan" || !get_string(*it, "penalty", penalty) || penalty != kScanPenaltyText ||
         !get_integer(*it, "J_max", 0, INT_MAX, run.family_randomisations) ||
         !get_int(*it, "h", 1, 1000000, run.family_exceedances) || !get_string(*it, "null", null))
         return false;

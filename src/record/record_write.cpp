@@ -23,6 +23,21 @@ Json number_or_null(double value)
     return std::isfinite(value) ? Json(value) : Json(nullptr);
 }
 
+// The scan test's settings; a record merged from parts of earlier versions
+// names their test: {"statistic": "min-P", "J": J} or {"statistic": "none"}.
+Json family_test_json(const RunLine &run)
+{
+    if (run.family_test == "min-P")
+        return Json{{"statistic", "min-P"}, {"J", run.family_randomisations}};
+    if (run.family_test != "scan")
+        return Json{{"statistic", "none"}};
+    return Json{{"statistic", "scan"},
+                {"penalty", kScanPenaltyText},
+                {"J_max", run.family_randomisations},
+                {"h", run.family_exceedances},
+                {"null", family_block_name(run.family_block)}};
+}
+
 Json windows_json(const std::vector<FinalWindow> &windows, const QuartetResult &result)
 {
     Json list = Json::array();
@@ -122,11 +137,7 @@ std::string run_line_text(const RunLine &run)
               {"seed", run.seed},
               {"seed_source", run.seed_from_option ? "option" : "clock"},
               {"T", run.randomisations},
-              {"family_test", Json{{"statistic", "scan"},
-                                   {"penalty", kScanPenaltyText},
-                                   {"J_max", run.family_randomisations},
-                                   {"h", run.family_exceedances},
-                                   {"null", family_block_name(run.family_block)}}},
+              {"family_test", family_test_json(run)},
               {"matrix", run.matrix},
               {"matrix_values", run.matrix_values},
               {"matrix_file", run.matrix_path.empty() ? Json(nullptr)

@@ -62,8 +62,8 @@ Status family_test(const std::vector<int> &diff, const AnalysisSettings &setting
     for (auto [list, side] : {std::pair{&result.final_max, 1}, std::pair{&result.final_min, -1}})
         for (FinalWindow &window : *list) {
             window.z = scan_z(work.context.moments, work.context.scales, window.record.Value, window.record.Win);
-            window.score = scan_score(work.context.moments, work.context.scales, settings.penalties,
-                                      window.record.Value, window.record.Win, side);
+            window.score = counted_score(work.context.moments, work.context.scales, settings.penalties,
+                                         window.record.Start, window.record.Win, window.record.Value, side);
             scratch.window_scores.push_back(window.score);
         }
     const DrawStream stream = stream_at(family_stream_seed(settings.seed),

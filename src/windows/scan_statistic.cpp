@@ -2,6 +2,7 @@
 // and the integer thresholds that stand for it.
 #include "windows/scan_statistic.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -47,16 +48,16 @@ std::vector<double> scan_penalties(int n)
     if (n < 3)
         return penalties;
     const double log_n = portable_log(static_cast<double>(n));
-    for (int w = 2; w < n; ++w)
+    for (int w = 1; w < n; ++w)
         penalties[static_cast<std::size_t>(w)] =
-            std::sqrt(2.0 * (1.0 + (log_n - portable_log(static_cast<double>(w)))));
+            std::sqrt(2.0 * (1.0 + (log_n - portable_log(static_cast<double>(std::min(w, n - w))))));
     return penalties;
 }
 
 std::vector<double> scan_scales(const ScanMoments &m)
 {
     std::vector<double> scales(static_cast<std::size_t>(m.n > 0 ? m.n : 0) + 1, 0.0);
-    for (int w = 2; w < m.n; ++w)
+    for (int w = 1; w < m.n; ++w)
         scales[static_cast<std::size_t>(w)] = std::sqrt(static_cast<double>(static_cast<long long>(w) * (m.n - w)) *
                                                         static_cast<double>(m.spread) /
                                                         static_cast<double>(m.n - 1));
@@ -78,9 +79,13 @@ bool observed_scan(const std::vector<int> &diff, const std::vector<double> &pena
         context.prefix[static_cast<std::size_t>(i) + 1] = context.prefix[static_cast<std::size_t>(i)] + diff[static_cast<std::size_t>(i)];
     const int32_t *prefix = context.prefix.data();
     for (int w = 2; w < n; ++w) {
-        int high_at = 0, low_at = 0;
-        int32_t highest = prefix[w] - prefix[0], lowest = highest;
-        for (int i = 1; i + w <= n; ++i) {
+        int first = 0, last = 0;
+        scan_starts(n, w, first, last);
+        if (last < first)
+            continue;
+        int high_at = first, low_at = first;
+        int32_t highest = prefix[first + w] - prefix[first], lowest = highest;
+        for (int i = first + 1; i <= last; ++i) {
             const int32_t sum = prefix[i + w] - prefix[i];
             if (sum > highest) {
                 highest = sum;

@@ -22,11 +22,11 @@ struct Extremes {
     int32_t highest;
 };
 
-// The lowest and highest of prefix[i + w] - prefix[i], i = 0 .. n - w.
-inline Extremes plain_extremes(const int32_t *prefix, int n, int w)
+// The lowest and highest of prefix[i + w] - prefix[i], i = 0 .. count - 1.
+inline Extremes plain_extremes(const int32_t *prefix, int count, int w)
 {
     int32_t lowest = INT32_MAX, highest = INT32_MIN;
-    for (int i = 0; i + w <= n; ++i) {
+    for (int i = 0; i < count; ++i) {
         const int32_t sum = prefix[i + w] - prefix[i];
         lowest = std::min(lowest, sum);
         highest = std::max(highest, sum);
@@ -35,9 +35,8 @@ inline Extremes plain_extremes(const int32_t *prefix, int n, int w)
 }
 
 #if defined(__x86_64__)
-__attribute__((target("avx2"))) Extremes vector_extremes(const int32_t *prefix, int n, int w)
+__attribute__((target("avx2"))) Extremes vector_extremes(const int32_t *prefix, int count, int w)
 {
-    const int count = n - w + 1;
     __m256i low = _mm256_set1_epi32(INT32_MAX), high = _mm256_set1_epi32(INT32_MIN);
     int i = 0;
     for (; i + 8 <= count; i += 8) {
@@ -62,9 +61,8 @@ __attribute__((target("avx2"))) Extremes vector_extremes(const int32_t *prefix, 
     return e;
 }
 #elif defined(__aarch64__)
-Extremes vector_extremes(const int32_t *prefix, int n, int w)
+Extremes vector_extremes(const int32_t *prefix, int count, int w)
 {
-    const int count = n - w + 1;
     int32x4_t low = vdupq_n_s32(INT32_MAX), high = vdupq_n_s32(INT32_MIN);
     int i = 0;
     for (; i + 4 <= count; i += 4) {
@@ -89,7 +87,11 @@ int level_with(const FamilyScratch &scratch, const int32_t *prefix, int n)
     const int levels = static_cast<int>(scratch.levels.size());
     int best = 0;
     for (int w = 2; w < n && best < levels; ++w) {
-        const Extremes e = Scan(prefix, n, w);
+        int first = 0, last = 0;
+        scan_starts(n, w, first, last);
+        if (last < first)
+            continue;
+        const Extremes e = Scan(prefix + first, last - first + 1, w);
         const std::size_t row = static_cast<std::size_t>(w - 2) * static_cast<std::size_t>(levels);
         while (best < levels) {
             const std::size_t k = row + static_cast<std::size_t>(best);
@@ -143,7 +145,8 @@ void prepare_levels(FamilyScratch &scratch, double observed, const std::vector<d
     scratch.levels.push_back(observed);
     std::sort(scratch.levels.begin(), scratch.levels.end());
     scratch.levels.erase(std::unique(scratch.levels.begin(), scratch.levels.end()), scratch.levels.end());
-    // A score above M (none should be) would count as M itself.
+    // A score above M (only a window of N-1 positions, which stands for a
+    // single position, can have one) counts as M itself: conservative.
     while (scratch.levels.back() > observed)
         scratch.levels.pop_back();
     const int n = scratch.context.moments.n;
