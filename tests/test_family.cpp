@@ -146,6 +146,73 @@ TEST(ScanStatistic, SequentialStoppingGivesTheBesagCliffordPValue)
     }
 }
 
+// Quartets of random pairs, where nothing stands out: the family p-value
+// holds its level whatever T. Quartets that share a pair are correlated, so
+// the fraction of one input of 780 quartets spreads more than a binomial
+// one: over six inputs it ranged from 3.2 % to 9.5 % at 0.05 (bench/README.md),
+// and the bands are that wide. A p-value that is not divided by the
+// arrangements drawn, or an off-by-one in the stopping rule, falls outside.
+TEST(FamilyWise, HoldsItsLevelOnNullData)
+{
+    std::mt19937 engine(21);
+    std::vector<std::string> records;
+    for (int i = 0; i < 80; ++i)
+        records.push_back(testing::random_residues(engine, 60));
+    TempDir dir;
+    write_file(dir.path("in.txt"), testing::pair_file(records));
+    const testing::RunResult run = testing::run_in_process({"--quiet", "--seed", "21", "--matrix", "2", "--json",
+                                                            dir.path("r.jsonl"), dir.path("in.txt"),
+                                                            dir.path("out.txt"), "200"},
+                                                           "", 1, 2);
+    ASSERT_EQ(run.status, 0) << run.console;
+    const std::vector<Json> quartets = quartet_lines(read_file(dir.path("r.jsonl")));
+    ASSERT_EQ(quartets.size(), 780u);
+    int at_5 = 0, at_1 = 0;
+    for (const Json &q : quartets) {
+        ASSERT_TRUE(q["p_family"].is_number());
+        at_5 += q["p_family"].get<double>() <= 0.05;
+        at_1 += q["p_family"].get<double>() <= 0.01;
+    }
+    std::printf("random quartets: p_family <= 0.05 in %.1f %%, <= 0.01 in %.1f %%\n", 100.0 * at_5 / 780,
+                100.0 * at_1 / 780);
+    EXPECT_GE(at_5, 0.02 * 780);
+    EXPECT_LE(at_5, 0.10 * 780);
+    EXPECT_LE(at_1, 0.04 * 780);
+}
+
+// A 12-column block of well-conserved letters shared by the two records of
+// one pair among 30 random pairs: every quartet of that pair reaches a
+// family p-value far below what T = 40 could give a per-size window, and
+// its scan window lies on the block.
+TEST(FamilyWise, PlantedBlockReachesSmallPValuesWhereItLies)
+{
+    std::mt19937 engine(5);
+    std::vector<std::string> records;
+    for (int i = 0; i < 60; ++i)
+        records.push_back(testing::random_residues(engine, 60));
+    const std::string conserved = "CWHY";  // 8 or more against themselves under BLOSUM62
+    for (int column = 30; column < 42; ++column)
+        records[0][column] = records[1][column] = conserved[engine() % 4];
+    TempDir dir;
+    write_file(dir.path("in.txt"), testing::pair_file(records));
+    const testing::RunResult run = testing::run_in_process(
+        {"--quiet", "--seed", "8", "--matrix", "2", "--family-randomisations", "99999", "--json",
+         dir.path("r.jsonl"), dir.path("in.txt"), dir.path("out.txt"), "40"},
+        "", 1, 2);
+    ASSERT_EQ(run.status, 0) << run.console;
+    int planted = 0, placed = 0;
+    for (const Json &q : quartet_lines(read_file(dir.path("r.jsonl")))) {
+        if (q["pair_a"] != 0)
+            continue;
+        ++planted;
+        EXPECT_LE(q["p_family"].get<double>(), 1e-3) << q.dump();
+        const Json &w = q["scan_window"];
+        placed += std::abs(w["start"].get<int>() - 31) <= 2 && std::abs(w["end"].get<int>() - 42) <= 2;
+    }
+    EXPECT_EQ(planted, 29);
+    EXPECT_GE(placed, 0.8 * planted);
+}
+
 // The residue number at each column of `record` (letters counted from 1).
 std::vector<int> residue_numbers(const std::string &record)
 {
