@@ -6,99 +6,40 @@
 #include <climits>
 
 #include "windows/kernel.hpp"
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#elif defined(__aarch64__)
-#include <arm_neon.h>
-#endif
+#include "windows/scan_kernels.hpp"
 
 namespace kelto {
 
 namespace {
 
-struct Extremes {
-    int32_t lowest;
-    int32_t highest;
-};
-
-// The lowest and highest of prefix[i + w] - prefix[i], i = 0 .. count - 1.
-inline Extremes plain_extremes(const int32_t *prefix, int count, int w)
-{
-    int32_t lowest = INT32_MAX, highest = INT32_MIN;
-    for (int i = 0; i < count; ++i) {
-        const int32_t sum = prefix[i + w] - prefix[i];
-        lowest = std::min(lowest, sum);
-        highest = std::max(highest, sum);
-    }
-    return Extremes{lowest, highest};
-}
-
-#if defined(__x86_64__)
-__attribute__((target("avx2"))) Extremes vector_extremes(const int32_t *prefix, int count, int w)
-{
-    __m256i low = _mm256_set1_epi32(INT32_MAX), high = _mm256_set1_epi32(INT32_MIN);
-    int i = 0;
-    for (; i + 8 <= count; i += 8) {
-        const __m256i sum = _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(prefix + i + w)),
-                                             _mm256_loadu_si256(reinterpret_cast<const __m256i *>(prefix + i)));
-        low = _mm256_min_epi32(low, sum);
-        high = _mm256_max_epi32(high, sum);
-    }
-    alignas(32) int32_t lows[8], highs[8];
-    _mm256_store_si256(reinterpret_cast<__m256i *>(lows), low);
-    _mm256_store_si256(reinterpret_cast<__m256i *>(highs), high);
-    Extremes e{INT32_MAX, INT32_MIN};
-    for (int k = 0; k < 8; ++k) {
-        e.lowest = std::min(e.lowest, lows[k]);
-        e.highest = std::max(e.highest, highs[k]);
-    }
-    for (; i < count; ++i) {
-        const int32_t sum = prefix[i + w] - prefix[i];
-        e.lowest = std::min(e.lowest, sum);
-        e.highest = std::max(e.highest, sum);
-    }
-    return e;
-}
-#elif defined(__aarch64__)
-Extremes vector_extremes(const int32_t *prefix, int count, int w)
-{
-    int32x4_t low = vdupq_n_s32(INT32_MAX), high = vdupq_n_s32(INT32_MIN);
-    int i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const int32x4_t sum = vsubq_s32(vld1q_s32(prefix + i + w), vld1q_s32(prefix + i));
-        low = vminq_s32(low, sum);
-        high = vmaxq_s32(high, sum);
-    }
-    Extremes e{vminvq_s32(low), vmaxvq_s32(high)};
-    for (; i < count; ++i) {
-        const int32_t sum = prefix[i + w] - prefix[i];
-        e.lowest = std::min(e.lowest, sum);
-        e.highest = std::max(e.highest, sum);
-    }
-    return e;
-}
-#endif
-
-// Integer comparisons give the same outcome on every path.
-template <Extremes (*Scan)(const int32_t *, int, int)>
-int level_with(const FamilyScratch &scratch, const int32_t *prefix, int n)
+// The highest level an arrangement reaches through the integer thresholds.
+// Sizes are taken in increasing order, and a size's extremes bound the next
+// size's: every window of w + 1 positions is one of w positions plus one
+// value, so its sum lies within [lowest + min d, highest + max d]. A size
+// whose bounds cannot reach the next level is passed over unscanned; in a
+// strong quartet, where no arrangement comes near, most sizes are.
+template <typename Prefix, ScanExtremes (*Scan)(const Prefix *, int, int)>
+int level_with(const FamilyScratch &scratch, const Prefix *prefix, int n)
 {
     const int levels = static_cast<int>(scratch.levels.size());
+    const long long step_up = scratch.largest, step_down = scratch.smallest;
+    long long upper = LLONG_MAX / 4, lower = LLONG_MIN / 4;  // bounds of the current size's sums
     int best = 0;
-    for (int w = 2; w < n && best < levels; ++w) {
+    for (int w = 2; w < n && best < levels; ++w, upper += step_up, lower += step_down) {
         int first = 0, last = 0;
         scan_starts(n, w, first, last);
         if (last < first)
             continue;
-        const Extremes e = Scan(prefix + first, last - first + 1, w);
         const std::size_t row = static_cast<std::size_t>(w - 2) * static_cast<std::size_t>(levels);
-        while (best < levels) {
-            const std::size_t k = row + static_cast<std::size_t>(best);
-            if (e.highest < scratch.high[k] && e.lowest > scratch.low[k])
-                break;
+        const std::size_t next = row + static_cast<std::size_t>(best);
+        if (upper < scratch.high[next] && lower > scratch.low[next])
+            continue;
+        const ScanExtremes e = Scan(prefix + first, last - first + 1, w);
+        upper = e.highest;
+        lower = e.lowest;
+        while (best < levels && (e.highest >= scratch.high[row + static_cast<std::size_t>(best)] ||
+                                 e.lowest <= scratch.low[row + static_cast<std::size_t>(best)]))
             ++best;
-        }
     }
     return best;
 }
@@ -163,25 +104,28 @@ void prepare_levels(FamilyScratch &scratch, double observed, const std::vector<d
 
 }  // namespace
 
-bool family_vector_scan_available()
-{
-#if defined(__x86_64__)
-    return __builtin_cpu_supports("avx2");
-#elif defined(__aarch64__)
-    return true;
-#else
-    return false;
-#endif
-}
-
 int arrangement_level(const FamilyScratch &scratch, const int32_t *prefix, int n)
 {
-#if defined(__x86_64__) || defined(__aarch64__)
     if (kVectorScan)
-        return level_with<vector_extremes>(scratch, prefix, n);
-#endif
-    return level_with<plain_extremes>(scratch, prefix, n);
+        return level_with<int32_t, vector_extremes>(scratch, prefix, n);
+    return level_with<int32_t, plain_extremes>(scratch, prefix, n);
 }
+
+namespace {
+
+// An arrangement's level, through 16-bit prefix sums where every window sum
+// lies strictly inside their range and a vector scan is at hand.
+int level_of(FamilyScratch &scratch, int n)
+{
+    if (kVectorScan && scratch.context.moments.reach < INT16_MAX) {
+        for (std::size_t i = 0; i <= static_cast<std::size_t>(n); ++i)
+            scratch.narrow_prefix[i] = static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(scratch.prefix[i])));
+        return level_with<int16_t, vector_extremes>(scratch, scratch.narrow_prefix.data(), n);
+    }
+    return arrangement_level(scratch, scratch.prefix.data(), n);
+}
+
+}  // namespace
 
 bool run_family(FamilyScratch &scratch, const std::vector<int> &diff, const FamilySettings &settings,
                 const std::vector<uint64_t> &multipliers, DrawStream stream, const ScanWindow &observed,
@@ -192,6 +136,9 @@ bool run_family(FamilyScratch &scratch, const std::vector<int> &diff, const Fami
     prepare_levels(scratch, observed.score, window_scores);
     const int top = static_cast<int>(scratch.levels.size());
     scratch.prefix.assign(diff.size() + 1, 0);
+    scratch.narrow_prefix.assign(diff.size() + 1, 0);
+    scratch.largest = *std::max_element(diff.begin(), diff.end());
+    scratch.smallest = *std::min_element(diff.begin(), diff.end());
     scratch.arrangement = diff;
     scratch.blocks.resize(static_cast<std::size_t>((n + settings.block - 1) / settings.block));
     for (std::size_t b = 0; b < scratch.blocks.size(); ++b)
@@ -200,7 +147,7 @@ bool run_family(FamilyScratch &scratch, const std::vector<int> &diff, const Fami
         if (test.drawn % 64 == 0 && stop != nullptr && stop->load(std::memory_order_relaxed) != 0)
             return false;
         next_arrangement(scratch, diff, settings.block, multipliers.data(), stream);
-        const int level = arrangement_level(scratch, scratch.prefix.data(), n);
+        const int level = level_of(scratch, n);
         for (int k = 0; k < level; ++k)
             ++scratch.level_counts[static_cast<std::size_t>(k)];
         if (add_arrangement(test, level == top))

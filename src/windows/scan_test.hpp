@@ -90,6 +90,11 @@ struct FamilyScratch {
     std::vector<int> arrangement;
     std::vector<int> blocks;            // block order when blocks are arranged
     std::vector<int32_t> prefix;
+    // The same prefix sums modulo 2^16, when no window sum can leave the
+    // 16-bit range: differences taken modulo 2^16 are then exact, and twice
+    // as many fit in a vector.
+    std::vector<int16_t> narrow_prefix;
+    int largest = 0, smallest = 0;  // the profile's largest and smallest value
 };
 
 struct FamilyOutcome {
@@ -113,8 +118,5 @@ long long family_level_count(const FamilyScratch &scratch, double score);
 // prefix[0 .. n]: 0 for none, k when levels[0 .. k-1] are reached. Exposed
 // for the benchmarks.
 int arrangement_level(const FamilyScratch &scratch, const int32_t *prefix, int n);
-
-// True when this CPU runs the vector scan of arrangements.
-bool family_vector_scan_available();
 
 }  // namespace kelto
