@@ -114,8 +114,9 @@ TEST(OneWriter, RunsSharingAnOutput)
 }
 
 // Two merges of two runs' shards (seeds 42 and 43) into the same outputs,
-// the first stopped after putting its first output in place. The outputs
-// are new, or already there; the merged files must all be one merge's.
+// the first stopped once its outputs are staged (before any is renamed into
+// place) or after putting its first output in place. The outputs are new,
+// or already there; the merged files must all be one merge's.
 TEST(OneWriter, MergesIntoTheSameOutputs)
 {
     TempDir dir;
@@ -152,7 +153,11 @@ TEST(OneWriter, MergesIntoTheSameOutputs)
     const struct {
         std::string out;
         bool all, exists;
-    } cases[] = {{"new", true, false}, {"old", true, true}, {"oldreport", false, true}};
+        const char *pause;
+    } cases[] = {{"staged", true, false, "staged-written"},
+                 {"new", true, false, "staged-renamed"},
+                 {"old", true, true, "staged-renamed"},
+                 {"oldreport", false, true, "staged-renamed"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.out);
         const std::vector<std::string> names =
@@ -161,7 +166,7 @@ TEST(OneWriter, MergesIntoTheSameOutputs)
         if (c.exists)
             for (const std::string &name : names)
                 write_file(dir.path(name), "old\n");
-        const int won = winner(interleave(dir, merge(1, c.out, c.all), merge(0, c.out, c.all), "staged-renamed"));
+        const int won = winner(interleave(dir, merge(1, c.out, c.all), merge(0, c.out, c.all), c.pause));
         if (won >= 0)
             expect_same(read_outputs(dir, names), alone[won == 0 ? 1 : 0][c.all]);
     }

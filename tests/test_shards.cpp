@@ -310,7 +310,8 @@ TEST_F(ThreeShards, IncompletePart)
     const std::size_t before_start = text.rfind("\n{", last_quartet - 2) + 1;
     const Json before_last = Json::parse(text.substr(before_start, last_quartet - before_start));
     std::string end = text.substr(end_line);
-    end.replace(end.find("\"quartets_written\":13"), 22, "\"quartets_written\":12");
+    const std::string written = "\"quartets_written\":13,";
+    end.replace(end.find(written), written.size(), "\"quartets_written\":12,");
     write_file(parts[1].json, text.substr(0, last_quartet) + end);
     write_file(parts[1].report, report.substr(0, before_last["report_bytes"].get<std::size_t>()));
     write_file(parts[1].tsv, tsv.substr(0, before_last["tsv_bytes"].get<std::size_t>()));

@@ -75,6 +75,7 @@ bool commit_files(StagedFiles &staged, std::string &why)
             return false;
         }
     }
+    pause_point("staged-written");
     for (StagedFile &file : staged.files) {
         if (std::rename(file.temp.c_str(), file.target.c_str()) != 0) {
             why = std::string("cannot put the ") + file.role + " file in place as " + file.path;
