@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
@@ -159,6 +160,39 @@ TEST_P(Compressed, RunResumeAndMergeGiveThePlainTextAndTheSameBytes)
     ASSERT_EQ(merged.status, 0) << merged.console;
     expect_same_run(kind, dir, "merged", "whole");
     EXPECT_TRUE(read_file(dir.path("merged.html")).starts_with("<!DOCTYPE html"));
+}
+
+// A stopped run's record gzipped whole afterwards (one member, not one line
+// a member) can be read, but not cut back at a line: resume refuses it and
+// touches nothing.
+TEST(CompressedRecord, RecordCompressedWholeIsNotResumed)
+{
+    TempDir dir;
+    write_file(dir.path("in.txt"), testing::pair_file(testing::pairs_with_identical_quartets()));
+    std::vector<std::string> args{"--seed", "7", "--matrix", "2", "--quiet", "--json", dir.path("run.jsonl"), "--tsv",
+                                  dir.path("run.tsv"), dir.path("in.txt"), dir.path("out.txt"), "30"};
+    ASSERT_EQ(testing::run_in_process(args, "").status, 0);
+    // As a stop after the third quartet leaves the files.
+    const std::vector<std::string> lines = testing::whole_lines(read_file(dir.path("run.jsonl")));
+    const testing::Json third = testing::Json::parse(lines[3]);
+    std::filesystem::resize_file(dir.path("out.txt"), third["report_bytes"].get<std::uintmax_t>());
+    std::filesystem::resize_file(dir.path("run.tsv"), third["tsv_bytes"].get<std::uintmax_t>());
+    const std::string stopped = lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n" + lines[3] + "\n" +
+                                "{\"type\":\"end\",\"status\":\"interrupted\",\"exit_status\":143,"
+                                "\"quartets_written\":3,\"wall_seconds\":1.0}\n";
+    FILE *gzip = popen(("gzip -nc > '" + dir.path("run.jsonl.gz") + "'").c_str(), "w");
+    ASSERT_NE(gzip, nullptr);
+    std::fwrite(stopped.data(), 1, stopped.size(), gzip);
+    ASSERT_EQ(pclose(gzip), 0);
+    std::filesystem::remove(dir.path("run.jsonl"));
+    args[6] = dir.path("run.jsonl.gz");
+    args.push_back("--resume");
+    const auto before = testing::directory_files(dir);
+    const testing::RunResult resumed = testing::run_in_process(args, "");
+    EXPECT_EQ(resumed.status, 2);
+    EXPECT_NE(resumed.console.find("is compressed, but not one line a unit as kelto writes it"), std::string::npos)
+        << resumed.console;
+    EXPECT_EQ(testing::directory_files(dir), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, Compressed,

@@ -103,7 +103,8 @@ TEST(Options, BadOptionsStopBeforeAnyFileIsTouched)
     const Args cases[] = {{"--bogus"}, {"--bogus=3"}, {"--seed"}, {"--json"}, {"--seed", "abc"}, {"--seed", "-1"},
                           {"--seed", "12x"}, {"--seed=", "--quiet"}, {"--seed", "18446744073709551616"},
                           {"--matrix", "7"}, {"--matrix", "PAM2500"}, {"--threads", "0"}, {"--threads", "abc"},
-                          {"--quiet=1"}, {"--shard", "0/3"}, {"--shard", "4/3"}, {"--shard", "1/0"},
+                          {"--quiet=1"}, {"--shard", "0/3", "--seed", "1"}, {"--shard", "4/3", "--seed", "1"},
+                          {"--shard", "1/0", "--seed", "1"},
                           {"-threads", "2"}, {"-x"}, {"-quiet"}};
     for (bool report_exists : {false, true}) {
         for (const Args &bad : cases) {

@@ -1,6 +1,7 @@
 // The plan of a run, for each mode: the files it would create or cut back,
 // the seed and the quartets, checked without running a quartet; planning
-// never touches a file, and a refused plan says why.
+// changes no file (it only creates a new output empty, to lock it, and
+// removes it again when the plan is dropped), and a refused plan says why.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -64,32 +65,45 @@ TEST(Plan, FreshRunAndShardCreateTheirFilesAndStartAtTheirBlock)
     Study study;
     const auto before = directory_files(study.dir);
     TextSink console;
-    const RunPlan whole = study.plan({"--json", study.dir.path("r.jsonl"), "--tsv", study.dir.path("r.tsv")}, console);
-    ASSERT_EQ(whole.refused, Status::kContinue);
-    EXPECT_TRUE(whole.write_headings);
-    expect_file(whole.report, study.dir.path("out.txt"), false, 0);
-    expect_file(whole.json, study.dir.path("r.jsonl"), false, 0);
-    expect_file(whole.tsv, study.dir.path("r.tsv"), false, 0);
-    EXPECT_FALSE(whole.json_temporary);
-    EXPECT_EQ(whole.seed, 77u);
-    EXPECT_EQ(whole.seed_line, "kelto: seed 77 (from the clock; rerun with --seed 77)\n");
-    EXPECT_EQ(whole.range.first, 0);
-    EXPECT_EQ(whole.range.end, 6);
-    EXPECT_EQ(whole.range.first_draw, kFirstDraw);
-    EXPECT_EQ(whole.record.quartets, 6);
-    EXPECT_FALSE(whole.record.sharded);
+    {
+        const RunPlan whole =
+            study.plan({"--json", study.dir.path("r.jsonl"), "--tsv", study.dir.path("r.tsv")}, console);
+        ASSERT_EQ(whole.refused, Status::kContinue);
+        // Its new outputs exist, empty and locked, while the plan lives.
+        auto planned = before;
+        for (const char *name : {"out.txt", "r.jsonl", "r.tsv"})
+            planned[name] = "";
+        EXPECT_EQ(directory_files(study.dir), planned);
+        EXPECT_EQ(whole.locks.size(), 3u);
+        EXPECT_TRUE(whole.write_headings);
+        expect_file(whole.report, study.dir.path("out.txt"), false, 0);
+        expect_file(whole.json, study.dir.path("r.jsonl"), false, 0);
+        expect_file(whole.tsv, study.dir.path("r.tsv"), false, 0);
+        EXPECT_FALSE(whole.json_temporary);
+        EXPECT_EQ(whole.seed, 77u);
+        EXPECT_EQ(whole.seed_line, "kelto: seed 77 (from the clock; rerun with --seed 77)\n");
+        EXPECT_EQ(whole.range.first, 0);
+        EXPECT_EQ(whole.range.end, 6);
+        EXPECT_EQ(whole.range.first_draw, kFirstDraw);
+        EXPECT_EQ(whole.record.quartets, 6);
+        EXPECT_FALSE(whole.record.sharded);
+    }  // the plan dropped: its new outputs removed
+    EXPECT_EQ(directory_files(study.dir), before);
 
-    const RunPlan shard = study.plan({"--seed", "9", "--shard", "3/3", "--html", study.dir.path("p.html")}, console);
-    ASSERT_EQ(shard.refused, Status::kContinue);
-    EXPECT_TRUE(shard.json_temporary);  // the page is drawn from a record kept aside
-    EXPECT_EQ(shard.seed_line, "kelto: seed 9 (from --seed)\n");
-    EXPECT_GT(shard.range.first, 0);
-    EXPECT_EQ(shard.range.end, 6);
-    EXPECT_EQ(shard.range_begin, shard.range.first);
-    EXPECT_GT(shard.range.first_draw, kFirstDraw);
-    EXPECT_EQ(shard.range.first_draw, first_draw(shard.scores, shard.record.n_minimum, 10, shard.range.first));
-    EXPECT_TRUE(shard.record.sharded);
-    EXPECT_EQ(shard.record.shard.report, study.dir.path("out.txt"));
+    {
+        const RunPlan shard =
+            study.plan({"--seed", "9", "--shard", "3/3", "--html", study.dir.path("p.html")}, console);
+        ASSERT_EQ(shard.refused, Status::kContinue);
+        EXPECT_TRUE(shard.json_temporary);  // the page is drawn from a record kept aside
+        EXPECT_EQ(shard.seed_line, "kelto: seed 9 (from --seed)\n");
+        EXPECT_GT(shard.range.first, 0);
+        EXPECT_EQ(shard.range.end, 6);
+        EXPECT_EQ(shard.range_begin, shard.range.first);
+        EXPECT_GT(shard.range.first_draw, kFirstDraw);
+        EXPECT_EQ(shard.range.first_draw, first_draw(shard.scores, shard.record.n_minimum, 10, shard.range.first));
+        EXPECT_TRUE(shard.record.sharded);
+        EXPECT_EQ(shard.record.shard.report, study.dir.path("out.txt"));
+    }
     EXPECT_EQ(directory_files(study.dir), before);
     EXPECT_EQ(console.text, "");
 }
@@ -152,7 +166,8 @@ TEST(Plan, ResumeCutsEveryFileBackToItsLastRecordedQuartet)
 
 // Each refusal is made while planning, with its message, and leaves every
 // file as it was; T out of range is planned as the start-up's stop after
-// the report is created, which planning itself does not do.
+// the report is created: planning creates it empty only to lock it, and
+// removes it again when the plan is dropped unexecuted.
 TEST(Plan, RefusalsTouchNoFile)
 {
     Study study;
@@ -181,10 +196,13 @@ TEST(Plan, RefusalsTouchNoFile)
     }
     TextSink console;
     const RunOptions options = options_of({study.dir.path("in.txt"), study.dir.path("new.txt"), "0"});
-    const RunPlan early = plan_fresh(options, RunIo{}, 1, 1, console);
-    EXPECT_EQ(early.refused, Status::kContinue);
-    EXPECT_EQ(early.early_stop, EarlyStop::kAfterReportOpened);
-    EXPECT_EQ(early.early_message, "\n T > 0 !!.\n");
+    {
+        const RunPlan early = plan_fresh(options, RunIo{}, 1, 1, console);
+        EXPECT_EQ(early.refused, Status::kContinue);
+        EXPECT_EQ(early.early_stop, EarlyStop::kAfterReportOpened);
+        EXPECT_EQ(early.early_message, "\n T > 0 !!.\n");
+        EXPECT_EQ(read_file(study.dir.path("new.txt")), "");
+    }
     EXPECT_EQ(directory_files(study.dir), before);
 }
 

@@ -597,6 +597,18 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"RecordOfAnotherFormat",
                 [](Files &f, std::string &, Command &) { f.json[f.json.find("\"format\":3,") + 9] = '4'; }, nullptr,
                 "run.jsonl line 1: the record has format 4, this program reads formats 1 to 3"},
+        // A quartet line naming other records than its pairs', a run line
+        // whose matrix name is not that of its values.
+        Refusal{"QuartetNamesEdited",
+                [](Files &f, std::string &, Command &) {
+                    f.json.replace(f.json.find("\"s8\",\"s9\"", f.json.find("\"quartet\":3,")), 9, "\"s9\",\"s8\"");
+                },
+                nullptr, "run.jsonl line 5: quartet 3's \"names\" are not those the run line's \"pairs\" give pairs 0 and 4"},
+        Refusal{"MatrixNameEdited",
+                [](Files &f, std::string &, Command &) {
+                    f.json.replace(f.json.find("\"matrix\":\"BLOSUM62\""), 19, "\"matrix\":\"PAM250\"");
+                },
+                nullptr, "run.jsonl: the run line's \"matrix\" PAM250 does not go with its \"matrix_values\""},
         Refusal{"QuartetOutOfOrder",  // quartet 2 twice
                 [](Files &f, std::string &, Command &) {
                     f.json = head(f.json, 4) + whole_lines(f.json)[3] + "\n" + f.json.substr(head(f.json, 4).size());

@@ -303,6 +303,21 @@ TEST_F(ThreeShards, IncompletePart)
     const std::size_t last_quartet = text.rfind("\n{", end_line - 2) + 1;
     write_file(parts[1].json, text.substr(0, last_quartet) + text.substr(end_line));
     expect_refused(parts[1].json + " line 14: the end line counts 13 quartets written, the record holds 12");
+    // The same with the end line and the files agreeing with the shorter
+    // record: refused by the record's reader or by the merge's check of the
+    // block, whichever comes first.
+    const std::string report = read_file(parts[1].report), tsv = read_file(parts[1].tsv);
+    const std::size_t before_start = text.rfind("\n{", last_quartet - 2) + 1;
+    const Json before_last = Json::parse(text.substr(before_start, last_quartet - before_start));
+    std::string end = text.substr(end_line);
+    const std::string written = "\"quartets_written\":13,";
+    end.replace(end.find(written), written.size(), "\"quartets_written\":12,");
+    write_file(parts[1].json, text.substr(0, last_quartet) + end);
+    write_file(parts[1].report, report.substr(0, before_last["report_bytes"].get<std::size_t>()));
+    write_file(parts[1].tsv, tsv.substr(0, before_last["tsv_bytes"].get<std::size_t>()));
+    expect_refused(parts[1].json);
+    write_file(parts[1].report, report);
+    write_file(parts[1].tsv, tsv);
     write_file(parts[1].json, text);
     edit(parts[2].json, "\"status\":\"completed\"", "\"status\":\"interrupted\"");
     expect_refused(parts[2].json + ": the shard stopped (interrupted): rerun it");
@@ -316,6 +331,12 @@ TEST_F(ThreeShards, PartFilesThatDoNotMatchTheirRecord)
                    " bytes, its record says " + std::to_string(report.size()));
     write_file(parts[1].report, std::string(1, '*') += report.substr(1));
     expect_refused(parts[1].json + ": its report " + parts[1].report + " has another heading than the first part's");
+    // One byte of a quartet changed in place: the length stays the record's.
+    std::string changed = report;
+    const std::size_t at = changed.find("GENE QUARTET", changed.size() / 2) + 1;
+    changed[at] = 'e';
+    write_file(parts[1].report, changed);
+    expect_refused(parts[1].json + ": the report " + parts[1].report + " differs from the record at quartet ");
     write_file(parts[1].report, report);
     const std::string tsv = read_file(parts[2].tsv);
     write_file(parts[2].tsv, tsv + "x");
@@ -326,6 +347,20 @@ TEST_F(ThreeShards, PartFilesThatDoNotMatchTheirRecord)
     write_file(out.json, "old json\n");
     ASSERT_EQ(run_part(input, parts[1], Setting{}, 2, 3, 1, false), 0);
     expect_refused(parts[1].json + ": the shard wrote no TSV (run it with --tsv)");
+}
+
+// A shard's record resumed as another shard of the same count.
+TEST_F(ThreeShards, ResumedAsAnotherShard)
+{
+    const auto before = testing::directory_files(dir);
+    const testing::RunResult resumed =
+        run_in_process({input, parts[1].report, "30", "--quiet", "--resume", "--seed", "42", "--matrix", "2", "--json",
+                        parts[1].json, "--tsv", parts[1].tsv, "--shard", "3/3"},
+                       "");
+    EXPECT_EQ(resumed.status, 2);
+    EXPECT_NE(resumed.console.find("\n Cannot resume: the shard differs from the recorded run's.\n"), std::string::npos)
+        << resumed.console;
+    EXPECT_EQ(testing::directory_files(dir), before);
 }
 
 TEST_F(ThreeShards, PartOfAnotherRun)
@@ -350,6 +385,19 @@ TEST_F(ThreeShards, PartOfAnotherRun)
     expect_refused(other_run + "input xxh3_128 differs");
     ASSERT_EQ(run_part(input, parts[1], Setting{}, 2, 4), 0);
     expect_refused(parts[1].json + ": it is shard 2/4, " + parts[0].json + " one of 3 shards");
+}
+
+// A part whose record contradicts itself: a quartet line naming other
+// records than its pairs', or every part's matrix renamed.
+TEST_F(ThreeShards, PartThatContradictsItself)
+{
+    const std::string first = read_file(parts[0].json);
+    edit(parts[0].json, "\"s2\",\"s3\",\"s4\",\"s5\"", "\"s2\",\"s3\",\"s5\",\"s4\"");
+    expect_refused(parts[0].json + " line 10: quartet 8's \"names\" are not those the run line's \"pairs\" give pairs 1 and 2");
+    write_file(parts[0].json, first);
+    for (const RunFiles &part : parts)
+        edit(part.json, "\"matrix\":\"BLOSUM62\"", "\"matrix\":\"BLOSUM90\"");
+    expect_refused(parts[0].json + ": the run line's \"matrix\" BLOSUM90 does not go with its \"matrix_values\"");
 }
 
 // No output replaces an input, a part's file, another output, a directory

@@ -20,6 +20,8 @@
 
 #include "cli/entry.hpp"
 
+extern char **environ;
+
 namespace kelto::testing {
 
 TempDir::TempDir() : dir((std::filesystem::temp_directory_path() / "kelto-test-XXXXXX").string())
@@ -69,15 +71,24 @@ void read_report(const std::vector<std::string> &args, RunResult &result)
 }
 
 // Starts the executable with its standard streams on the files given, in
-// `dir` unless it is empty. Everything the child needs is prepared before
-// the fork: between fork and exec it only makes system calls.
+// `dir` unless it is empty, with KELTO_TEST_PAUSE set to `pause` unless it
+// is empty. Everything the child needs is prepared before the fork: between
+// fork and exec it only makes system calls.
 pid_t spawn(const std::vector<std::string> &args, const std::string &dir, const std::string &in,
-            const std::string &out, const std::string &err)
+            const std::string &out, const std::string &err, const std::string &pause = "")
 {
     std::vector<char *> argv{const_cast<char *>(KELTO_EXE)};
     for (const std::string &arg : args)
         argv.push_back(const_cast<char *>(arg.c_str()));
     argv.push_back(nullptr);
+    std::vector<char *> env;
+    for (char **entry = environ; *entry != nullptr; ++entry)
+        if (std::string(*entry).rfind("KELTO_TEST_PAUSE=", 0) != 0)
+            env.push_back(*entry);
+    const std::string pause_entry = "KELTO_TEST_PAUSE=" + pause;
+    if (!pause.empty())
+        env.push_back(const_cast<char *>(pause_entry.c_str()));
+    env.push_back(nullptr);
     const pid_t child = fork();
     if (child == 0) {
         const int fds[3] = {open(in.c_str(), O_RDONLY), open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
@@ -87,7 +98,7 @@ pid_t spawn(const std::vector<std::string> &args, const std::string &dir, const 
                 _exit(127);
         if (!dir.empty() && chdir(dir.c_str()) != 0)
             _exit(127);
-        execv(KELTO_EXE, argv.data());
+        execve(KELTO_EXE, argv.data(), env.data());
         _exit(127);
     }
     return child;
@@ -146,9 +157,28 @@ RunResult run_on(const TempDir &dir, const std::string &bytes, const std::string
 }
 
 BackgroundRun::BackgroundRun(const std::vector<std::string> &args, const std::string &dir,
-                             const std::string &stdout_path, const std::string &stderr_path)
-    : pid_(spawn(args, dir, "/dev/null", stdout_path, stderr_path))
+                             const std::string &stdout_path, const std::string &stderr_path, const std::string &pause)
+    : pid_(spawn(args, dir, "/dev/null", stdout_path, stderr_path, pause))
 {
+}
+
+bool BackgroundRun::wait_stopped(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (pid_ > 0 && !end_.ended) {
+        int status = 0;
+        const pid_t done = waitpid(pid_, &status, WNOHANG | WUNTRACED);
+        if (done == pid_ && WIFSTOPPED(status))
+            return true;
+        if (done == pid_)
+            end_ = ProcessEnd{true, WIFEXITED(status), WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                              WIFSIGNALED(status) ? WTERMSIG(status) : 0};
+        else if (done < 0 || std::chrono::steady_clock::now() >= deadline)
+            return false;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
 }
 
 BackgroundRun::~BackgroundRun()

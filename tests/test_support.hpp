@@ -65,17 +65,21 @@ struct ProcessEnd {
 
 // The built executable started in the background in `dir` (relative paths
 // in `args` name files there), standard input from /dev/null; killed
-// (SIGKILL) and reaped when the object goes while it still runs.
+// (SIGKILL) and reaped when the object goes while it still runs. With a
+// `pause` point it stops itself there (KELTO_TEST_PAUSE): wait_stopped()
+// sees it stop, send(SIGCONT) lets it go on.
 class BackgroundRun {
 public:
     BackgroundRun(const std::vector<std::string> &args, const std::string &dir, const std::string &stdout_path,
-                  const std::string &stderr_path);
+                  const std::string &stderr_path, const std::string &pause = "");
     ~BackgroundRun();
     BackgroundRun(const BackgroundRun &) = delete;
     BackgroundRun &operator=(const BackgroundRun &) = delete;
 
     bool send(int number);  // false when the process has already been reaped
     bool wait(std::chrono::milliseconds timeout);  // reaps it; false when it still runs then
+    // True once it has stopped; false when it ended (reaped) or still runs at the timeout.
+    bool wait_stopped(std::chrono::milliseconds timeout);
     const ProcessEnd &end() const { return end_; }
 
 private:

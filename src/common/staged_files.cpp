@@ -23,8 +23,16 @@ StagedFiles::~StagedFiles()
 
 StagedFile &StagedFiles::add(const char *role, const std::string &path)
 {
-    files.push_back(StagedFile{role, path, link_destination(path), {}, {}});
+    files.push_back(StagedFile{role, path, link_destination(path), {}, {}, {}, {}});
     return files.back();
+}
+
+bool lock_targets(StagedFiles &staged, std::string &why)
+{
+    for (StagedFile &file : staged.files)
+        if (!lock_output(file.path, true, file.target_lock, why))
+            return false;
+    return true;
 }
 
 bool stage_files(StagedFiles &staged, std::string &why)
@@ -45,6 +53,7 @@ bool stage_files(StagedFiles &staged, std::string &why)
         }
         file.temp = name;
         fchmod(fd, 0666 & ~mask);
+        lock_descriptor(fd, file.path, file.temp_lock, why);  // a new file: no one else holds it
         file.sink.file = fdopen(fd, "wb");
         if (file.sink.file == nullptr) {
             close(fd);
@@ -66,11 +75,15 @@ bool commit_files(StagedFiles &staged, std::string &why)
             return false;
         }
     }
-    for (StagedFile &file : staged.files)
+    pause_point("staged-written");
+    for (StagedFile &file : staged.files) {
         if (std::rename(file.temp.c_str(), file.target.c_str()) != 0) {
             why = std::string("cannot put the ") + file.role + " file in place as " + file.path;
             return false;
         }
+        if (&file == &staged.files.front())
+            pause_point("staged-renamed");
+    }
     staged.committed = true;
     return true;
 }

@@ -87,11 +87,10 @@ bool page_fits(const RunOptions &options, TextSink &console)
     return false;
 }
 
-bool lock_outputs(const RunOptions &options, FileLock &lock, TextSink &console)
+bool lock_outputs(StagedFiles &outputs, TextSink &console)
 {
     std::string busy;
-    if (lock_existing(options.json_path.empty() ? options.positionals[0] : options.json_path, LockKind::kExclusive,
-                      lock, busy))
+    if (lock_targets(outputs, busy))
         return true;
     sink_message(console, "kelto merge: %s\n", busy.c_str());
     return false;
@@ -125,10 +124,9 @@ int merge(const RunOptions &options, TextSink &console)
     std::string heading;
     long long written = 0;
     const std::string input = options.html_path.empty() ? std::string() : order.front()->record.run.input_path;
-    FileLock lock;  // one merge at a time into the same files
     if (!check_outputs(outputs, parts, order.front()->record.run.input_path, console) ||
-        !page_fits(options, console) ||
-        !lock_outputs(options, lock, console) || !choose_used(order, merged_kinds(options), used, heading, console) ||
+        !lock_outputs(outputs, console) || !page_fits(options, console) ||
+        !choose_used(order, merged_kinds(options), used, heading, console) ||
         !write_outputs(used, heading, input, outputs, written, console))
         return kExitStopped;
 

@@ -234,7 +234,7 @@ bool read_parts(const std::vector<std::string> &paths, std::vector<Part> &parts,
             sink_message(console, "kelto merge: %s\n", message.c_str());
             return false;
         }
-        if (!read_record(paths[i], parts[i].record, message, collect_spans(parts[i].spans))) {
+        if (!read_record(paths[i], parts[i].record, message, checked_spans(parts[i].spans))) {
             sink_message(console, "kelto merge: %s\n", message.c_str());
             return false;
         }

@@ -107,14 +107,14 @@ int html_command(const RunOptions &options, FILE *console)
     const std::string &input_path = options.positionals[1];
     const std::string &page_path = options.positionals[2];
     std::string message;
+    StagedFiles staged;
+    staged.add("HTML", page_path);
     if (!check_paths({{"the record", record_path, false, false},
                       {"the input", input_path, false, false},
                       {"the page", page_path, true, true}},
                      message) ||
-        !page_replaceable(page_path, message))
+        !lock_targets(staged, message) || !page_replaceable(page_path, message))
         return fail(console, message);
-    StagedFiles staged;
-    staged.add("HTML", page_path);
     if (!stage_files(staged, message) || !draw_page(record_path, input_path, staged.files[0].sink.file, message) ||
         !commit_files(staged, message))
         return fail(console, message);

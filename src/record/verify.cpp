@@ -1,8 +1,13 @@
-// Checking a report or TSV against the spans of its record.
+// Checking a report or TSV against the spans of its record, and the record
+// against itself.
 #include "record/verify.hpp"
 
+#include <array>
+#include <filesystem>
+#include <memory>
 
 #include "common/files.hpp"
+#include "input/matrix_file.hpp"
 #include "record/digest.hpp"
 
 namespace kelto {
@@ -15,6 +20,51 @@ RecordVisitor collect_spans(RecordSpans &spans)
             spans.first = line.result.index;
         spans.quartets.push_back(QuartetSpan{line.report_bytes, line.tsv_bytes, line.sums});
         return true;
+    };
+    return visitor;
+}
+
+namespace {
+
+// Why the run line's matrix name contradicts its values or its file, or
+// empty.
+std::string matrix_contradiction(const RunLine &run)
+{
+    if (!run.matrix_path.empty()) {
+        if (std::filesystem::path(run.matrix_path).filename().string() == run.matrix)
+            return {};
+        return "the run line's \"matrix\" " + run.matrix + " is not the name of its \"matrix_file\" " +
+               run.matrix_path;
+    }
+    const int builtin = builtin_matrix_index(run.matrix);
+    if (builtin >= 0 && builtin_matrix(builtin).name == run.matrix &&
+        matrix_values(builtin_matrix(builtin).scores) == run.matrix_values)
+        return {};
+    return "the run line's \"matrix\" " + run.matrix + " does not go with its \"matrix_values\"";
+}
+
+}  // namespace
+
+RecordVisitor checked_spans(RecordSpans &spans)
+{
+    RecordVisitor visitor = collect_spans(spans);
+    auto run = std::make_shared<const RunLine *>(nullptr);
+    visitor.run = [run](const RunLine &line, std::string &why) {
+        *run = &line;
+        why = matrix_contradiction(line);
+        return why.empty();
+    };
+    const auto collect = visitor.quartet;
+    visitor.quartet = [run, collect](const QuartetLine &line, std::string &why) {
+        const std::vector<std::string> &names = (*run)->names;
+        const auto a = static_cast<std::size_t>(2 * line.result.pair_a);
+        const auto b = static_cast<std::size_t>(2 * line.result.pair_b);
+        if (line.names != std::array<std::string, 4>{names[a], names[a + 1], names[b], names[b + 1]}) {
+            why = "quartet " + std::to_string(line.result.index) + "'s \"names\" are not those the run line's \"pairs\" "
+                  "give pairs " + std::to_string(line.result.pair_a) + " and " + std::to_string(line.result.pair_b);
+            return false;
+        }
+        return collect(line, why);
     };
     return visitor;
 }

@@ -26,6 +26,14 @@ struct RecordSpans {
 // A visitor that collects the spans while the record is read.
 RecordVisitor collect_spans(RecordSpans &spans);
 
+// The same, and a check that the record agrees with itself where a hand's
+// edit could make it contradict itself: every quartet line's "names" must
+// be the run line's records of its pairs, and the run line's "matrix" the
+// name of its values (a built-in's) or of its matrix file. Resume and
+// merge read records through it; a contradiction stops the reading with a
+// reason naming the field.
+RecordVisitor checked_spans(RecordSpans &spans);
+
 enum class SpanFile { kReport, kTsv };
 
 // Checks the file at `path` against the spans: its bytes [start, end of the

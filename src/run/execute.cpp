@@ -1,12 +1,10 @@
 // Execution of a run's plan.
 #include "run/execute.hpp"
 
-#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/compress.hpp"
@@ -39,9 +37,13 @@ struct RunState {
     long long written = 0;  // quartets written by this process
 };
 
-// Created, or cut back to its planned length and opened for appending.
-FILE *open_planned(const PlannedFile &file)
+// Created, or cut back to its planned length and opened for appending;
+// through its lock where it has one (the lock was taken before anything
+// could change it).
+FILE *open_planned(RunPlan &plan, const PlannedFile &file)
 {
+    if (FileLock *lock = lock_of(plan, file.path))
+        return open_locked(*lock, file.cut_back ? file.length : 0);
     if (!file.cut_back)
         return std::fopen(file.path.c_str(), "w");
     if (file.device)
@@ -53,10 +55,10 @@ FILE *open_planned(const PlannedFile &file)
 
 // Opens the report, then (unless the start stops early) the record and the
 // TSV. Returns false after a message.
-bool open_files(const RunPlan &plan, RunState &state)
+bool open_files(RunPlan &plan, RunState &state)
 {
     TextSink &console = state.console;
-    state.report.file = open_planned(plan.report);
+    state.report.file = open_planned(plan, plan.report);
     state.report.bytes = plan.report.cut_back ? plan.report.length : 0;
     if (state.report.file == nullptr) {
         if (plan.report.cut_back) {
@@ -72,7 +74,7 @@ bool open_files(const RunPlan &plan, RunState &state)
     for (OpenFile *file : {&state.json, &state.tsv}) {
         if (file->planned->path.empty())
             continue;
-        file->sink.file = open_planned(*file->planned);
+        file->sink.file = open_planned(plan, *file->planned);
         if (file->sink.file != nullptr)
             continue;
         if (file->planned->cut_back)
@@ -92,29 +94,6 @@ bool open_files(const RunPlan &plan, RunState &state)
         }
     }
     state.run_line_written = !plan.write_headings;
-    return true;
-}
-
-// Locks the outputs this run has just created.
-bool lock_created(RunPlan &plan, RunState &state)
-{
-    const std::pair<const PlannedFile *, FILE *> files[] = {
-        {&plan.report, state.report.file}, {&plan.json, state.json.sink.file}, {&plan.tsv, state.tsv.sink.file}};
-    for (const auto &[planned, file] : files) {
-        struct stat info;
-        if (file == nullptr || planned->path.empty() ||
-            std::find(plan.locked.begin(), plan.locked.end(), planned->path) != plan.locked.end() ||
-            fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode))
-            continue;
-        FileLock lock;
-        std::string why;
-        if (!lock_descriptor(fileno(file), planned->path, lock, why)) {
-            sink_message(state.console, "\n %s.\n", why.c_str());
-            return false;
-        }
-        plan.locks.push_back(std::move(lock));
-        plan.locked.push_back(planned->path);
-    }
     return true;
 }
 
@@ -211,7 +190,7 @@ bool close_sink(TextSink &sink)
 
 // Writes the HTML page from the run's record (its file, or the temporary
 // one) and trimmed records. Returns false after a message.
-bool write_run_page(const RunPlan &plan, TextSink &console, FILE *temporary_json)
+bool write_run_page(RunPlan &plan, TextSink &console, FILE *temporary_json)
 {
     std::string unused;
     FILE *record = temporary_json != nullptr ? temporary_json : open_regular(plan.json.path, unused);
@@ -223,7 +202,8 @@ bool write_run_page(const RunPlan &plan, TextSink &console, FILE *temporary_json
         const SubstitutionMatrix &matrix = plan.matrix.scores;
         const std::string name = temporary_json != nullptr ? "the run's record" : plan.json.path;
         if (read_page_data(record, name, plan.set, matrix, data, message)) {
-            FILE *page = std::fopen(plan.html.path.c_str(), "w");
+            FileLock *lock = lock_of(plan, plan.html.path);
+            FILE *page = lock != nullptr ? open_locked(*lock, 0) : std::fopen(plan.html.path.c_str(), "w");
             message = "it cannot be created";
             if (page != nullptr) {
                 written = write_page(data, plan.set, matrix, page, message);
@@ -252,7 +232,7 @@ void note_write_error(TextSink &console, const char *what, const std::string &pa
 // Closes the files: the report first, then the TSV, then the record with
 // its end line, so that the record never claims more than the other files
 // hold (each reaches the disk before the next is closed); then the page.
-Status close_files(const RunPlan &plan, RunState &state, Status status, int exit_code,
+Status close_files(RunPlan &plan, RunState &state, Status status, int exit_code,
                    std::chrono::steady_clock::time_point start)
 {
     TextSink &console = state.console;
@@ -295,7 +275,7 @@ int execute_plan(RunPlan &plan, const RunOptions &options, const RunIo &io, Text
     Status status = Status::kStopInput;
     try {
         state.json_packer = make_packer(compression_of(plan.json.path));
-        if (open_files(plan, state) && lock_created(plan, state)) {
+        if (open_files(plan, state)) {
             status = write_start(plan, options, io, state);
             if (status == Status::kContinue)
                 status = run_planned_quartets(plan, io, state);

@@ -71,12 +71,18 @@ struct RunPlan {
     StopReason recorded_stop = StopReason::kNone;  // resumed after a limit stop: only the end line is missing
     int workers = 1;
 
-    // The run's one-writer locks, on each of its report, record and TSV that
-    // is a regular file: held from planning where the file exists, taken at
-    // once after creating it otherwise.
+    // The run's one-writer locks on its report, record, TSV and page (each
+    // that is or will be a regular file), taken while planning before any of
+    // them is changed: a file not there yet is created empty to be locked
+    // (and removed again unless the run writes it). The execution writes
+    // these files through their locks.
     std::vector<FileLock> locks;
     std::vector<std::string> locked;  // their paths
 };
+
+// The lock taken on the planned file at `path`, or null when it is not
+// locked (a device, a pipe).
+FileLock *lock_of(RunPlan &plan, const std::string &path);
 
 // A fresh run, or with --shard K/N one block of it. The menu is asked here
 // when no --matrix is given.

@@ -48,7 +48,7 @@ RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_se
 {
     RunPlan plan;
     FILE *opened = nullptr;
-    if (!open_planned_input(options, plan, opened, console))
+    if (!open_planned_input(options, false, plan, opened, console))
         return plan;
     FileHandle input(opened);
     switch (parse_randomisations(options.positionals[2].c_str(), plan.randomisations)) {

@@ -168,7 +168,7 @@ RunPlan plan_resume(const RunOptions &options, int workers, TextSink &console)
     plan.write_headings = false;
     plan.setup_quiet = true;  // the setup's console text was shown by the first run
     FILE *opened = nullptr;
-    if (!open_planned_input(options, plan, opened, console))
+    if (!open_planned_input(options, true, plan, opened, console))
         return plan;
     FileHandle input(opened);
     if (parse_randomisations(options.positionals[2].c_str(), plan.randomisations) != Randomisations::kValid) {
@@ -183,7 +183,7 @@ RunPlan plan_resume(const RunOptions &options, int workers, TextSink &console)
         refuse(plan, console, "there is no record of the run to resume: " + options.json_path + " cannot be read");
         return plan;
     }
-    if (!read_record(options.json_path, summary, why, collect_spans(spans)) ||
+    if (!read_record(options.json_path, summary, why, checked_spans(spans)) ||
         !(why = settings_mismatch(options, input.get(), plan, summary.run)).empty()) {
         refuse(plan, console, why);
         return plan;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <new>
 
+#include "common/locks.hpp"
 #include "run/execute.hpp"
 #include "run/plan.hpp"
 #include "run/startup.hpp"
@@ -39,6 +40,7 @@ int run_analysis(const RunOptions &options, const RunIo &io, uint64_t clock_seed
         sink_flush(console);
         return exit_status(plan.refused);
     }
+    pause_point("run-planned");
     return execute_plan(plan, options, io, console, start);
 }
 

@@ -129,21 +129,21 @@ bool check_outputs(const RunPlan &plan, TextSink &console)
         if (!file->path.empty())
             uses.push_back(PathUse{std::string("the ") + file->role + " file", file->path, true, false});
     std::string message;
-    if (check_paths(uses, message) && (plan.html.path.empty() || page_replaceable(plan.html.path, message)))
+    if (check_paths(uses, message))
         return true;
     message[0] = 'T';
     sink_message(console, "\n %s.\n", message.c_str());
     return false;
 }
 
-bool lock_outputs(RunPlan &plan, TextSink &console)
+bool lock_outputs(RunPlan &plan, bool resuming, TextSink &console)
 {
-    for (const PlannedFile *file : {&plan.report, &plan.json, &plan.tsv}) {
+    for (const PlannedFile *file : {&plan.report, &plan.json, &plan.tsv, &plan.html}) {
         FileLock lock;
         std::string why;
         if (file->path.empty())
             continue;
-        if (!lock_existing(file->path, LockKind::kExclusive, lock, why)) {
+        if (!lock_output(file->path, !resuming || file == &plan.html, lock, why)) {
             sink_message(console, "\n %s.\n", why.c_str());
             return false;
         }
@@ -152,10 +152,23 @@ bool lock_outputs(RunPlan &plan, TextSink &console)
             plan.locked.push_back(file->path);
         }
     }
-    return true;
+    std::string message;
+    if (plan.html.path.empty() || page_replaceable(plan.html.path, message))
+        return true;
+    message[0] = 'T';
+    sink_message(console, "\n %s.\n", message.c_str());
+    return false;
 }
 
-bool open_planned_input(const RunOptions &options, RunPlan &plan, FILE *&input, TextSink &console)
+FileLock *lock_of(RunPlan &plan, const std::string &path)
+{
+    for (std::size_t i = 0; i < plan.locked.size(); ++i)
+        if (plan.locked[i] == path)
+            return &plan.locks[i];
+    return nullptr;
+}
+
+bool open_planned_input(const RunOptions &options, bool resuming, RunPlan &plan, FILE *&input, TextSink &console)
 {
     if (options.positionals.size() < 3) {
         sink_message(console, "\nSyntax:\n\n KELTO  IN_FILE.TXT  OUT_FILE.TXT  T\n");
@@ -171,7 +184,7 @@ bool open_planned_input(const RunOptions &options, RunPlan &plan, FILE *&input, 
     if (input == nullptr || same_file(input, plan.report.path.c_str()) || !report_writable(plan.report.path)) {
         sink_message(console, "\n %s  --> %s", plan.input_path.c_str(), plan.report.path.c_str());
         sink_message(console, "\n Problems with the files!.\n");
-    } else if (check_outputs(plan, console) && lock_outputs(plan, console)) {
+    } else if (check_outputs(plan, console) && lock_outputs(plan, resuming, console)) {
         return true;
     }
     if (input != nullptr)

@@ -29,14 +29,16 @@ Randomisations parse_randomisations(const char *text, int &value);
 // The checks every plan starts with: the three arguments, the input opened
 // for reading, a report that is not the input and can be written, outputs
 // that name none of these nor each other, and the run's lock (no other
-// process writes its record or report). Fills the plan's paths and returns
-// the open input, or false with the message printed and the plan refused.
-bool open_planned_input(const RunOptions &options, RunPlan &plan, FILE *&input, TextSink &console);
+// process writes its files). Fills the plan's paths and returns the open
+// input, or false with the message printed and the plan refused.
+bool open_planned_input(const RunOptions &options, bool resuming, RunPlan &plan, FILE *&input, TextSink &console);
 
-// Locks every output of the run that exists as a regular file, so that no
-// other process writes it while this run does. False with the message
-// printed.
-bool lock_outputs(RunPlan &plan, TextSink &console);
+// Locks every output of the run (lock_output) before anything looks into it
+// or changes it, so that no other process writes it while this run does,
+// then checks that the page replaces no file other than a page. A resumed
+// run creates none of its report, record and TSV: they must be there
+// already. False with the message printed.
+bool lock_outputs(RunPlan &plan, bool resuming, TextSink &console);
 
 // Refuses an output that is a directory, lies in a missing directory, or is
 // the same file as the input, the report or another output. Returns false
