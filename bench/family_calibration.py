@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Calibration and power of the family-wise scan test, measured end to end.
 
-  family_calibration.py KELTO null      6 null inputs: 40 pairs of 60 random
+  family_calibration.py KELTO null [K]  K (default 6) null inputs: 40 pairs of 60 random
                                         residues, BLOSUM62, T = 200, default
                                         family settings; the fraction of
                                         quartets with p_family <= 0.05 and
@@ -13,6 +13,11 @@
                                         pair's quartets and how often the
                                         scan window lies within 2 columns of
                                         the block's ends.
+  family_calibration.py KELTO cost      the CPU time of whole runs on the first
+                                        null input, one thread, with the
+                                        default family-wise test and with
+                                        --family-randomisations 0 (median of 5
+                                        alternating runs each).
   family_calibration.py KELTO nulls FILE...
                                         the fraction with p_family <= 0.05
                                         under single positions and blocks of
@@ -59,9 +64,9 @@ def run_file(kelto, path, t, extra, folder):
         return [q for q in map(json.loads, f) if q["type"] == "quartet"]
 
 
-def null_inputs(kelto, folder):
+def null_inputs(kelto, folder, count):
     rates5, rates1 = [], []
-    for seed in range(1, 7):
+    for seed in range(1, count + 1):
         rng = random.Random(seed)
         records = ["".join(rng.choice(LETTERS) for _ in range(60)) for _ in range(80)]
         quartets = run(kelto, pair_file(records), 200, [], folder)
@@ -70,8 +75,8 @@ def null_inputs(kelto, folder):
         rates1.append(sum(p <= 0.01 for p in ps) / len(ps))
         print("null input %d: %d quartets, p_family <= 0.05: %.2f %%, <= 0.01: %.2f %%" %
               (seed, len(ps), 100 * rates5[-1], 100 * rates1[-1]))
-    print("mean over 6 inputs: <= 0.05: %.2f %%, <= 0.01: %.2f %%" %
-          (100 * sum(rates5) / 6, 100 * sum(rates1) / 6))
+    print("mean over %d inputs: <= 0.05: %.2f %%, <= 0.01: %.2f %%" %
+          (count, 100 * sum(rates5) / count, 100 * sum(rates1) / count))
 
 
 def planted(kelto, folder, letters):
@@ -97,6 +102,21 @@ def planted(kelto, folder, letters):
               (width, len(ps), ps[len(ps) // 2], ps[-1], sum(p <= 1e-3 for p in ps), near, total))
 
 
+def cost(kelto, folder):
+    import resource
+    rng = random.Random(1)
+    records = ["".join(rng.choice(LETTERS) for _ in range(60)) for _ in range(80)]
+    times = {"default": [], "off": []}
+    for _ in range(5):
+        for name, extra in (("default", []), ("off", ["--family-randomisations", "0"])):
+            before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_utime
+            run(kelto, pair_file(records), 200, ["--threads", "1"] + extra, folder)
+            times[name].append(resource.getrusage(resource.RUSAGE_CHILDREN).ru_utime - before)
+    median = {name: sorted(values)[2] for name, values in times.items()}
+    print("40 pairs of 60 random residues, T = 200, 1 thread: %.3f s with the test, %.3f s without: %+.1f %%" %
+          (median["default"], median["off"], 100 * (median["default"] / median["off"] - 1)))
+
+
 def nulls(kelto, files, folder):
     for path in files:
         row = []
@@ -111,11 +131,13 @@ def main():
     kelto, what = sys.argv[1], sys.argv[2]
     with tempfile.TemporaryDirectory() as folder:
         if what == "null":
-            null_inputs(kelto, folder)
+            null_inputs(kelto, folder, int(sys.argv[3]) if len(sys.argv) > 3 else 6)
         elif what == "planted":
             planted(kelto, folder, LETTERS)
         elif what == "planted-conserved":
             planted(kelto, folder, CONSERVED)
+        elif what == "cost":
+            cost(kelto, folder)
         elif what == "nulls":
             nulls(kelto, sys.argv[3:], folder)
         else:
