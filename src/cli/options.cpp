@@ -6,13 +6,14 @@
 #include <cstring>
 #include <filesystem>
 
+#include "input/forms.hpp"
 #include "input/matrix_file.hpp"
 
 namespace kelto {
 
 namespace {
 
-enum class OptionId { kSeed, kMatrix, kPairs, kFamily, kThreads, kQuiet, kJson, kTsv, kHtml, kResume, kShard, kHelp, kVersion };
+enum class OptionId { kSeed, kMatrix, kPairs, kFormat, kFamily, kThreads, kQuiet, kJson, kTsv, kHtml, kResume, kShard, kHelp, kVersion };
 
 // The commands an option belongs to, as bits.
 constexpr unsigned kRunOnly = 1u << static_cast<unsigned>(Command::kRun);
@@ -34,6 +35,9 @@ constexpr OptionSpec kOptions[] = {
      "(a name such as BLOSUM80 is looked up in ncbi-data's folder); no menu"},
     {OptionId::kPairs, "pairs", "FILE", kRunOnly,
      "the pairs to analyse, in order: one per line, two record names (a header's first word)"},
+    {OptionId::kFormat, "format", "FORM", kRunOnly,
+     "read the input as pairs, fasta, a2m, a3m, stockholm or clustal (default: told by its content, .a2m and .a3m "
+     "by the file name)"},
     {OptionId::kFamily, "family-randomisations", "J", kRunOnly,
      "random arrangements of the family-wise test, 0 (off) to 2147483647 (default: T)"},
     {OptionId::kThreads, "threads", "N", kRunOnly, "worker threads, 1 to 1024 (default: the CPUs this process may use)"},
@@ -99,6 +103,15 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
             return false;
         }
         options.threads = static_cast<int>(threads);
+        return true;
+    }
+    case OptionId::kFormat: {
+        InputForm form = InputForm::kPairFile;
+        if (!input_form_from_name(value, form)) {
+            error = name + ": '" + value + "' is not pairs, fasta, a2m, a3m, stockholm or clustal";
+            return false;
+        }
+        options.format = input_form_name(form);
         return true;
     }
     case OptionId::kPairs:

@@ -23,6 +23,7 @@ struct RunOptions {
     int matrix = -1;   // index into kMatrixSet, or -1: a matrix file, or ask at the menu
     std::string matrix_path;  // --matrix naming no built-in: a matrix file, read while planning
     std::string pairs_path;   // --pairs: the pairs chosen by name
+    std::string format;       // --format: the input's form as the record names it; empty: told by the content
     int family_randomisations = -1;  // J; -1: T
     int threads = 0;   // 0: the CPUs this process may use
     bool quiet = false;

@@ -64,7 +64,7 @@ struct RunLine {
     uint64_t matrix_xxh3 = 0;        // of the matrix file's bytes
     std::string input_path;
     FileDigest input;
-    std::string input_form = "pair_file";  // or "aligned_fasta"
+    std::string input_form = "pair_file";  // or "aligned_fasta", "stockholm", "clustal", "a2m", "a3m"
     std::string pairs_path;                // the --pairs file; empty: records pair up in file order
     uint64_t pairs_xxh3 = 0;
     std::vector<int> record_places;   // with a pairs file: each record's place in the input, pair order

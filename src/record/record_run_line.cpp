@@ -143,9 +143,10 @@ bool parse_extras(const Json &line, RunLine &run, std::string &why)
     const auto input = line.find("input");
     const auto values = line.find("matrix_values");
     const Json *pairs = nullptr, *matrix_file = nullptr;
+    InputForm form = InputForm::kPairFile;
     const char *bad =
         !get_string(*input, "form", run.input_form) ||
-                (run.input_form != "pair_file" && run.input_form != "aligned_fasta")        ? "input"
+                !input_form_from_name(run.input_form, form) || run.input_form != input_form_name(form) ? "input"
         : values == line.end() || !values->is_array() || values->size() != 400 ||
                 !std::all_of(values->begin(), values->end(), [](const Json &v) { return v.is_number_integer(); })
                                                                                           ? "matrix_values"

@@ -46,6 +46,7 @@ struct RunPlan {
     std::string early_message;
 
     std::string input_path;
+    std::string input_form;  // forced by --format or, for A2M and A3M, by the record; empty: told by the content
     PlannedFile report{"report", {}}, json{"JSON", {}}, tsv{"TSV", {}}, html{"HTML", {}};
     bool json_temporary = false;  // the record is kept only for the page, in a temporary file
     bool write_headings = true;  // the report's heading, the TSV header and the run line are written

@@ -51,6 +51,7 @@ RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_se
     if (!open_planned_input(options, plan, opened, console))
         return plan;
     FileHandle input(opened);
+    plan.input_form = options.format;
     switch (parse_randomisations(options.positionals[2].c_str(), plan.randomisations)) {
     case Randomisations::kValid: break;
     case Randomisations::kBelowOne: stop_early(plan, EarlyStop::kAfterReportOpened, "\n T > 0 !!.\n"); return plan;

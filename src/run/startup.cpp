@@ -188,9 +188,9 @@ void read_input(FILE *input, RunPlan &plan, TextSink &console)
     std::string message;
     InputForm form = InputForm::kPairFile;
     std::vector<int> places;
-    const InputOutcome outcome =
-        read_alignment(input, plan.choice, plan.setup_console, message, plan.set, shortest, form, places);
-    if (outcome == InputOutcome::kPairsRefused) {
+    const InputOutcome outcome = read_alignment(input, InputSource{plan.input_path, plan.input_form}, plan.choice,
+                                                plan.setup_console, message, plan.set, shortest, form, places);
+    if (outcome == InputOutcome::kRefused) {
         sink_message(console, "\n %s.\n", message.c_str());
         plan.refused = Status::kStopInput;
         return;
