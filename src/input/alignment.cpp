@@ -152,6 +152,10 @@ bool read_records(FILE *in, InputForm form, SequenceSet &set, std::string &why)
     if (form == InputForm::kAlignedFasta || form == InputForm::kA2m || form == InputForm::kA3m) {
         if (!read_aligned_fasta(in, set.records, why))
             return false;
+        if (set.records.empty()) {
+            why = "no record starts with '>' on the first line";
+            return false;
+        }
         if (form == InputForm::kAlignedFasta)
             return true;
         set.insert_states = true;
@@ -177,13 +181,22 @@ bool read_records(FILE *in, InputForm form, SequenceSet &set, std::string &why)
     return read_stockholm(text, set.records, set.reference, why);
 }
 
-// A stop message of the pair file's style ("\n\n Text. \n") as a sentence
-// without its full stop.
-std::string sentence(const std::string &stop)
+// The pairs and records an alignment other than a pair file must have, said
+// as a refusal rather than as the pair file's stop messages.
+bool check_counts(const SequenceSet &set, std::string &why)
 {
-    const std::size_t first = stop.find_first_not_of(" \n");
-    const std::size_t last = stop.find_last_not_of(" .\n");
-    return first == std::string::npos || last < first ? stop : stop.substr(first, last - first + 1);
+    const int pairs = set.pair_count();
+    if (pairs < kMinPairs || pairs > kMaxPairs) {
+        why = "the analysis takes " + std::to_string(kMinPairs) + " to " + std::to_string(kMaxPairs) + " pairs, not " +
+              std::to_string(pairs);
+        return false;
+    }
+    for (const SequenceRecord &record : set.records)
+        if (record.residues.empty()) {
+            why = "record " + record_id(record) + " holds no residue";
+            return false;
+        }
+    return true;
 }
 
 // What every form shares after its records are in pair order: the residue
@@ -300,15 +313,12 @@ InputOutcome read_alignment(FILE *in, const InputSource &source, const PairChoic
                   "): records pair up in file order (1 with 2, 3 with 4, ...); choose the pairs with --pairs FILE";
         return InputOutcome::kRefused;
     }
-    std::string echo, stop;
-    if (echo_records(set, echo, stop, shortest) != Status::kContinue) {
-        if (form == InputForm::kPairFile) {
-            console += echo;
-            message = stop;
-            return InputOutcome::kUnreadable;
-        }
-        message = sentence(stop);
+    if (form != InputForm::kPairFile && !check_counts(set, message))
         return InputOutcome::kRefused;
+    std::string echo;
+    if (echo_records(set, echo, message, shortest) != Status::kContinue) {
+        console += echo;
+        return InputOutcome::kUnreadable;
     }
     console += echo;
     return finish_reading(set, message);
