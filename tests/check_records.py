@@ -2,7 +2,8 @@
 """Reads a run's JSON Lines and TSV files as a script using them would: the
 JSON as strict UTF-8, one json.loads per line; the TSV with the csv module's
 tab dialect. Checks that the TSV has the header and one row per final window
-of the JSON, with the same values, that every p-value is (count + 1) / (T + 1)
+of the JSON, with the same values (the ids those of the run line), that every
+percent is the double nearest count / T x 100, every p-value is (count + 1) / (T + 1)
 and never 0, and every family p-value lies between 1 / (J + 1) and 1; exit
 status 1 on the first difference.
 
@@ -15,7 +16,7 @@ import sys
 HEADER = ["quartet", "pair_a", "pair_b", "name_a1", "name_a2", "name_b1", "name_b2", "kind", "size",
           "start", "end", "value", "count", "percent", "average", "err", "eliminated", "p_value", "p_family",
           "column_start", "column_end", "a1_first", "a1_last", "a2_first", "a2_last", "b1_first", "b1_last",
-          "b2_first", "b2_last"]
+          "b2_first", "b2_last", "id_a1", "id_a2", "id_b1", "id_b2"]
 
 
 def fail(message):
@@ -50,11 +51,15 @@ def main(json_path, tsv_path):
         want += [kind] + [str(window[key]) for key in ("size", "start", "end", "value", "count")]
         want.append("true" if window["eliminated"] else "false")
         want += [str(c) for c in window["columns"]] + [str(r) for span in window["residues"] for r in span]
+        pairs = (quartet["pair_a"], quartet["pair_b"])
+        want += [tsv_name(run["ids"][2 * p + k]) for p in pairs for k in (0, 1)]
         if len(row) != len(HEADER) or row[:13] + row[16:17] + row[19:] != want:
             fail(f"TSV row {number}: {row}\n  expected {want} around the doubles")
         for key, value in zip(("percent", "average", "err", "p_value"), row[13:16] + row[17:18]):
             if float(value) != window[key]:
                 fail(f"TSV row {number}: {key} {value} but JSON {window[key]!r}")
+        if window["percent"] != window["count"] * 100 / t:
+            fail(f"TSV row {number}: percent {window['percent']} is not the double nearest count / T x 100")
         if window["p_value"] != (window["count"] + 1) / (t + 1) or window["p_value"] <= 0:
             fail(f"TSV row {number}: p_value {window['p_value']} is not (count + 1) / (T + 1)")
         family = window["p_family"]

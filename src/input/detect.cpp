@@ -198,9 +198,18 @@ SequenceRecord named_record(const std::string &id, const std::string &descriptio
     return record;
 }
 
-std::string record_id(const SequenceRecord &record)
+std::string header_id(const std::string &header)
 {
-    return record.header.substr(0, record.header.find_first_of(" \t"));
+    return header.substr(0, header.find_first_of(" \t"));
+}
+
+std::string header_description(const std::string &header)
+{
+    constexpr const char *kBlanks = " \t\v\f\r";
+    const std::size_t first = header.find_first_not_of(kBlanks, header.find_first_of(" \t"));
+    if (first == std::string::npos)
+        return "";
+    return header.substr(first, header.find_last_not_of(kBlanks) + 1 - first);
 }
 
 }  // namespace kelto

@@ -76,8 +76,11 @@ bool line_up_inserts(std::vector<SequenceRecord> &records, std::string &why);
 // description), with the 79-character name the report shows.
 SequenceRecord named_record(const std::string &id, const std::string &description);
 
-// A record's id, the first word of its header line.
-std::string record_id(const SequenceRecord &record);
+// A record's id, the first word of its header line, and its description,
+// the rest of the line without the blanks around it.
+std::string header_id(const std::string &header);
+std::string header_description(const std::string &header);
+inline std::string record_id(const SequenceRecord &record) { return header_id(record.header); }
 
 // Reads "ID/START-END" in each record's id: residue numbers then count from
 // START, with a warning where END - START + 1 is not the row's residue

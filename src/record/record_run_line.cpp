@@ -136,6 +136,25 @@ bool parse_warnings(const Json &line, RunLine &run)
     return true;
 }
 
+// The records' accessions, where recorded: a string or null per record. A
+// list of another length than the pairs' is left for the check of the
+// records against the input to refuse.
+bool parse_accessions(const Json &line, RunLine &run)
+{
+    run.accessions.clear();
+    const auto accessions = line.find("accessions");
+    if (accessions == line.end())
+        return true;
+    if (!accessions->is_array())
+        return false;
+    for (const Json &accession : *accessions) {
+        if (!accession.is_null() && !accession.is_string())
+            return false;
+        run.accessions.push_back(accession.is_string() ? accession.get<std::string>() : std::string());
+    }
+    return true;
+}
+
 // The fields format 2 added: the input's form, the matrix's values and
 // file, the chosen pairs, the warnings.
 bool parse_extras(const Json &line, RunLine &run, std::string &why)
@@ -168,6 +187,8 @@ bool parse_extras(const Json &line, RunLine &run, std::string &why)
         else
             run.record_places = places->get<std::vector<int>>();
     }
+    if (bad == nullptr && !parse_accessions(line, run))
+        bad = "accessions";
     if (bad != nullptr) {
         why = missing("the run line's", bad);
         return false;

@@ -209,6 +209,7 @@ void read_input(FILE *input, RunPlan &plan, TextSink &console)
     for (const SequenceRecord &r : plan.set.records) {
         record.record_lengths.push_back(static_cast<int>(r.residues.size()));
         record.names.push_back(r.header);
+        record.accessions.push_back(r.accession);
     }
     record.n_minimum = remove_gap_columns(plan.set, shortest, plan.setup_console);
     record.gap_columns = shortest - record.n_minimum;

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/text.hpp"
+#include "input/forms.hpp"
 
 namespace kelto {
 
@@ -18,7 +19,8 @@ void append_double(std::string &out, double value)
     out.append(text, ec == std::errc() ? end : text);
 }
 
-void append_tsv_window(std::string &out, const QuartetResult &result, const std::string names[4], const char *kind,
+// `names`: the four whole names, then the four ids.
+void append_tsv_window(std::string &out, const QuartetResult &result, const std::string names[8], const char *kind,
                        const FinalWindow &window)
 {
     const WindowRecord &r = window.record;
@@ -26,7 +28,7 @@ void append_tsv_window(std::string &out, const QuartetResult &result, const std:
     for (int i = 0; i < 4; ++i)
         out += "\t" + names[i];
     appendf(out, "\t%s\t%d\t%d\t%d\t%d\t%d\t", kind, r.Win, r.Start, r.End, r.Value, r.Count);
-    append_double(out, r.Percent);
+    append_double(out, data_percent(r, result.randomisations));
     out += '\t';
     append_double(out, r.Average);
     out += '\t';
@@ -41,6 +43,8 @@ void append_tsv_window(std::string &out, const QuartetResult &result, const std:
     appendf(out, "\t%d\t%d", window.columns[0], window.columns[1]);
     for (const auto &span : window.residues)
         appendf(out, "\t%d\t%d", span[0], span[1]);
+    for (int i = 4; i < 8; ++i)
+        out += "\t" + names[i];
     out += '\n';
 }
 
@@ -48,7 +52,8 @@ void append_tsv_window(std::string &out, const QuartetResult &result, const std:
 
 const char *const kTsvHeader = "quartet\tpair_a\tpair_b\tname_a1\tname_a2\tname_b1\tname_b2\tkind\tsize\tstart\tend\t"
                                "value\tcount\tpercent\taverage\terr\teliminated\tp_value\tp_family\tcolumn_start\t"
-                               "column_end\ta1_first\ta1_last\ta2_first\ta2_last\tb1_first\tb1_last\tb2_first\tb2_last\n";
+                               "column_end\ta1_first\ta1_last\ta2_first\ta2_last\tb1_first\tb1_last\tb2_first\tb2_last\t"
+                               "id_a1\tid_a2\tid_b1\tid_b2\n";
 
 std::string tsv_text(const std::string &name)
 {
@@ -70,7 +75,11 @@ void append_tsv_rows(std::string &out, const QuartetResult &result, const std::a
 {
     if (result.final_max.empty() && result.final_min.empty())
         return;
-    const std::string clean[4] = {tsv_text(names[0]), tsv_text(names[1]), tsv_text(names[2]), tsv_text(names[3])};
+    std::string clean[8];
+    for (int i = 0; i < 4; ++i) {
+        clean[i] = tsv_text(names[static_cast<std::size_t>(i)]);
+        clean[i + 4] = tsv_text(header_id(names[static_cast<std::size_t>(i)]));
+    }
     for (const FinalWindow &window : result.final_max)
         append_tsv_window(out, result, clean, "max", window);
     for (const FinalWindow &window : result.final_min)
