@@ -78,7 +78,11 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
             error = name + ": the matrix is empty";
             return false;
         }
-        options.matrix = matrix_from_text(value);
+        // A file of that name first (./BLOSUM62 included), then a built-in,
+        // then ncbi-data's file of that name.
+        options.matrix = std::filesystem::exists(value, missing) && !std::filesystem::is_directory(value, missing)
+                             ? -1
+                             : matrix_from_text(value);
         options.matrix_path = options.matrix < 0 ? value : std::string();
         if (options.matrix < 0 && !std::filesystem::exists(matrix_file_path(value), missing)) {
             error = name + ": '" + value +

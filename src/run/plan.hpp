@@ -55,7 +55,7 @@ struct RunPlan {
     RunMatrix matrix;        // built-in or read from a file
     PairChoice choice;       // the pairs by name, or by their recorded places on resume
     uint64_t seed = 0;
-    std::string seed_line;   // the line on standard error naming the seed's source
+    std::string seed_line;   // the lines on standard error naming the matrix file read and the seed's source
 
     SequenceSet set;  // the trimmed records
     std::vector<std::vector<int>> scores;  // per pair, under the matrix
