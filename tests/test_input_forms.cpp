@@ -105,12 +105,24 @@ TEST(InputForms, StockholmBlocksMarkUpAndInsertColumns)
     sto += "#=GC RF " + std::string(21, 'x') + "\n\n# a comment\n" + second + "#=GC RF ." + std::string(20, 'x') + "\n//\n";
     write_file(dir.path("in.sto"), sto);
     write_file(dir.path("in.fa"), fasta);
-    const RunResult form = run(dir.path("in.sto"), dir.path("sto.out"));
+    const RunResult form = run(dir.path("in.sto"), dir.path("sto.out"), {"--json", dir.path("sto.jsonl")});
     ASSERT_EQ(form.status, 0) << form.console;
     ASSERT_EQ(run(dir.path("in.fa"), dir.path("fa.out")).status, 0);
     EXPECT_TRUE(read_file(dir.path("sto.out")) == read_file(dir.path("fa.out")));
     EXPECT_NE(form.console.find("\n\n Insert columns= 2"), std::string::npos) << form.console;
     EXPECT_NE(form.errors.find("kelto: warning: 2 insert column(s)"), std::string::npos) << form.errors;
+    const testing::Json line = testing::json_lines(read_file(dir.path("sto.jsonl")))[0];
+    EXPECT_EQ(line["input"]["form"], "stockholm");
+    EXPECT_EQ(line["ids"], testing::Json::parse(R"(["s0/11-51", "s1", "s2", "s3"])"));
+    EXPECT_EQ(line["descriptions"], testing::Json::parse(R"(["first record", "", "", ""])"));
+    EXPECT_EQ(line["accessions"], testing::Json::parse(R"([null, "P12345", null, null])"));
+
+    // A header's blanks stay out of the id and the description.
+    write_file(dir.path("blanks.fa"), "\n>MYG_ESCGI \nAC\n>b  two  words \nAC\n>c\nAC\n>d\nAC\n");
+    ASSERT_EQ(run(dir.path("blanks.fa"), dir.path("blanks.out"), {"--json", dir.path("blanks.jsonl")}).status, 0);
+    const testing::Json blanks = testing::json_lines(read_file(dir.path("blanks.jsonl")))[0];
+    EXPECT_EQ(blanks["ids"], testing::Json::parse(R"(["MYG_ESCGI", "b", "c", "d"])"));
+    EXPECT_EQ(blanks["descriptions"], testing::Json::parse(R"(["", "two  words", "", ""])"));
 }
 
 // "X/101-160": residue numbers count from 101, inserts included, gaps not.

@@ -19,6 +19,8 @@ bool read_aligned_fasta(FILE *in, std::vector<SequenceRecord> &records, std::str
     ByteReader reader{in};
     long long stored = 0;
     int c = reader.next();
+    while (is_space(c))  // blank lines before the first record
+        c = reader.next();
     while (c == '>') {
         if (records.size() == static_cast<std::size_t>(kMaxAlignmentRecords)) {
             message = "the alignment holds more than " + std::to_string(kMaxAlignmentRecords) + " records";

@@ -112,17 +112,16 @@ bool detect_form(const std::string &head, const std::string &path, InputForm &fo
         why = "the input " + path + " is empty";
         return false;
     }
-    if (head[0] == '>') {
+    // The first line that holds more than blanks.
+    LineCursor lines{head};
+    std::string_view line;
+    while (lines.next(line) && line.find_first_not_of(" \t\v\f") == std::string_view::npos) {
+    }
+    if (line.substr(0, 1) == ">") {
         form = ends_with(path, ".a2m") ? InputForm::kA2m
                : ends_with(path, ".a3m") ? InputForm::kA3m
                                          : InputForm::kAlignedFasta;
         return true;
-    }
-    // The first line that holds more than blanks.
-    std::string temporary(head);
-    LineCursor lines{temporary};
-    std::string_view line;
-    while (lines.next(line) && line.find_first_not_of(" \t\v\f") == std::string_view::npos) {
     }
     if (line.find_first_not_of(" \t\v\f") == std::string_view::npos) {
         why = "the input " + path + " holds only blank lines";
