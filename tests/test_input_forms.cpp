@@ -173,7 +173,7 @@ TEST(InputForms, RefusalsWriteNothing)
         {"back.sto", "# STOCKHOLM 1.0\nX/160-101 AC\nb AC\nc AC\nd AC\n//\n", {}, "X/160-101: the coordinates 160-101"},
         {"odd.sto", "# STOCKHOLM 1.0\na AC\nb AC\nc AC\n//\n", {}, "odd number of records (3)"},
         {"in.a3m", ">a\nACd\n>b\nAC\n>c\nA\n>d\nAC\n", {}, "c has 1 match columns"},
-        {"in.fa", sto, {"--format", "a2m"}, "no record starts with '>'"},
+        {"in.fa", sto, {"--format", "a2m"}, "does not start a record with '>'"},
         {"in.sto", "# STOCKHOLM 1.0\nX/101-102 AC\nb AC\nc AC\nd AC\n//\n", {"--pairs", "pairs"},
          "no record of the input is named 'X' (did you mean 'X/101-102'?)"},
     };

@@ -155,7 +155,7 @@ bool read_records(FILE *in, InputForm form, SequenceSet &set, std::string &why)
         if (!read_aligned_fasta(in, set.records, why))
             return false;
         if (set.records.empty()) {
-            why = "no record starts with '>' on the first line";
+            why = "the first line that is not blank does not start a record with '>'";
             return false;
         }
         if (form == InputForm::kAlignedFasta)
