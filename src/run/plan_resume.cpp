@@ -183,7 +183,7 @@ RunPlan plan_resume(const RunOptions &options, int workers, TextSink &console)
     plan.matrix = RunMatrix{run.matrix, {}, run.matrix_path, run.matrix_xxh3};
     matrix_from_values(run.matrix_values, plan.matrix.scores);
     plan.choice = PairChoice{run.pairs_path, run.pairs_xxh3, {}, {}, run.record_places};
-    if (run.input_form == "a2m" || run.input_form == "a3m")  // chosen by name or option, not by the content
+    if (run.format > 1)  // the recorded form, which --format or the file's name may have chosen
         plan.input_form = run.input_form;
     read_input(input.get(), plan, console);
     if (plan.refused != Status::kContinue)
