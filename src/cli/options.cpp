@@ -31,10 +31,10 @@ struct OptionSpec {
 constexpr OptionSpec kOptions[] = {
     {OptionId::kSeed, "seed", "S", kRunOnly, "seed of the random draws, 0 to 18446744073709551615 (default: the clock)"},
     {OptionId::kMatrix, "matrix", "M", kRunOnly,
-     "matrix 1-6, BLOSUM45, BLOSUM62, BLOSUM90, PAM30, PAM70, PAM250, or a matrix file in the NCBI format "
-     "(a name such as BLOSUM80 is looked up in ncbi-data's folder); no menu"},
+     "a matrix file in the NCBI format where M names a file, else 1-6, BLOSUM45, BLOSUM62, BLOSUM90, PAM30, "
+     "PAM70, PAM250, else ncbi-data's file of that name (BLOSUM80); no menu"},
     {OptionId::kPairs, "pairs", "FILE", kRunOnly,
-     "the pairs to analyse, in order: one per line, two record names (a header's first word)"},
+     "the pairs to analyse, in order: one per line, two record ids (a header's first word)"},
     {OptionId::kFormat, "format", "FORM", kRunOnly,
      "read the input as pairs, fasta, a2m, a3m, stockholm or clustal (default: told by its content, .a2m and .a3m "
      "by the file name)"},
