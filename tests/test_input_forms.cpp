@@ -152,6 +152,50 @@ TEST(InputForms, ResidueNumbersInTheProteinsOwnCoordinates)
     EXPECT_EQ(set.warnings[0].record, 3);
 }
 
+// A Pfam seed, its first ten pairs: every window's residue numbers are its
+// records' START plus the letters before the window's first column, and the
+// accessions are kept.
+TEST(InputForms, PfamSeedWindowsInTheProteinsCoordinates)
+{
+    TempDir dir;
+    std::vector<std::string> ids, rows;
+    std::string pairs;
+    for (const std::string &line : testing::whole_lines(read_file(kData + "fn3.sto")))
+        if (ids.size() < 20 && !line.empty() && line[0] != '#' && line[0] != '/') {
+            ids.push_back(line.substr(0, line.find(' ')));
+            rows.push_back(line.substr(line.find_last_of(' ') + 1));
+            pairs += ids.back() + (ids.size() % 2 == 1 ? " " : "\n");
+        }
+    write_file(dir.path("pairs"), pairs);
+    const RunResult seed = run_in_process({"--seed", "3", "--matrix", "2", "--pairs", dir.path("pairs"), "--json",
+                                           dir.path("run.jsonl"), kData + "fn3.sto", dir.path("out.txt"), "200"},
+                                          "");
+    ASSERT_EQ(seed.status, 0) << seed.console;
+    const std::vector<testing::Json> lines = testing::json_lines(read_file(dir.path("run.jsonl")));
+    EXPECT_EQ(lines[0]["accessions"][1], "P10039.2");  // TENA_CHICK/1495-1571
+    std::size_t windows = 0;
+    for (const testing::Json &line : lines) {
+        if (line["type"] != "quartet")
+            continue;
+        const int a = line["pair_a"].get<int>(), b = line["pair_b"].get<int>();
+        const int records[4] = {2 * a, 2 * a + 1, 2 * b, 2 * b + 1};
+        for (const char *kind : {"final_max", "final_min"})
+            for (const testing::Json &window : line[kind]) {
+                ++windows;
+                const long first = window["columns"][0].get<long>();
+                for (int i = 0; i < 4; ++i) {
+                    const std::string &id = ids[static_cast<std::size_t>(records[i])];
+                    const std::string &row = rows[static_cast<std::size_t>(records[i])];
+                    const long before = std::count_if(row.begin(), row.begin() + first - 1, [](char c) {
+                        return std::isalpha(static_cast<unsigned char>(c));
+                    });
+                    EXPECT_EQ(window["residues"][i][0], std::stol(id.substr(id.find('/') + 1)) + before) << id;
+                }
+            }
+    }
+    EXPECT_GT(windows, 0u);
+}
+
 TEST(InputForms, RefusalsWriteNothing)
 {
     const std::string sto = read_file(kData + "hmmalign.sto");

@@ -29,3 +29,6 @@ zcat -f "$tutorial/globins4.hmm"* > "$hmm"
 hmmalign "$hmm" "$tmp/globins.fa" > "$out/hmmalign.sto"
 hmmalign --outformat A2M "$hmm" "$tmp/globins.fa" > "$out/hmmalign.a2m"
 hmmalign --outformat afa "$hmm" "$tmp/globins.fa" > "$out/hmmalign.fa"
+
+# A Pfam seed as hmmer-examples ship it: names with coordinates, accessions.
+zcat -f "$tutorial/fn3.sto"* > "$out/fn3.sto"
