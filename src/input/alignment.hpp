@@ -14,13 +14,6 @@
 
 namespace kelto {
 
-// Aligned FASTA bounds: columns of one record and records of a file. The
-// analysed length after gap-column removal is bounded by kMaxResidues.
-inline constexpr int kMaxAlignmentColumns = 1000000;
-inline constexpr int kMaxAlignmentRecords = 100000;
-// Bytes of all records' residues together.
-inline constexpr long long kMaxAlignmentBytes = 1LL << 28;
-
 // The pairs a pairs file chooses, by record name (a header's first word).
 struct PairChoice {
     std::string path;  // empty: the records pair up in file order

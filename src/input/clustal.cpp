@@ -61,6 +61,10 @@ bool take_row(std::string_view line, int number, ClustalState &state, std::strin
             why = line_text(number) + ": " + id + " appears twice in the first block";
             return false;
         }
+        if (state.records.size() == static_cast<std::size_t>(kMaxAlignmentRecords)) {
+            why = line_text(number) + ": more than " + std::to_string(kMaxAlignmentRecords) + " records";
+            return false;
+        }
         state.records.emplace_back();
         state.ids.push_back(id);
     } else if (state.row >= state.ids.size() || state.ids[state.row] != id) {

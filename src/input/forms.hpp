@@ -10,6 +10,14 @@
 
 namespace kelto {
 
+// Bounds of an alignment in any form but the pair file: columns of one
+// record and records of a file. The analysed length after gap-column
+// removal is bounded by kMaxResidues.
+inline constexpr int kMaxAlignmentColumns = 1000000;
+inline constexpr int kMaxAlignmentRecords = 100000;
+// Bytes of all records' residues together.
+inline constexpr long long kMaxAlignmentBytes = 1LL << 28;
+
 enum class InputForm { kPairFile, kAlignedFasta, kStockholm, kClustal, kA2m, kA3m };
 
 // The form's name in the record and for --format: "pair_file",

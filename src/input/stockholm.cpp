@@ -76,6 +76,10 @@ bool take_line(std::string_view line, int number, StockholmState &state, std::st
     const std::string id(words[0]);
     const auto [it, fresh] = state.place.emplace(id, state.records.size());
     if (fresh) {
+        if (state.records.size() == static_cast<std::size_t>(kMaxAlignmentRecords)) {
+            why = "line " + std::to_string(number) + ": more than " + std::to_string(kMaxAlignmentRecords) + " records";
+            return false;
+        }
         state.records.emplace_back();
         state.ids.push_back(id);
         state.last_line.push_back(0);
