@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "input/alignment.hpp"
+#include "input/byte_reader.hpp"
 #include "input/forms.hpp"
 #include "input/residues.hpp"
 
@@ -187,6 +188,12 @@ SequenceRecord named_record(const std::string &id, const std::string &descriptio
     if (!description.empty()) {
         record.header.push_back(' ');
         record.header.append(description);
+    }
+    // As a FASTA header line is kept: up to a NUL byte, at most kMaxHeaderLength bytes.
+    record.header.resize(std::min(record.header.find('\0'), record.header.size()));
+    if (record.header.size() > kMaxHeaderLength) {
+        record.header.resize(kMaxHeaderLength);
+        record.header_line_cut = true;
     }
     // As a header line is read: the line feed fits only after 78 bytes or fewer.
     const std::size_t fits = static_cast<std::size_t>(kMaxNameLength);
