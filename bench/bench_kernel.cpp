@@ -355,7 +355,7 @@ void BM_ProgramQuartet(benchmark::State &state)
     const int randomisations = static_cast<int>(state.range(1));
     const std::vector<int> profile = make_profile(n);
     const std::vector<int> zeros(static_cast<std::size_t>(n), 0);
-    const kelto::SequenceRecord record{"bench\n", std::string(static_cast<std::size_t>(n), 'A'), "bench", false, false};
+    const kelto::SequenceRecord record{"bench\n", std::string(static_cast<std::size_t>(n), 'A'), "bench", false, false, {}, 1};
     const kelto::Quartet quartet{{&record, &record, &record, &record}};
     kelto::AnalysisSettings settings = kelto::make_analysis_settings(n, randomisations, kSeed);
     settings.family = kelto::FamilySettings{state.range(2) < 0 ? 999999 : state.range(2), 10, 1};

@@ -1,6 +1,7 @@
-// Fuzzes the input reader (pair file and aligned FASTA) on arbitrary bytes
-// and, when a file is accepted, gap-column removal; traps on any broken
-// invariant.
+// Fuzzes the input reader (every form: the pair file, aligned FASTA,
+// Stockholm and Clustal as the content tells them, FASTA-shaped bytes also
+// as A2M) on arbitrary bytes and, when a file is accepted, gap-column
+// removal; traps on any broken invariant.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -44,16 +45,14 @@ void check_records(const kelto::SequenceSet &set, kelto::InputForm form)
     }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
+// Reads the bytes in the form `forced` names (empty: told by the content)
+// and checks what the reader and gap-column removal leave.
+void read_and_check(std::vector<char> &bytes, std::size_t size, const std::string &forced)
 {
     // fmemopen wants a writable buffer and refuses size 0 on older C libraries.
-    std::vector<char> bytes(data, data + size);
-    bytes.push_back('\0');
     FILE *in = fmemopen(bytes.data(), size == 0 ? 1 : size, "r");
     if (in == nullptr)
-        return 0;
+        return;
     if (size == 0)
         std::fgetc(in);  // leave the stream at its end: an empty file
 
@@ -63,12 +62,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
     std::string message;
     kelto::InputForm form = kelto::InputForm::kPairFile;
     std::vector<int> chosen;
-    const kelto::InputOutcome outcome =
-        kelto::read_alignment(in, kelto::PairChoice{}, console, message, set, shortest, form, chosen);
+    const kelto::InputOutcome outcome = kelto::read_alignment(in, kelto::InputSource{"input", forced}, kelto::PairChoice{},
+                                                              console, message, set, shortest, form, chosen);
     std::fclose(in);
     check_records(set, form);
     if (outcome != kelto::InputOutcome::kRead)
-        return 0;
+        return;
 
     const std::size_t count = set.records.size();
     require(count % 2 == 0 && count >= 2 * static_cast<std::size_t>(kelto::kMinPairs));
@@ -83,9 +82,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
     require(n_minimum >= 0 && n_minimum <= shortest);
     require(set.records.size() == count);
     check_records(set, form);
-    for (const kelto::SequenceRecord &record : set.records) {
+    for (std::size_t r = 0; r < count; ++r) {
+        const kelto::SequenceRecord &record = set.records[r];
         require(record.residues.size() == static_cast<std::size_t>(n_minimum));
-        require(record.residues.find('-') == std::string::npos);
+        require(record.residues.find_first_of("-.") == std::string::npos);
+        if (set.insert_states)  // insert residues are never analysed
+            require(std::none_of(record.residues.begin(), record.residues.end(), [](char c) { return c >= 'a' && c <= 'z'; }));
+        const std::vector<int> &numbers = set.residue_numbers[r];
+        require(numbers.size() == record.residues.size());
+        for (std::size_t k = 0; k < numbers.size(); ++k)
+            require(numbers[k] >= record.first_residue && (k == 0 || numbers[k] > numbers[k - 1]));
     }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
+{
+    std::vector<char> bytes(data, data + size);
+    bytes.push_back('\0');
+    read_and_check(bytes, size, "");
+    if (size > 0 && data[0] == '>')
+        read_and_check(bytes, size, "a2m");
     return 0;
 }

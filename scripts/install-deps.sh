@@ -10,7 +10,7 @@ mode=${1:-test}
 build=(cmake make g++ nlohmann-json3-dev libxxhash-dev zlib1g-dev libzstd-dev man-db)
 test=(libgtest-dev libbenchmark-dev groff-base python3 chromium zstd ncbi-data)
 ci=(clang libclang-rt-14-dev llvm snakemake slurm-wlm munge g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user
-    googletest zlib1g-dev:arm64 libzstd-dev:arm64)
+    googletest zlib1g-dev:arm64 libzstd-dev:arm64 hmmer hmmer-examples clustalo mafft)
 
 case "$mode" in
   example) packages=("${build[@]}") ;;

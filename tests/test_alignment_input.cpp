@@ -253,12 +253,14 @@ TEST(AlignmentInput, MatrixFilesInTheNcbiFormat)
     ASSERT_EQ(from_file.status, 0) << from_file.console;
     EXPECT_TRUE(read_file(dir.path("in.txt.out")) == read_file(dir.path("builtin.out")));
 
-    // Row A is the file's third line.
+    // The header is the file's second line, row A its third; every refusal names the line.
     const std::pair<std::pair<const char *, const char *>, const char *> refused[] = {
-        {{" W ", " J "}, "the header row lacks the letter 'W'"},
+        {{" W ", " J "}, "line 2: the header row lacks the letter 'W'"},
         {{"\nA  4 ", "\nA  4.5 "}, "line 3: row 'A', column 'A': '4.5' is not an integer from -100 to 100"},
         {{"\nA  4 ", "\nA  101 "}, "line 3: row 'A', column 'A': '101' is not an integer from -100 to 100"},
-        {{"\nA  4 -1 ", "\nA  4  2 "}, "not symmetric: row 'R', column 'A' holds -1 but row 'A', column 'R' holds 2"},
+        {{"\nA  4 -1 ", "\nA  4  2 "},
+         "not symmetric: row 'R' (line 4), column 'A' holds -1 but row 'A' (line 3), column 'R' holds 2"},
+        {{"\nV ", "\nJ "}, "the rows after the header (line 2) lack the letter 'V'"},
     };
     for (const auto &[edit, message] : refused) {
         SCOPED_TRACE(message);
@@ -272,9 +274,19 @@ TEST(AlignmentInput, MatrixFilesInTheNcbiFormat)
         EXPECT_EQ(directory_files(dir), before);
     }
 
-    // Resuming with other values in the matrix file is refused.
+    // A file named like a built-in, in the working folder, is the file, and the run says so.
     std::string changed = blosum62;
     changed.replace(changed.find("\nA  4 "), 6, "\nA  5 ");
+    write_file(dir.path("BLOSUM62"), changed);
+    const std::filesystem::path folder = std::filesystem::current_path();
+    std::filesystem::current_path(dir.dir);
+    const RunResult local = run_with(dir, "in.txt", {"--matrix", "BLOSUM62"});
+    std::filesystem::current_path(folder);
+    ASSERT_EQ(local.status, 0) << local.console;
+    EXPECT_NE(local.errors.find("kelto: matrix BLOSUM62 read from the file BLOSUM62\n"), std::string::npos);
+    EXPECT_FALSE(read_file(dir.path("in.txt.out")) == read_file(dir.path("builtin.out")));
+
+    // Resuming with other values in the matrix file is refused.
     write_file(dir.path("B62"), changed);
     const RunResult resumed =
         run_with(dir, "in.txt", {"--matrix", dir.path("B62"), "--json", dir.path("run.jsonl"), "--resume"});

@@ -157,7 +157,7 @@ TEST(Options, HelpAndVersionTouchNoFile)
     const RunResult help = run_in_process({f.in, f.out, "5", "--json", f.dir.path("j"), "--help"}, "2\n");
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.errors, "");
-    const char *options[] = {"--seed S",    "--matrix M",   "--pairs FILE", "--family-randomisations J_MAX",
+    const char *options[] = {"--seed S",    "--matrix M",   "--pairs FILE", "--format FORM", "--family-randomisations J_MAX",
                              "--family-exceedances H",      "--family-null NULL",
                              "--threads N", "--quiet",      "--json FILE",  "--tsv FILE",
                              "--html FILE", "--resume",     "--shard K/N",  "--help",

@@ -133,7 +133,7 @@ TEST(GapTest, RemovesEveryGapColumnAndCutsToTheCommonLength) {
         SequenceSet set;
         int shortest = 1100;
         for (const std::string &r : c.in) {
-            set.records.push_back({"n\n", r, "n", false, false});
+            set.records.push_back({"n\n", r, "n", false, false, {}, 1});
             shortest = std::min<int>(shortest, static_cast<int>(r.size()));
         }
         std::string console;
@@ -148,7 +148,7 @@ TEST(GapTest, RemovesEveryGapColumnAndCutsToTheCommonLength) {
 
 // 19 positions: a full block of 18, then two blank lines, then a block of one.
 TEST(DisplayTest, SplitsIntoBlocksOf18Positions) {
-    std::vector<kelto::SequenceRecord> seq(4, kelto::SequenceRecord{"n\n", std::string(19, 'A'), "n", false, false});
+    std::vector<kelto::SequenceRecord> seq(4, kelto::SequenceRecord{"n\n", std::string(19, 'A'), "n", false, false, {}, 1});
     seq[3].residues[18] = 'W';
     kelto::QuartetProfile p{std::vector<int>(19, 4), std::vector<int>(19, 4), std::vector<int>(19, 0)};
     p.score_b[18] = -3;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "test_support.hpp"
+#include "tsv/tsv.hpp"
 
 namespace {
 
@@ -214,6 +215,21 @@ TEST(Parallel, ManyQuartetsGiveTheSameRecordsAsTheReport)
 TEST(Parallel, StopMidwayEndsTheSameRecords)
 {
     expect_same_records_for_one_and_three_threads(too_many_maximum_records(), 40, {"too_many_maximum", 2, 6});
+}
+
+// 9 of 500: 1.8, where 9 / 500 x 100 is 1.7999999999999998; the ids follow
+// the residue numbers.
+TEST(Records, TsvPercentIsTheNearestDoubleAndIdsFollowThePlace)
+{
+    kelto::QuartetResult result;
+    result.randomisations = 500;
+    kelto::FinalWindow window;
+    window.record = kelto::WindowRecord{2, 2, 1, 5, 9.0 / 500 * 100, 1, 2.5, 0.5, 9};
+    result.final_max.push_back(window);
+    std::string tsv;
+    kelto::append_tsv_rows(tsv, result, {"a/1-9 x ", "b", "c", "d"});
+    EXPECT_NE(tsv.find("\t1.8\t"), std::string::npos) << tsv;
+    EXPECT_NE(tsv.find("\t0\t0\ta/1-9\tb\tc\td\tmax\t"), std::string::npos) << tsv;
 }
 
 TEST(Records, AwkwardNamesStayValidUtf8)

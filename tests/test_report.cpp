@@ -84,7 +84,7 @@ TEST(Filters, NoTwoSurvivorsAreNested)
 TEST(FinalWindows, AverageThresholdsDecideWhatIsMarked)
 {
     const std::string residues(12, 'A');
-    const SequenceRecord record{"s\n", residues, "s", false, false};
+    const SequenceRecord record{"s\n", residues, "s", false, false, {}, 1};
     PositionMarks marks{std::vector<double>(12, 0.0), std::vector<double>(12, 0.0)};
     std::string console, report;
     // Average exactly 0.1 stays; 1/11 is eliminated.

@@ -392,7 +392,7 @@ TEST_F(ThreeShards, PartOfAnotherRun)
 TEST_F(ThreeShards, PartThatContradictsItself)
 {
     const std::string first = read_file(parts[0].json);
-    edit(parts[0].json, "\"s2\",\"s3\",\"s4\",\"s5\"", "\"s2\",\"s3\",\"s5\",\"s4\"");
+    edit(parts[0].json, "\"names\":[\"s2\",\"s3\",\"s4\",\"s5\"]", "\"names\":[\"s2\",\"s3\",\"s5\",\"s4\"]");
     expect_refused(parts[0].json + " line 10: quartet 8's \"names\" are not those the run line's \"pairs\" give pairs 1 and 2");
     write_file(parts[0].json, first);
     for (const RunFiles &part : parts)

@@ -6,13 +6,14 @@
 #include <cstring>
 #include <filesystem>
 
+#include "input/forms.hpp"
 #include "input/matrix_file.hpp"
 
 namespace kelto {
 
 namespace {
 
-enum class OptionId { kSeed, kMatrix, kPairs, kFamily, kExceedances, kFamilyNull, kThreads, kQuiet, kJson, kTsv, kHtml, kResume, kShard, kHelp, kVersion };
+enum class OptionId { kSeed, kMatrix, kPairs, kFormat, kFamily, kExceedances, kFamilyNull, kThreads, kQuiet, kJson, kTsv, kHtml, kResume, kShard, kHelp, kVersion };
 
 // The commands an option belongs to, as bits.
 constexpr unsigned kRunOnly = 1u << static_cast<unsigned>(Command::kRun);
@@ -30,10 +31,13 @@ struct OptionSpec {
 constexpr OptionSpec kOptions[] = {
     {OptionId::kSeed, "seed", "S", kRunOnly, "seed of the random draws, 0 to 18446744073709551615 (default: the clock)"},
     {OptionId::kMatrix, "matrix", "M", kRunOnly,
-     "matrix 1-6, BLOSUM45, BLOSUM62, BLOSUM90, PAM30, PAM70, PAM250, or a matrix file in the NCBI format "
-     "(a name such as BLOSUM80 is looked up in ncbi-data's folder); no menu"},
+     "a matrix file in the NCBI format where M names a file, else 1-6, BLOSUM45, BLOSUM62, BLOSUM90, PAM30, "
+     "PAM70, PAM250, else ncbi-data's file of that name (BLOSUM80); no menu"},
     {OptionId::kPairs, "pairs", "FILE", kRunOnly,
-     "the pairs to analyse, in order: one per line, two record names (a header's first word)"},
+     "the pairs to analyse, in order: one per line, two record ids (a header's first word)"},
+    {OptionId::kFormat, "format", "FORM", kRunOnly,
+     "read the input as pairs, fasta, a2m, a3m, stockholm or clustal (default: told by its content, .a2m and .a3m "
+     "by the file name)"},
     {OptionId::kFamily, "family-randomisations", "J_MAX", kRunOnly,
      "most random arrangements of the family-wise scan test per quartet, 0 (off) to 2147483647 (default: 999999)"},
     {OptionId::kExceedances, "family-exceedances", "H", kRunOnly,
@@ -79,7 +83,11 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
             error = name + ": the matrix is empty";
             return false;
         }
-        options.matrix = matrix_from_text(value);
+        // A file of that name first (./BLOSUM62 included), then a built-in,
+        // then ncbi-data's file of that name.
+        options.matrix = std::filesystem::exists(value, missing) && !std::filesystem::is_directory(value, missing)
+                             ? -1
+                             : matrix_from_text(value);
         options.matrix_path = options.matrix < 0 ? value : std::string();
         if (options.matrix < 0 && !std::filesystem::exists(matrix_file_path(value), missing)) {
             error = name + ": '" + value +
@@ -127,6 +135,15 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
             return false;
         }
         options.threads = static_cast<int>(threads);
+        return true;
+    }
+    case OptionId::kFormat: {
+        InputForm form = InputForm::kPairFile;
+        if (!input_form_from_name(value, form)) {
+            error = name + ": '" + value + "' is not pairs, fasta, a2m, a3m, stockholm or clustal";
+            return false;
+        }
+        options.format = input_form_name(form);
         return true;
     }
     case OptionId::kPairs:

@@ -25,6 +25,7 @@ struct RunOptions {
     int matrix = -1;   // index into kMatrixSet, or -1: a matrix file, or ask at the menu
     std::string matrix_path;  // --matrix naming no built-in: a matrix file, read while planning
     std::string pairs_path;   // --pairs: the pairs chosen by name
+    std::string format;       // --format: the input's form as the record names it; empty: told by the content
     long long family_randomisations = -1;  // J_max of the family-wise test; -1: kDefaultFamilyCap
     int family_exceedances = -1;            // h; -1: kDefaultFamilyExceedances
     int family_block = -1;                  // 1: arrange single positions, L: blocks of L; -1: 1

@@ -1,4 +1,4 @@
-// Both input forms, the chosen pairs and the echo of the records.
+// Every input form, the chosen pairs and the echo of the records.
 #include "input/alignment.hpp"
 
 #include <unordered_map>
@@ -13,22 +13,17 @@ namespace kelto {
 
 namespace {
 
-// A record's name as a pairs file names it: its header's first word.
-std::string first_word(const std::string &header)
-{
-    const std::size_t end = header.find_first_of(" \t");
-    return header.substr(0, end);
-}
-
 // Aligned FASTA: every record in file order. The first byte is '>'.
 bool read_aligned_fasta(FILE *in, std::vector<SequenceRecord> &records, std::string &message)
 {
     ByteReader reader{in};
     long long stored = 0;
     int c = reader.next();
+    while (is_space(c))  // blank lines before the first record
+        c = reader.next();
     while (c == '>') {
         if (records.size() == static_cast<std::size_t>(kMaxAlignmentRecords)) {
-            appendf(message, "\n The alignment holds more than %d records.\n", kMaxAlignmentRecords);
+            message = "the alignment holds more than " + std::to_string(kMaxAlignmentRecords) + " records";
             return false;
         }
         SequenceRecord record;
@@ -38,8 +33,9 @@ bool read_aligned_fasta(FILE *in, std::vector<SequenceRecord> &records, std::str
                 continue;
             if (record.residues.size() == static_cast<std::size_t>(kMaxAlignmentColumns) ||
                 ++stored > kMaxAlignmentBytes) {
-                appendf(message, "\n Sequence %d has more than %d columns, or the alignment more than %lld.\n",
-                        static_cast<int>(records.size()), kMaxAlignmentColumns, kMaxAlignmentBytes);
+                message = "sequence " + std::to_string(records.size()) + " has more than " +
+                          std::to_string(kMaxAlignmentColumns) + " columns, or the alignment more than " +
+                          std::to_string(kMaxAlignmentBytes) + " residues";
                 return false;
             }
             record.residues.push_back(static_cast<char>(c));
@@ -49,6 +45,22 @@ bool read_aligned_fasta(FILE *in, std::vector<SequenceRecord> &records, std::str
     return true;
 }
 
+// For a name no record has: the one id that is the name with "/START-END"
+// after it, as a suggestion.
+std::string did_you_mean(const std::vector<SequenceRecord> &records, const std::string &name)
+{
+    std::string match;
+    for (const SequenceRecord &record : records) {
+        const std::string id = record_id(record);
+        if (id.size() > name.size() && id[name.size()] == '/' && id.compare(0, name.size(), name) == 0) {
+            if (!match.empty())
+                return "";
+            match = id;
+        }
+    }
+    return match.empty() ? "" : " (did you mean '" + match + "'?)";
+}
+
 // The records in the order the pairs file names them.
 bool choose_pairs(std::vector<SequenceRecord> &records, const PairChoice &choice, std::vector<int> &chosen,
                   std::string &why)
@@ -56,7 +68,7 @@ bool choose_pairs(std::vector<SequenceRecord> &records, const PairChoice &choice
     constexpr int kAmbiguous = -1;
     std::unordered_map<std::string, int> place;
     for (std::size_t i = 0; i < records.size(); ++i) {
-        const auto [it, fresh] = place.emplace(first_word(records[i].header), static_cast<int>(i));
+        const auto [it, fresh] = place.emplace(record_id(records[i]), static_cast<int>(i));
         if (!fresh)
             it->second = kAmbiguous;
     }
@@ -67,7 +79,7 @@ bool choose_pairs(std::vector<SequenceRecord> &records, const PairChoice &choice
             const auto it = place.find(name);
             std::string problem;
             if (it == place.end())
-                problem = "no record of the input is named '" + name + "'";
+                problem = "no record of the input is named '" + name + "'" + did_you_mean(records, name);
             else if (it->second == kAmbiguous)
                 problem = "several records of the input are named '" + name + "'";
             else if (used[static_cast<std::size_t>(it->second)]++ != 0)
@@ -112,6 +124,91 @@ void add_header_warnings(SequenceSet &set)
             detail += " (the data keep its first " + std::to_string(kMaxHeaderLength) + ")";
         set.warnings.push_back(InputWarning{"header_cut", static_cast<int>(r), detail});
     }
+}
+
+// The first bytes of the input; the position is left where it was.
+std::string peek_head(FILE *in)
+{
+    const long position = std::ftell(in);
+    std::string head(4096, '\0');
+    head.resize(std::fread(head.data(), 1, head.size(), in));
+    std::clearerr(in);
+    std::fseek(in, position, SEEK_SET);
+    return head;
+}
+
+const char *form_title(InputForm form)
+{
+    switch (form) {
+    case InputForm::kStockholm: return "Stockholm";
+    case InputForm::kClustal: return "Clustal";
+    case InputForm::kA2m: return "A2M";
+    case InputForm::kA3m: return "A3M";
+    default: return "aligned FASTA";
+    }
+}
+
+// The records of any form but the pair file, in file order.
+bool read_records(FILE *in, InputForm form, SequenceSet &set, std::string &why)
+{
+    if (form == InputForm::kAlignedFasta || form == InputForm::kA2m || form == InputForm::kA3m) {
+        if (!read_aligned_fasta(in, set.records, why))
+            return false;
+        if (set.records.empty()) {
+            why = "the first line that is not blank does not start a record with '>'";
+            return false;
+        }
+        if (form == InputForm::kAlignedFasta)
+            return true;
+        set.insert_states = true;
+        return line_up_inserts(set.records, why);
+    }
+    std::string text;
+    constexpr std::size_t kMaxText = std::size_t{1} << 30;
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) {
+        if (text.size() + n > kMaxText) {
+            why = "the file is larger than 1 GiB";
+            return false;
+        }
+        text.append(buffer, n);
+    }
+    if (std::ferror(in)) {
+        why = "the file cannot be read";
+        return false;
+    }
+    if (form == InputForm::kClustal)
+        return read_clustal(text, set.records, why);
+    set.insert_states = true;
+    return read_stockholm(text, set.records, set.reference, why);
+}
+
+// The pairs and records an alignment other than a pair file must have, said
+// as a refusal rather than as the pair file's stop messages.
+bool check_counts(const SequenceSet &set, std::string &why)
+{
+    const int pairs = set.pair_count();
+    if (pairs < kMinPairs || pairs > kMaxPairs) {
+        why = "the analysis takes " + std::to_string(kMinPairs) + " to " + std::to_string(kMaxPairs) + " pairs, not " +
+              std::to_string(pairs);
+        return false;
+    }
+    for (const SequenceRecord &record : set.records)
+        if (record.residues.empty()) {
+            why = "record " + record_id(record) + " holds no residue";
+            return false;
+        }
+    return true;
+}
+
+// What every form shares after its records are in pair order: the residue
+// numbers of "ID/START-END" names and the warnings of cut headers.
+InputOutcome finish_reading(SequenceSet &set, std::string &message)
+{
+    if (!apply_coordinates(set, message))
+        return InputOutcome::kRefused;
+    add_header_warnings(set);
+    return InputOutcome::kRead;
 }
 
 }  // namespace
@@ -180,19 +277,21 @@ bool arrange_by_indices(std::vector<SequenceRecord> &records, const std::vector<
     return true;
 }
 
-InputOutcome read_alignment(FILE *in, const PairChoice &choice, std::string &console, std::string &message,
-                            SequenceSet &set, int &shortest, InputForm &form, std::vector<int> &chosen)
+InputOutcome read_alignment(FILE *in, const InputSource &source, const PairChoice &choice, std::string &console,
+                            std::string &message, SequenceSet &set, int &shortest, InputForm &form,
+                            std::vector<int> &chosen)
 {
-    const int first = std::getc(in);
-    if (first != EOF)
-        std::ungetc(first, in);
-    form = first == '>' ? InputForm::kAlignedFasta : InputForm::kPairFile;
     chosen.clear();
+    if (!source.form.empty() ? !input_form_from_name(source.form, form)
+                             : !detect_form(peek_head(in), source.path, form, message)) {
+        if (message.empty())
+            message = "'" + source.form + "' names no input form";
+        return InputOutcome::kRefused;
+    }
     if (form == InputForm::kPairFile && choice.path.empty()) {
         if (read_pair_file(in, console, message, set, shortest) != Status::kContinue)
             return InputOutcome::kUnreadable;
-        add_header_warnings(set);
-        return InputOutcome::kRead;
+        return finish_reading(set, message);
     }
     if (form == InputForm::kPairFile) {
         std::string echo;  // replaced by the echo of the chosen records
@@ -200,27 +299,31 @@ InputOutcome read_alignment(FILE *in, const PairChoice &choice, std::string &con
             console += echo;
             return InputOutcome::kUnreadable;
         }
-    } else if (!read_aligned_fasta(in, set.records, message)) {
-        return InputOutcome::kUnreadable;
+    } else if (!read_records(in, form, set, message)) {
+        message = std::string("cannot read ") + source.path + " as " + form_title(form) + ": " + message;
+        return InputOutcome::kRefused;
     }
     if (!choice.places.empty()) {
         chosen = choice.places;
         if (!arrange_by_indices(set.records, chosen, message))
-            return InputOutcome::kPairsRefused;
+            return InputOutcome::kRefused;
     } else if (!choice.path.empty()) {
         if (!choose_pairs(set.records, choice, chosen, message))
-            return InputOutcome::kPairsRefused;
+            return InputOutcome::kRefused;
     } else if (set.records.size() % 2 != 0) {
-        appendf(message,
-                "\n The alignment holds an odd number of records (%d): records pair up in file order "
-                "(1 with 2, 3 with 4, ...); choose the pairs with --pairs FILE.\n",
-                static_cast<int>(set.records.size()));
+        message = "the alignment holds an odd number of records (" + std::to_string(set.records.size()) +
+                  "): records pair up in file order (1 with 2, 3 with 4, ...); choose the pairs with --pairs FILE";
+        return InputOutcome::kRefused;
+    }
+    if (form != InputForm::kPairFile && !check_counts(set, message))
+        return InputOutcome::kRefused;
+    std::string echo;
+    if (echo_records(set, echo, message, shortest) != Status::kContinue) {
+        console += echo;
         return InputOutcome::kUnreadable;
     }
-    if (echo_records(set, console, message, shortest) != Status::kContinue)
-        return InputOutcome::kUnreadable;
-    add_header_warnings(set);
-    return InputOutcome::kRead;
+    console += echo;
+    return finish_reading(set, message);
 }
 
 }  // namespace kelto

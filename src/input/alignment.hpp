@@ -1,5 +1,5 @@
-// The input in either form: a pair file, or aligned FASTA as aligners write
-// it. Its pairs are taken in file order or as a pairs file chooses them,
+// The input in any form: a pair file, aligned FASTA as aligners write it,
+// Stockholm, Clustal, A2M or A3M. Its pairs are taken in file order or as a pairs file chooses them,
 // and the chosen records are echoed to the console as a pair file's are.
 #pragma once
 
@@ -9,24 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "input/forms.hpp"
 #include "input/pair_file.hpp"
 
 namespace kelto {
-
-enum class InputForm { kPairFile, kAlignedFasta };
-
-// The form's name in the record.
-inline const char *input_form_name(InputForm form)
-{
-    return form == InputForm::kPairFile ? "pair_file" : "aligned_fasta";
-}
-
-// Aligned FASTA bounds: columns of one record and records of a file. The
-// analysed length after gap-column removal is bounded by kMaxResidues.
-inline constexpr int kMaxAlignmentColumns = 1000000;
-inline constexpr int kMaxAlignmentRecords = 100000;
-// Bytes of all records' residues together.
-inline constexpr long long kMaxAlignmentBytes = 1LL << 28;
 
 // The pairs a pairs file chooses, by record name (a header's first word).
 struct PairChoice {
@@ -45,16 +31,25 @@ bool read_pair_choice(const std::string &path, PairChoice &choice, std::string &
 enum class InputOutcome {
     kRead,
     kUnreadable,    // the input is not a readable alignment: the message ends the console text
-    kPairsRefused,  // the pairs file names records the input does not hold as it says: `message` says which
+    kRefused,  // refused before anything is written (a form not read, a malformed Stockholm, Clustal,
+               // A2M or A3M file, a pairs file that does not match): `message` says why, in one sentence
 };
 
-// Reads the input from its current position in the form its first byte
-// says ('>' starts aligned FASTA), arranges the pairs, echoes them to
-// `console`, and notes cut header lines in the set's warnings.
+// Where the input comes from: its path (whose ending can name A2M or A3M)
+// and the form --format or the record names; empty: told by the content.
+struct InputSource {
+    std::string path;
+    std::string form;
+};
+
+// Reads the input from its current position in the form `source` names or
+// its content shows, arranges the pairs, echoes them to `console`, and
+// notes cut header lines and disagreeing coordinates in the set's warnings.
 // `chosen` receives the file places of the chosen records in pair order
 // (empty when the records pair up in file order).
-InputOutcome read_alignment(FILE *in, const PairChoice &choice, std::string &console, std::string &message,
-                            SequenceSet &set, int &shortest, InputForm &form, std::vector<int> &chosen);
+InputOutcome read_alignment(FILE *in, const InputSource &source, const PairChoice &choice, std::string &console,
+                            std::string &message, SequenceSet &set, int &shortest, InputForm &form,
+                            std::vector<int> &chosen);
 
 // Puts the records in the order a recorded run chose them: `indices` are
 // their places in the file, in pair order. False with why not.

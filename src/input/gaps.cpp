@@ -3,12 +3,34 @@
 
 #include <algorithm>
 #include <map>
+#include <string_view>
 #include <vector>
 
 #include "common/text.hpp"
 #include "input/residues.hpp"
 
 namespace kelto {
+
+namespace {
+
+// Stockholm and A2M/A3M: the columns of insert states, where a record holds
+// a lower-case letter or '.', or the reference line marks an insert.
+std::vector<char> insert_columns(const SequenceSet &set, std::size_t columns)
+{
+    std::vector<char> insert(columns, 0);
+    if (!set.insert_states)
+        return insert;
+    for (std::size_t k = 0; k < columns && k < set.reference.size(); ++k)
+        insert[k] = std::string_view(".-_~").find(set.reference[k]) != std::string_view::npos;
+    for (const SequenceRecord &record : set.records)
+        for (std::size_t k = 0; k < columns; ++k) {
+            const char c = record.residues[k];
+            insert[k] = insert[k] || c == '.' || (c >= 'a' && c <= 'z');
+        }
+    return insert;
+}
+
+}  // namespace
 
 int remove_gap_columns(SequenceSet &set, int shortest, std::string &console)
 {
@@ -44,9 +66,20 @@ int remove_gap_columns(SequenceSet &set, int shortest, std::string &console)
                                                 ", longest " + std::to_string(longest) +
                                                 "); every record is cut to the shortest"});
 
+    // Insert columns are removed with the gap columns and counted apart.
+    const std::vector<char> insert = insert_columns(set, columns);
     int gap_count = 0;
-    for (char g : gap)
-        gap_count += g;
+    int insert_count = 0;
+    for (std::size_t k = 0; k < columns; ++k) {
+        gap_count += gap[k] && !insert[k];
+        insert_count += insert[k];
+        gap[k] = gap[k] || insert[k];
+    }
+    if (insert_count > 0)
+        set.warnings.push_back(InputWarning{
+            "insert_columns", -1,
+            std::to_string(insert_count) + " insert column(s) (a lower-case letter or '.' in some record, or an insert "
+                                           "on the #=GC RF line) are removed from every record: inserts are not aligned"});
 
     set.columns.clear();
     for (std::size_t k = 0; k < columns; ++k)
@@ -54,7 +87,7 @@ int remove_gap_columns(SequenceSet &set, int shortest, std::string &console)
             set.columns.push_back(static_cast<int>(k) + 1);
     set.residue_numbers.assign(set.records.size(), {});
     for (std::size_t r = 0; r < set.records.size(); ++r) {
-        int letters = 0;
+        int letters = set.records[r].first_residue - 1;
         for (std::size_t k = 0; k < columns; ++k) {
             const unsigned char c = static_cast<unsigned char>(set.records[r].residues[k]);
             letters += (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -71,9 +104,11 @@ int remove_gap_columns(SequenceSet &set, int shortest, std::string &console)
         record.residues.resize(kept);
     }
 
-    const int n_minimum = shortest - gap_count;
+    const int n_minimum = shortest - gap_count - insert_count;
     if (gap_count >= 1)
         appendf(console, "\n\n Gaps= %d", gap_count);
+    if (insert_count >= 1)
+        appendf(console, "\n\n Insert columns= %d", insert_count);
     appendf(console, "\n\n---->  N_minimum (Without gaps) = %d \n", n_minimum);
     appendf(console, "\n------------------------------------------------------------\n\n");
     return n_minimum;

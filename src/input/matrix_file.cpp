@@ -75,26 +75,33 @@ bool parse_row(const std::vector<std::string> &words, const std::vector<int> &co
     return true;
 }
 
-bool check_complete(const std::vector<int> &found, const char *where, std::string &why)
+// `found`: the line of each letter's header column or row, 0 where none;
+// `missing` says what lacks the letter the message ends with.
+bool check_complete(const std::vector<int> &found, const std::string &missing, std::string &why)
 {
     for (int c = 0; c < kResidueCount; ++c)
         if (found[static_cast<std::size_t>(c)] == 0) {
-            why = std::string(where) + " lacks the letter '" + std::string(1, kResidueLetters[c]) + "'";
+            why = missing + " '" + std::string(1, kResidueLetters[c]) + "'";
             return false;
         }
     return true;
 }
 
-bool check_symmetric(const SubstitutionMatrix &scores, std::string &why)
+// `lines`: the line of each row, or empty (values that come from no file).
+bool check_symmetric(const SubstitutionMatrix &scores, const std::vector<int> &lines, std::string &why)
 {
     for (int i = 0; i < kResidueCount; ++i)
         for (int j = 0; j < i; ++j) {
             const int a = scores[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
             const int b = scores[static_cast<std::size_t>(j)][static_cast<std::size_t>(i)];
             if (a != b) {
-                why = std::string("not symmetric: row '") + kResidueLetters[i] + "', column '" + kResidueLetters[j] +
-                      "' holds " + std::to_string(a) + " but row '" + kResidueLetters[j] + "', column '" +
-                      kResidueLetters[i] + "' holds " + std::to_string(b);
+                const auto line = [&lines](int row) {
+                    const std::size_t r = static_cast<std::size_t>(row);
+                    return lines.empty() ? std::string() : " (line " + std::to_string(lines[r]) + ")";
+                };
+                why = std::string("not symmetric: row '") + kResidueLetters[i] + "'" + line(i) + ", column '" +
+                      kResidueLetters[j] + "' holds " + std::to_string(a) + " but row '" + kResidueLetters[j] + "'" +
+                      line(j) + ", column '" + kResidueLetters[i] + "' holds " + std::to_string(b);
                 return false;
             }
         }
@@ -127,8 +134,9 @@ RunMatrix builtin_matrix(int index)
 bool parse_matrix_text(const std::string &text, SubstitutionMatrix &scores, std::string &why)
 {
     std::vector<int> columns;  // class of each header column, -1 for other letters
-    std::vector<int> header_seen(kResidueCount, 0), rows_seen(kResidueCount, 0);
+    std::vector<int> header_seen(kResidueCount, 0), rows_seen(kResidueCount, 0);  // line of each, 0: not seen
     int line_number = 0;
+    int header_line = 0;
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = std::min(text.find('\n', start), text.size());
         const std::vector<std::string> words = split_words(text.substr(start, end - start));
@@ -139,31 +147,37 @@ bool parse_matrix_text(const std::string &text, SubstitutionMatrix &scores, std:
         if (columns.empty()) {
             for (const std::string &word : words) {
                 const int c = standard_class(word);
-                if (c >= 0 && header_seen[static_cast<std::size_t>(c)]++ != 0) {
+                if (c >= 0 && header_seen[static_cast<std::size_t>(c)] != 0) {
                     why = at_line(line_number) + "the header names '" + word + "' twice";
                     return false;
                 }
+                if (c >= 0)
+                    header_seen[static_cast<std::size_t>(c)] = line_number;
                 columns.push_back(c);
             }
-            if (!check_complete(header_seen, "the header row", why))
+            header_line = line_number;
+            if (!check_complete(header_seen, at_line(header_line) + "the header row lacks the letter", why))
                 return false;
             continue;
         }
         const int row = standard_class(words[0]);
         if (row < 0)
             continue;
-        if (rows_seen[static_cast<std::size_t>(row)]++ != 0) {
-            why = at_line(line_number) + "a second row '" + words[0] + "'";
+        if (rows_seen[static_cast<std::size_t>(row)] != 0) {
+            why = at_line(line_number) + "a second row '" + words[0] + "' (the first is on line " +
+                  std::to_string(rows_seen[static_cast<std::size_t>(row)]) + ")";
             return false;
         }
+        rows_seen[static_cast<std::size_t>(row)] = line_number;
         if (!parse_row(words, columns, line_number, row, scores, why))
             return false;
     }
     if (columns.empty()) {
-        why = "no header row of residue letters";
+        why = "no header row of residue letters in its " + std::to_string(line_number) + " lines";
         return false;
     }
-    return check_complete(rows_seen, "the rows", why) && check_symmetric(scores, why);
+    return check_complete(rows_seen, "the rows after the header (line " + std::to_string(header_line) + ") lack the letter", why) &&
+           check_symmetric(scores, rows_seen, why);
 }
 
 bool read_matrix_file(const std::string &path, RunMatrix &matrix, std::string &why)
@@ -225,7 +239,7 @@ bool matrix_from_values(const std::vector<int> &values, SubstitutionMatrix &scor
         scores[i / kResidueCount][i % kResidueCount] = values[i];
     }
     std::string why;
-    return check_symmetric(scores, why);
+    return check_symmetric(scores, {}, why);
 }
 
 }  // namespace kelto

@@ -21,13 +21,15 @@ struct SequenceRecord {
     std::string header;    // the whole header line without its line end
     bool header_cut = false;       // the name holds only the line's first 79 characters
     bool header_line_cut = false;  // the line was too long even for `header`
+    std::string accession;  // a Stockholm "#=GS ID AC" line's accession, or empty
+    int first_residue = 1;  // the protein's number of the row's first residue ("ID/start-end")
 };
 
 // Something reading and trimming changed in the user's data, shown on
 // standard error and kept in the record. `record` is -1 where no one
 // record is concerned.
 struct InputWarning {
-    std::string kind;  // "header_cut", "unscored_letter", "unequal_lengths", "extra_arguments"
+    std::string kind;  // "header_cut", "unscored_letter", "unequal_lengths", "insert_columns", "coordinates", "extra_arguments"
     int record = -1;
     std::string detail;
 };
@@ -44,6 +46,11 @@ struct SequenceSet {
     // (letters counted from 1, gaps and '*' not counted).
     std::vector<int> columns;
     std::vector<std::vector<int>> residue_numbers;
+    // Stockholm and A2M/A3M: lower case and '.' mark insert states, whose
+    // columns are removed with the gap columns; `reference` is the
+    // "#=GC RF" line, where '.', '-', '_' or '~' marks an insert column.
+    bool insert_states = false;
+    std::string reference;
     int pair_count() const { return static_cast<int>(records.size() / 2); }
 };
 

@@ -66,7 +66,8 @@ bool read_run_input(const RunLine &run, const std::string &input_path, SequenceS
     InputForm form = InputForm::kPairFile;
     std::vector<int> places;
     const PairChoice choice{run.pairs_path, run.pairs_xxh3, {}, {}, run.record_places};
-    if (read_alignment(input.get(), choice, discarded, reader_message, set, shortest, form, places) !=
+    const InputSource source{input_path, run.format > 1 ? run.input_form : ""};  // the form the run read
+    if (read_alignment(input.get(), source, choice, discarded, reader_message, set, shortest, form, places) !=
         InputOutcome::kRead) {
         message = input_path + ": " + one_line(reader_message);
         return false;

@@ -15,6 +15,7 @@
 
 #include "common/status.hpp"
 #include "common/text.hpp"
+#include "input/forms.hpp"
 #include "input/residues.hpp"
 #include "profile/profile.hpp"
 #include "page/page_template.hpp"
@@ -282,6 +283,13 @@ bool write_page(const PageData &data, const SequenceSet &trimmed, const Substitu
                                              {"wall_seconds", data.end.wall_seconds}}
                                : OrderedJson(nullptr);
     head["names"] = data.run.names;
+    OrderedJson ids = OrderedJson::array(), descriptions = OrderedJson::array();
+    for (const std::string &name : data.run.names) {
+        ids.push_back(header_id(name));
+        descriptions.push_back(header_description(name));
+    }
+    head["ids"] = ids;  // figure titles and lists name records by id
+    head["descriptions"] = descriptions;
     OrderedJson records = OrderedJson::array();
     for (const SequenceRecord &record : trimmed.records)
         records.push_back(record.residues);

@@ -128,8 +128,11 @@
     if (text !== undefined) e.textContent = text;
     return e;
   }
-  function recordName(r) { return D.names[r]; }
+  // A record by its id (the header's first word); in full with its description.
+  function recordName(r) { return D.ids[r]; }
+  function recordFull(r) { return D.ids[r] + (D.descriptions[r] ? ' ' + D.descriptions[r] : ''); }
   function pairText(p) { return recordName(2 * p) + ' / ' + recordName(2 * p + 1); }
+  function pairFull(p) { return recordFull(2 * p) + ' / ' + recordFull(2 * p + 1); }
   function fixed(x, digits) { return Number.isFinite(x) ? x.toFixed(digits) : 'undefined'; }
 
   // ---- The run ----

@@ -13,8 +13,8 @@
     } else {
       const match = new Uint8Array(P);
       for (let p = 0; p < P; p++)
-        match[p] = recordName(2 * p).toLowerCase().includes(needle) ||
-                   recordName(2 * p + 1).toLowerCase().includes(needle) ? 1 : 0;
+        match[p] = recordFull(2 * p).toLowerCase().includes(needle) ||
+                   recordFull(2 * p + 1).toLowerCase().includes(needle) ? 1 : 0;
       const kept = [];
       for (let i = 0; i < NQ; i++) if (match[pairA[i]] || match[pairB[i]]) kept.push(i);
       order = Uint32Array.from(kept);
@@ -189,8 +189,8 @@
       const idx = el('td', { class: 'num' });
       idx.appendChild(el('a', { href: '#q=' + q }, String(q)));
       tr.appendChild(idx);
-      tr.appendChild(el('td', { class: 'names' }, pairA[i] + ': ' + pairText(pairA[i])));
-      tr.appendChild(el('td', { class: 'names' }, pairB[i] + ': ' + pairText(pairB[i])));
+      tr.appendChild(el('td', { class: 'names' }, pairA[i] + ': ' + pairFull(pairA[i])));
+      tr.appendChild(el('td', { class: 'names' }, pairB[i] + ': ' + pairFull(pairB[i])));
       let emax = 0, emin = 0;
       const nmax = Q[5 * i];
       for (let j = winStart[i]; j < winStart[i + 1]; j++)

@@ -74,8 +74,8 @@
     for (let k = 0; k < N; k++) squares += (prof.d[k] - mean) * (prof.d[k] - mean);
     const std = N > 1 ? Math.sqrt(squares / (N - 1)) : NaN;
     function fact(k, v) { facts.appendChild(el('div', { class: 'k' }, k)); facts.appendChild(el('div', { class: 'v' }, v)); }
-    fact('Pair A (' + pairA[i] + ')', pairText(pairA[i]));
-    fact('Pair B (' + pairB[i] + ')', pairText(pairB[i]));
+    fact('Pair A (' + pairA[i] + ')', pairFull(pairA[i]));
+    fact('Pair B (' + pairB[i] + ')', pairFull(pairB[i]));
     fact('Significant windows', Q[5 * i + 2] + ' maximum, ' + Q[5 * i + 3] + ' minimum');
     fact('Final windows', Q[5 * i] + ' maximum, ' + Q[5 * i + 1] + ' minimum (eliminated ones included)');
     const pf = familyP(QF[i] === undefined ? -1 : QF[i]);

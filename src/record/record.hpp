@@ -71,11 +71,12 @@ struct RunLine {
     uint64_t matrix_xxh3 = 0;        // of the matrix file's bytes
     std::string input_path;
     FileDigest input;
-    std::string input_form = "pair_file";  // or "aligned_fasta"
+    std::string input_form = "pair_file";  // or "aligned_fasta", "stockholm", "clustal", "a2m", "a3m"
     std::string pairs_path;                // the --pairs file; empty: records pair up in file order
     uint64_t pairs_xxh3 = 0;
     std::vector<int> record_places;   // with a pairs file: each record's place in the input, pair order
     std::vector<std::string> names;   // 2P whole header lines in pair order (the "pairs")
+    std::vector<std::string> accessions;  // per record in pair order, "#=GS ID AC"; empty: none (or not recorded)
     std::vector<int> record_lengths;  // residues as read, before gap removal
     int gap_columns = 0;
     int n_minimum = 0;

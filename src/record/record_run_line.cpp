@@ -165,6 +165,25 @@ bool parse_family_test(const Json &line, RunLine &run)
     return run.family_block > 0;
 }
 
+// The records' accessions, where recorded: a string or null per record. A
+// list of another length than the pairs' is left for the check of the
+// records against the input to refuse.
+bool parse_accessions(const Json &line, RunLine &run)
+{
+    run.accessions.clear();
+    const auto accessions = line.find("accessions");
+    if (accessions == line.end())
+        return true;
+    if (!accessions->is_array())
+        return false;
+    for (const Json &accession : *accessions) {
+        if (!accession.is_null() && !accession.is_string())
+            return false;
+        run.accessions.push_back(accession.is_string() ? accession.get<std::string>() : std::string());
+    }
+    return true;
+}
+
 // The fields format 2 added: the input's form, the matrix's values and
 // file, the chosen pairs, the warnings.
 bool parse_extras(const Json &line, RunLine &run, std::string &why)
@@ -172,9 +191,10 @@ bool parse_extras(const Json &line, RunLine &run, std::string &why)
     const auto input = line.find("input");
     const auto values = line.find("matrix_values");
     const Json *pairs = nullptr, *matrix_file = nullptr;
+    InputForm form = InputForm::kPairFile;
     const char *bad =
         !get_string(*input, "form", run.input_form) ||
-                (run.input_form != "pair_file" && run.input_form != "aligned_fasta")        ? "input"
+                !input_form_from_name(run.input_form, form) || run.input_form != input_form_name(form) ? "input"
         : values == line.end() || !values->is_array() || values->size() != 400 ||
                 !std::all_of(values->begin(), values->end(), [](const Json &v) { return v.is_number_integer(); })
                                                                                           ? "matrix_values"
@@ -196,6 +216,8 @@ bool parse_extras(const Json &line, RunLine &run, std::string &why)
         else
             run.record_places = places->get<std::vector<int>>();
     }
+    if (bad == nullptr && !parse_accessions(line, run))
+        bad = "accessions";
     if (bad != nullptr) {
         why = missing("the run line's", bad);
         return false;

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "input/forms.hpp"
 #include "record/record.hpp"
 #include "record/record_family.hpp"
 
@@ -51,7 +52,7 @@ Json windows_json(const std::vector<FinalWindow> &windows, const QuartetResult &
                             {"end", r.End},
                             {"value", r.Value},
                             {"count", r.Count},
-                            {"percent", number_or_null(r.Percent)},
+                            {"percent", number_or_null(data_percent(r, result.randomisations))},
                             {"average", number_or_null(r.Average)},
                             {"err", number_or_null(r.Err)},
                             {"eliminated", window.eliminated},
@@ -125,6 +126,14 @@ std::string run_line_text(const RunLine &run)
     Json pairs = Json::array();
     for (std::size_t p = 0; p + 1 < run.names.size(); p += 2)
         pairs.push_back(Json::array({run.names[p], run.names[p + 1]}));
+    // Each record's id and description, from its header line, and its accession.
+    Json ids = Json::array(), descriptions = Json::array(), accessions = Json::array();
+    for (std::size_t r = 0; r < run.names.size(); ++r) {
+        ids.push_back(header_id(run.names[r]));
+        descriptions.push_back(header_description(run.names[r]));
+        const bool accession = r < run.accessions.size() && !run.accessions[r].empty();
+        accessions.push_back(accession ? Json(run.accessions[r]) : Json(nullptr));
+    }
     Json warnings = Json::array();
     for (const InputWarning &warning : run.warnings)
         warnings.push_back(Json{{"kind", warning.kind},
@@ -151,6 +160,9 @@ std::string run_line_text(const RunLine &run)
                                                            {"xxh3_64", hex64(run.pairs_xxh3)},
                                                            {"records", run.record_places}}},
               {"pairs", pairs},
+              {"ids", ids},
+              {"descriptions", descriptions},
+              {"accessions", accessions},
               {"record_lengths", run.record_lengths},
               {"gap_columns", run.gap_columns},
               {"n_minimum", run.n_minimum},

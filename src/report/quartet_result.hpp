@@ -66,5 +66,13 @@ inline double window_p_value(const WindowRecord &window, int randomisations)
 {
     return (static_cast<double>(window.Count) + 1.0) / (static_cast<double>(randomisations) + 1.0);
 }
+// The percentage of randomisations at least as extreme, as the data files
+// give it: count x 100 is exact, so one division gives the double nearest
+// the true value (1.8, where count / T x 100, the report's, gives
+// 1.7999999999999998).
+inline double data_percent(const WindowRecord &window, int randomisations)
+{
+    return static_cast<double>(window.Count) * 100.0 / static_cast<double>(randomisations);
+}
 
 }  // namespace kelto

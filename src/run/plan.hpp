@@ -46,6 +46,7 @@ struct RunPlan {
     std::string early_message;
 
     std::string input_path;
+    std::string input_form;  // forced by --format or, for A2M and A3M, by the record; empty: told by the content
     PlannedFile report{"report", {}}, json{"JSON", {}}, tsv{"TSV", {}}, html{"HTML", {}};
     bool json_temporary = false;  // the record is kept only for the page, in a temporary file
     bool write_headings = true;  // the report's heading, the TSV header and the run line are written
@@ -54,7 +55,7 @@ struct RunPlan {
     RunMatrix matrix;        // built-in or read from a file
     PairChoice choice;       // the pairs by name, or by their recorded places on resume
     uint64_t seed = 0;
-    std::string seed_line;   // the line on standard error naming the seed's source
+    std::string seed_line;   // the lines on standard error naming the matrix file read and the seed's source
 
     SequenceSet set;  // the trimmed records
     std::vector<std::vector<int>> scores;  // per pair, under the matrix

@@ -51,6 +51,7 @@ RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_se
     if (!open_planned_input(options, false, plan, opened, console))
         return plan;
     FileHandle input(opened);
+    plan.input_form = options.format;
     switch (parse_randomisations(options.positionals[2].c_str(), plan.randomisations)) {
     case Randomisations::kValid: break;
     case Randomisations::kBelowOne: stop_early(plan, EarlyStop::kAfterReportOpened, "\n T > 0 !!.\n"); return plan;
@@ -97,6 +98,9 @@ RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_se
 
     plan.seed = options.seed_given ? options.seed : clock_seed;
     plan.seed_line = seed_line(options, plan.seed);
+    if (!plan.matrix.path.empty())  // which file a --matrix value found, where a built-in could have been meant
+        plan.seed_line = "kelto: matrix " + plan.matrix.name + " read from the file " + plan.matrix.path + "\n" +
+                         plan.seed_line;
     record.version = kProgramVersion;
     record.seed = plan.seed;
     record.seed_from_option = options.seed_given;

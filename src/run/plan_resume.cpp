@@ -192,6 +192,8 @@ RunPlan plan_resume(const RunOptions &options, int workers, TextSink &console)
     plan.matrix = RunMatrix{run.matrix, {}, run.matrix_path, run.matrix_xxh3};
     matrix_from_values(run.matrix_values, plan.matrix.scores);
     plan.choice = PairChoice{run.pairs_path, run.pairs_xxh3, {}, {}, run.record_places};
+    if (run.format > 1)  // the recorded form, which --format or the file's name may have chosen
+        plan.input_form = run.input_form;
     read_input(input.get(), plan, console);
     if (plan.refused != Status::kContinue)
         return plan;

@@ -201,9 +201,9 @@ void read_input(FILE *input, RunPlan &plan, TextSink &console)
     std::string message;
     InputForm form = InputForm::kPairFile;
     std::vector<int> places;
-    const InputOutcome outcome =
-        read_alignment(input, plan.choice, plan.setup_console, message, plan.set, shortest, form, places);
-    if (outcome == InputOutcome::kPairsRefused) {
+    const InputOutcome outcome = read_alignment(input, InputSource{plan.input_path, plan.input_form}, plan.choice,
+                                                plan.setup_console, message, plan.set, shortest, form, places);
+    if (outcome == InputOutcome::kRefused) {
         sink_message(console, "\n %s.\n", message.c_str());
         plan.refused = Status::kStopInput;
         return;
@@ -222,6 +222,7 @@ void read_input(FILE *input, RunPlan &plan, TextSink &console)
     for (const SequenceRecord &r : plan.set.records) {
         record.record_lengths.push_back(static_cast<int>(r.residues.size()));
         record.names.push_back(r.header);
+        record.accessions.push_back(r.accession);
     }
     record.n_minimum = remove_gap_columns(plan.set, shortest, plan.setup_console);
     record.gap_columns = shortest - record.n_minimum;

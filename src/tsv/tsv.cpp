@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/text.hpp"
+#include "input/forms.hpp"
 
 namespace kelto {
 
@@ -28,7 +29,7 @@ void append_number(std::string &out, double value)
         out += "NA";
 }
 
-void append_row_start(std::string &out, const QuartetResult &result, const std::string names[4], const char *kind)
+void append_row_start(std::string &out, const QuartetResult &result, const std::string names[8], const char *kind)
 {
     appendf(out, "%lld\t%d\t%d", result.index, result.pair_a, result.pair_b);
     for (int i = 0; i < 4; ++i)
@@ -36,11 +37,15 @@ void append_row_start(std::string &out, const QuartetResult &result, const std::
     appendf(out, "\t%s", kind);
 }
 
-void append_place(std::string &out, const std::array<int, 2> &columns, const std::array<std::array<int, 2>, 4> &residues)
+// The window's columns and residue numbers, then the four ids.
+void append_place(std::string &out, const std::array<int, 2> &columns, const std::array<std::array<int, 2>, 4> &residues,
+                  const std::string names[8])
 {
     appendf(out, "\t%d\t%d", columns[0], columns[1]);
     for (const auto &span : residues)
         appendf(out, "\t%d\t%d", span[0], span[1]);
+    for (int i = 4; i < 8; ++i)
+        out += "\t" + names[i];
 }
 
 // The quartet's resolution and arrangements, the last two columns.
@@ -55,14 +60,14 @@ void append_resolution(std::string &out, const FamilyResult &family)
 }
 
 // The window that attains the scan statistic; the per-size columns are NA.
-void append_tsv_scan(std::string &out, const QuartetResult &result, const std::string names[4])
+void append_tsv_scan(std::string &out, const QuartetResult &result, const std::string names[8])
 {
     const FamilyResult &family = result.family;
     const ScanWindow &w = family.window;
     append_row_start(out, result, names, "scan");
     appendf(out, "\t%d\t%d\t%d\t%lld\tNA\tNA\tNA\tNA\tNA\tNA\t", w.size, w.start, w.end, w.sum);
     append_double(out, family.p);
-    append_place(out, family.columns, family.residues);
+    append_place(out, family.columns, family.residues, names);
     appendf(out, "\t%s\t", w.side > 0 ? "max" : "min");
     append_double(out, w.z);
     out += '\t';
@@ -70,13 +75,14 @@ void append_tsv_scan(std::string &out, const QuartetResult &result, const std::s
     append_resolution(out, family);
 }
 
-void append_tsv_window(std::string &out, const QuartetResult &result, const std::string names[4], const char *kind,
+// `names`: the four whole names, then the four ids.
+void append_tsv_window(std::string &out, const QuartetResult &result, const std::string names[8], const char *kind,
                        const FinalWindow &window)
 {
     const WindowRecord &r = window.record;
     append_row_start(out, result, names, kind);
     appendf(out, "\t%d\t%d\t%d\t%d\t%d\t", r.Win, r.Start, r.End, r.Value, r.Count);
-    append_double(out, r.Percent);
+    append_double(out, data_percent(r, result.randomisations));
     out += '\t';
     append_double(out, r.Average);
     out += '\t';
@@ -85,7 +91,7 @@ void append_tsv_window(std::string &out, const QuartetResult &result, const std:
     append_double(out, window_p_value(r, result.randomisations));
     out += '\t';
     append_number(out, window.p_family);
-    append_place(out, window.columns, window.residues);
+    append_place(out, window.columns, window.residues, names);
     appendf(out, "\t%s\t", kind);
     append_number(out, window.z);
     out += '\t';
@@ -97,8 +103,8 @@ void append_tsv_window(std::string &out, const QuartetResult &result, const std:
 
 const char *const kTsvHeader = "quartet\tpair_a\tpair_b\tname_a1\tname_a2\tname_b1\tname_b2\tkind\tsize\tstart\tend\t"
                                "value\tcount\tpercent\taverage\terr\teliminated\tp_value\tp_family\tcolumn_start\t"
-                               "column_end\ta1_first\ta1_last\ta2_first\ta2_last\tb1_first\tb1_last\tb2_first\tb2_last\tside\tz\t"
-                               "score\tp_floor\tarrangements\n";
+                               "column_end\ta1_first\ta1_last\ta2_first\ta2_last\tb1_first\tb1_last\tb2_first\tb2_last\t"
+                               "id_a1\tid_a2\tid_b1\tid_b2\tside\tz\tscore\tp_floor\tarrangements\n";
 
 std::string tsv_text(const std::string &name)
 {
@@ -120,7 +126,11 @@ void append_tsv_rows(std::string &out, const QuartetResult &result, const std::a
 {
     if (result.final_max.empty() && result.final_min.empty() && !result.family.tested)
         return;
-    const std::string clean[4] = {tsv_text(names[0]), tsv_text(names[1]), tsv_text(names[2]), tsv_text(names[3])};
+    std::string clean[8];
+    for (int i = 0; i < 4; ++i) {
+        clean[i] = tsv_text(names[static_cast<std::size_t>(i)]);
+        clean[i + 4] = tsv_text(header_id(names[static_cast<std::size_t>(i)]));
+    }
     for (const FinalWindow &window : result.final_max)
         append_tsv_window(out, result, clean, "max", window);
     for (const FinalWindow &window : result.final_min)
