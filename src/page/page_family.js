@@ -39,7 +39,7 @@
   function scanText(w) {
     return 'scan window (family-wise test), ' + (w.side === 'max' ? 'maximum' : 'minimum') + ' side, positions ' +
       w.start + '\u2013' + w.end + (w.columns ? ' (alignment columns ' + w.columns[0] + '\u2013' + w.columns[1] + ')' : '') +
-      ' (size ' + w.size + '), sum ' + w.sum + ', Z = ' + fixed(w.z, 3) + ', score ' + fixed(w.score, 3);
+      ' (size ' + w.size + '), sum ' + w.sum + ', Z = ' + fixed(w.z, 4) + ', score ' + fixed(w.score, 4);
   }
 
   // Benjamini-Hochberg and Benjamini-Yekutieli q-values of the family
@@ -98,7 +98,7 @@
     out.push(['q (BY)', qText(qBY[i]) + ' (Benjamini\u2013Yekutieli, valid under any dependence)']);
     if (w) {
       out.push(['Scan window', (w.side === 'max' ? 'maximum' : 'minimum') + ' side, positions ' + w.start + '\u2013' +
-                w.end + ' (size ' + w.size + '), sum ' + w.sum + ', Z = ' + fixed(w.z, 3) + ', score ' + fixed(w.score, 3)]);
+                w.end + ' (size ' + w.size + '), sum ' + w.sum + ', Z = ' + fixed(w.z, 4) + ', score ' + fixed(w.score, 4)]);
       out.push(['Scan window columns', w.columns ? w.columns[0] + '\u2013' + w.columns[1] : '\u2013']);
       out.push(['Scan window residues (A1, A2, B1, B2)', w.residues.map(spanText).join(', ')]);
     }

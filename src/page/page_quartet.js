@@ -133,7 +133,8 @@
       'Matrix ' + runFacts()] }, PLOT_SIZE));
     back.setAttribute('height', drawn.height);
     plot.setAttribute('aria-label', 'C(k)12 profile of quartet ' + (FIRST + i) + ' with ' + Q[5 * i] +
-                      ' final maximum and ' + Q[5 * i + 1] + ' final minimum windows (listed in the table below)');
+                      ' final maximum and ' + Q[5 * i + 1] + ' final minimum windows (listed in the table below)' +
+                      (drawn.scan ? ' and its scan window at positions ' + drawn.scan.start + '\u2013' + drawn.scan.end : ''));
     plot.setAttribute('viewBox', '0 0 ' + PLOT_SIZE.width + ' ' + drawn.height.toFixed(2));
     plot.setAttribute('height', drawn.height.toFixed(2));
     Object.assign(current, drawn);

@@ -61,6 +61,12 @@ def page_p(p):
     return js_fixed(p)
 
 
+def page_score(x):
+    """A scan window's Z or score as the page shows it: written to its data
+    with 4 decimals, shown with toFixed(4) (which has no negative zero)."""
+    return js_fixed(float(f"{x:.4f}") + 0.0)
+
+
 def file_url(path, fragment=""):
     return "file://" + urllib.parse.quote(os.path.abspath(path)) + fragment
 
@@ -532,7 +538,7 @@ def check_scan(browser, q):
     side = {"max": "maximum", "min": "minimum"}[w["side"]]
     expected = {
         "Scan window": f"{side} side, positions {w['start']}\u2013{w['end']} (size {w['size']}), sum {w['sum']}, "
-                       f"Z = {js_fixed(w['z'], 3)}, score {js_fixed(w['score'], 3)}",
+                       f"Z = {page_score(w['z'])}, score {page_score(w['score'])}",
         "Scan window columns": "\u2013".join(map(str, w["columns"])),
         "Scan window residues (A1, A2, B1, B2)": ", ".join("\u2013".join(map(str, span)) for span in w["residues"])}
     for label, text in expected.items():
