@@ -19,7 +19,7 @@
   function familyTestText() {
     if (FAMILY.statistic === 'scan')
       return 'penalised scan statistic, sequential Monte Carlo p-value: at most J_max = ' + J_MAX +
-        ' arrangements, stopping at the ' + FAMILY.h + 'th exceedance; null: ' +
+        ' arrangements, stopping at the h-th exceedance (h = ' + FAMILY.h + '); null: ' +
         (FAMILY.null === 'positions' ? 'single positions arranged' : FAMILY.null) + '; p_floor = ' + formatP(P_FLOOR);
     if (MIN_P) return 'min-P over window sizes and sides (a record of an earlier format), J = ' + J_MAX;
     return 'none';
@@ -90,8 +90,7 @@
                 ' arrangements; p_floor = ' + formatP(P_FLOOR) + ')']);
     } else {
       out.push([FAMILY_LABEL + '-value', formatP(p) + ' (L = ' + w.arrangements + ' arrangements' +
-                (w.capped ? ', capped: J_max reached before the ' + FAMILY.h + 'th exceedance' :
-                            ', stopped at the ' + FAMILY.h + 'th exceedance') +
+                (w.capped ? ', capped: J_max reached before the h-th exceedance' : ', stopped at the h-th exceedance') +
                 '; p_floor = ' + formatP(P_FLOOR) + ')']);
     }
     out.push(['q (BH)', qText(qBH[i]) + ' (Benjamini\u2013Hochberg over the ' + TESTED + ' quartets of this page with a p)']);
