@@ -4,7 +4,8 @@
   // follows from the font size `fs` (SVG user units, CSS pixels), so a figure
   // at a journal column width keeps readable text. The frame holds the data:
   // lanes of final maximum windows above the bars, lanes of final minimum
-  // windows below them; all text and the legend lie outside the frame.
+  // windows below them, and beyond those, on its side, a lane with the
+  // bracket of the scan window; all text and the legend lie outside the frame.
   const MM = 96 / 25.4;  // user units per millimetre
   const FIG_FONT = 'Helvetica, Arial, system-ui, sans-serif';
 
@@ -82,15 +83,17 @@
       '; matrix ' + runFacts();
   }
 
-  // The legend's entries; `mean` is the text of the mean's entry.
-  function legendItems(mean) {
+  // The legend's entries; `mean` is the text of the mean's entry, `scan`
+  // whether a scan window is drawn.
+  function legendItems(mean, scan) {
     return [['bar', 'C(k)12 at a position'], ['max', 'final maximum window (lanes above the bars)'],
             ['min', 'final minimum window (lanes below the bars)'], ['elim', 'eliminated window (dashed)'],
-            ['mean', mean]];
+            ['mean', mean]].concat(scan ? [['scan', 'scan window (family-wise test)']] : []);
   }
   function swatch(kind, x, y, fs) {
     const w = 1.6 * fs, h = 0.75 * fs;
     if (kind === 'bar') return svg('rect', { x: x + 0.55 * fs, y: y, width: 0.5 * fs, height: h, fill: COLOUR.bar });
+    if (kind === 'scan') return svg('path', bracketStyle(bracketPath(x, x + w, y, y + h), fs));
     if (kind === 'mean') return svg('line', { x1: x, x2: x + w, y1: y + h / 2, y2: y + h / 2, stroke: COLOUR.mean,
                                               'stroke-width': 0.16 * fs, 'stroke-dasharray': dash(fs) });
     return svg('rect', Object.assign({ x: x, y: y, width: w, height: h }, bandStyle(kind, kind === 'elim', fs)));
@@ -105,15 +108,25 @@
     return { fill: colour, 'fill-opacity': kind === 'max' ? 0.9 : 0.3, stroke: colour, 'stroke-width': 0.12 * fs };
   }
 
+  // The scan window's mark: a bracket in ink over its positions, its ends
+  // turned towards the bars (from y = far to y = near), unlike the bands of
+  // the final windows in shape and colour.
+  function bracketPath(x0, x1, far, near) {
+    return 'M' + x0.toFixed(2) + ' ' + near.toFixed(2) + 'V' + far.toFixed(2) + 'H' + x1.toFixed(2) + 'V' + near.toFixed(2);
+  }
+  function bracketStyle(d, fs) {
+    return { d: d, fill: 'none', stroke: COLOUR.ink, 'stroke-width': 0.22 * fs, 'stroke-linejoin': 'miter' };
+  }
+
   // Draws the legend in rows from (x, y) within `width`; returns its height.
-  function drawLegend(root, x, y, width, fs, mean) {
+  function drawLegend(root, x, y, width, fs, mean, scan) {
     const g = svg('g', { class: 'legend' }), pad = 0.4 * fs, row = 1.3 * fs;
     root.appendChild(g);
     const box = svg('rect', { class: 'legend-box', x: x, y: y, width: width, height: 0, fill: '#ffffff',
                               stroke: COLOUR.grid, 'stroke-width': 0.08 * fs });
     g.appendChild(box);
     let cx = x + pad, cy = y + pad;
-    for (const [kind, text] of legendItems(mean)) {
+    for (const [kind, text] of legendItems(mean, scan)) {
       const label = svg('text', { x: 0, y: 0, fill: COLOUR.ink }, text);
       g.appendChild(label);
       const need = 2.1 * fs + textLength(label, fs);
@@ -141,7 +154,9 @@
                 yt: ticks(Math.ceil(lo), Math.floor(hi), 6), lh: 1.25 * fs, pad: 0.5 * fs, laneH: 0.8 * fs,
                 laneGap: 0.35 * fs, tick: 0.35 * fs,
                 maxLanes: lanesOf(wins.filter(function (w) { return w.kind === 'max'; })),
-                minLanes: lanesOf(wins.filter(function (w) { return w.kind === 'min'; })) };
+                minLanes: lanesOf(wins.filter(function (w) { return w.kind === 'min'; })), scan: scanWindowOf(i) };
+    // The scan window's lane lies beyond the final windows' lanes of its side.
+    const scanLanes = function (side) { return L.scan && L.scan.side === side ? 1 : 0; };
     const strip = function (n) { return n ? n * (L.laneH + L.laneGap) + L.laneGap : 0; };
     const tickWidth = Math.max.apply(null, L.yt.map(function (t) { return textWidth(String(t), fs); }));
     L.left = L.pad + 2 * L.lh + tickWidth + 0.8 * fs;
@@ -151,9 +166,9 @@
     if (opt.meanInCaption) captions[captions.length - 1] += '; mean C(k)12 = ' + L.mean.toFixed(4);
     L.captions = wrapCaptions(captions, opt.width - 2 * L.pad, fs);
     L.frameTop = top + L.pad + L.captions.length * L.lh + (L.captions.length ? 0.4 * fs : 0);
-    L.barsTop = L.frameTop + strip(L.maxLanes.count);
+    L.barsTop = L.frameTop + strip(L.maxLanes.count + scanLanes('max'));
     L.barsBottom = L.barsTop + opt.barHeight;
-    L.frameBottom = L.barsBottom + strip(L.minLanes.count);
+    L.frameBottom = L.barsBottom + strip(L.minLanes.count + scanLanes('min'));
     L.x = function (k) { return L.left + k * L.band; };  // left edge of position k + 1
     L.y = function (v) { return L.barsTop + (hi - v) / (hi - lo) * opt.barHeight; };
     L.height = L.frameBottom + L.tick + fs + L.lh + L.pad - top;
@@ -197,6 +212,17 @@
       winGroup.appendChild(r);
     }
     g.appendChild(winGroup);
+    const s = L.scan;
+    if (s) {
+      const lane = s.side === 'max' ? L.maxLanes.count : L.minLanes.count;
+      const near = s.side === 'max' ? L.barsTop - lane * step - L.laneGap : L.barsBottom + L.laneGap + lane * step;
+      const far = s.side === 'max' ? near - L.laneH : near + L.laneH;
+      const mark = svg('path', Object.assign({ class: 'scan-window', 'data-side': s.side, 'data-start': s.start,
+                                               'data-end': s.end, 'pointer-events': 'all' },
+                                             bracketStyle(bracketPath(x(s.start - 1) + inset, x(s.end) - inset, far, near), fs)));
+      mark.appendChild(svg('title', null, scanText(s)));
+      g.appendChild(mark);
+    }
   }
 
   // Captions, ticks and axis titles, all outside the frame. The y axis says
@@ -254,7 +280,8 @@
     drawData(g, L);
     drawAxes(g, L, top);
     if (opt.legend)
-      L.height += drawLegend(g, L.pad, top + L.height, L.width - 2 * L.pad, L.fs, 'mean C(k)12 = ' + L.mean.toFixed(4)) + L.pad;
+      L.height += drawLegend(g, L.pad, top + L.height, L.width - 2 * L.pad, L.fs, 'mean C(k)12 = ' + L.mean.toFixed(4),
+                             L.scan !== null) + L.pad;
     return L;
   }
 
@@ -298,7 +325,8 @@
       names.push((FIRST + i) + ': pair A ' + pairText(pairA[i]) + ', pair B ' + pairText(pairB[i]));
       top += drawn.height;
     });
-    top += drawLegend(root, 0.5 * fs, top, size.width - fs, fs, 'mean C(k)12 of the quartet (value in its caption)') + 0.5 * fs;
+    top += drawLegend(root, 0.5 * fs, top, size.width - fs, fs, 'mean C(k)12 of the quartet (value in its caption)',
+                      list.some(function (i) { return scanWindowOf(i) !== null; })) + 0.5 * fs;
     return finishFigure(root, 'KELTO quartets ' + names.join('; ') + '; matrix ' + runFacts(), size.width, top);
   }
 
@@ -307,74 +335,4 @@
   function svgText(root) {
     return '<?xml version="1.0" encoding="UTF-8"?>\n' +
       new XMLSerializer().serializeToString(root).replace(/[\u0000-\u0008\u000b\u000c\u000e-\u001f]/g, '\ufffd') + '\n';
-  }
-
-  // A PNG of a figure at `dpi`: the SVG drawn on a canvas at that
-  // resolution, with a pHYs chunk so that it opens at its size in millimetres.
-  function pngOf(root, dpi) {
-    const viewBox = root.getAttribute('viewBox').split(' ').map(Number);
-    const scale = dpi / 96, width = Math.round(viewBox[2] * scale), height = Math.round(viewBox[3] * scale);
-    if (width > 32767 || height > 32767 || width * height > 268435456)
-      return Promise.reject(new Error(width + ' \u00d7 ' + height + ' pixels is more than a canvas holds: ' +
-                                      'choose a lower resolution or fewer quartets'));
-    const copy = root.cloneNode(true);
-    copy.setAttribute('width', String(width));
-    copy.setAttribute('height', String(height));
-    const image = new Image();
-    return new Promise(function (done, fail) {
-      image.onload = function () {
-        const canvas = Object.assign(document.createElement('canvas'), { width: width, height: height });
-        const g2 = canvas.getContext('2d');
-        g2.fillStyle = '#ffffff';
-        g2.fillRect(0, 0, width, height);
-        g2.drawImage(image, 0, 0, width, height);
-        canvas.toBlob(function (blob) {
-          if (!blob) { fail(new Error('the canvas gave no PNG')); return; }
-          blob.arrayBuffer().then(function (bytes) {
-            done({ blob: new Blob([withDensity(new Uint8Array(bytes), dpi)], { type: 'image/png' }),
-                   width: width, height: height });
-          }, fail);
-        }, 'image/png');
-      };
-      image.onerror = function () { fail(new Error('the figure did not load as an image')); };
-      image.setAttribute('src', 'data:image/svg+xml;charset=utf-8,' + encodeURIComponent(svgText(copy)));
-    });
-  }
-  const CRC_TABLE = (function () {
-    const table = new Uint32Array(256);
-    for (let n = 0; n < 256; n++) {
-      let c = n;
-      for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
-      table[n] = c >>> 0;
-    }
-    return table;
-  })();
-  function crc32(bytes) {
-    let c = 0xffffffff;
-    for (let k = 0; k < bytes.length; k++) c = CRC_TABLE[(c ^ bytes[k]) & 255] ^ (c >>> 8);
-    return (c ^ 0xffffffff) >>> 0;
-  }
-  // The PNG with a pHYs chunk (pixels per metre) after its IHDR chunk,
-  // unless it has one already.
-  function withDensity(png, dpi) {
-    const afterHeader = 8 + 25;
-    for (let at = 8; at + 8 <= png.length;) {
-      const length = new DataView(png.buffer, png.byteOffset + at).getUint32(0);
-      const type = String.fromCharCode(png[at + 4], png[at + 5], png[at + 6], png[at + 7]);
-      if (type === 'pHYs') return png;
-      if (type === 'IDAT' || type === 'IEND') break;
-      at += 12 + length;
-    }
-    const chunk = new Uint8Array(21), view = new DataView(chunk.buffer), ppm = Math.round(dpi / 0.0254);
-    view.setUint32(0, 9);
-    chunk.set([0x70, 0x48, 0x59, 0x73], 4);  // "pHYs"
-    view.setUint32(8, ppm);
-    view.setUint32(12, ppm);
-    chunk[16] = 1;  // unit: the metre
-    view.setUint32(17, crc32(chunk.subarray(4, 17)));
-    const out = new Uint8Array(png.length + 21);
-    out.set(png.subarray(0, afterHeader), 0);
-    out.set(chunk, afterHeader);
-    out.set(png.subarray(afterHeader), afterHeader + 21);
-    return out;
   }

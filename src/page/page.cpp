@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 #include <type_traits>
 
 #include <sys/stat.h>
@@ -176,19 +177,44 @@ void append_number(std::string &out, double value)
     out.append(digits, result.ptr);
 }
 
+// A number shown to a few decimals, written with `decimals` of them at
+// most (trailing zeros dropped): shorter than its exact form, which a large
+// page would spend megabytes on.
+void append_rounded(std::string &out, double value, int decimals)
+{
+    if (!std::isfinite(value)) {
+        out += "null";
+        return;
+    }
+    char digits[352];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals);
+    std::string_view text(digits, static_cast<std::size_t>(result.ptr - digits));
+    if (text.find('.') != std::string_view::npos) {
+        text = text.substr(0, text.find_last_not_of('0') + 1);
+        if (text.back() == '.')
+            text.remove_suffix(1);
+    }
+    if (text == "-0")
+        text = "0";
+    out += text;
+}
+
 // Writes a list of numbers as a JSON array through the sink (null for a
-// number that is not finite).
+// number that is not finite), doubles exactly or, with `decimals` >= 0,
+// rounded to that many decimals.
 template <typename Number>
-void write_array(TextSink &sink, const std::vector<Number> &values)
+void write_array(TextSink &sink, const std::vector<Number> &values, int decimals = -1)
 {
     std::string chunk = "[";
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i > 0)
             chunk += ',';
-        if constexpr (std::is_floating_point_v<Number>)
-            append_number(chunk, values[i]);
-        else
+        if constexpr (!std::is_floating_point_v<Number>)
             append_number(chunk, static_cast<int64_t>(values[i]));
+        else if (decimals >= 0)
+            append_rounded(chunk, values[i], decimals);
+        else
+            append_number(chunk, values[i]);
         if (chunk.size() >= (1 << 16)) {
             sink_write(sink, chunk);
             chunk.clear();
@@ -323,7 +349,7 @@ bool write_page(const PageData &data, const SequenceSet &trimmed, const Substitu
     sink_write(sink, ",\"QS\":");
     write_array(sink, data.scan);
     sink_write(sink, ",\"QZ\":");
-    write_array(sink, data.scan_scores);
+    write_array(sink, data.scan_scores, kScanScoreDecimals);
     sink_write(sink, "}");
     sink_write(sink, page_template.substr(data_at + data_marker.size()));
     if (!sink_flush(sink)) {

@@ -36,7 +36,8 @@ struct PageData {
     std::vector<double> window_family;
     // Per quartet, kScanStride values of its scan window: side (1 maximum,
     // -1 minimum, 0 none), start, size, sum, arrangements drawn, capped
-    // (0/1); and its Z and penalised score (NaN where there is none).
+    // (0/1); and its Z and penalised score (NaN where there is none),
+    // written to the page with kScanScoreDecimals decimals.
     std::vector<int32_t> scan;
     std::vector<double> scan_scores;
 };
@@ -44,6 +45,7 @@ struct PageData {
 inline constexpr int kQuartetStride = 5;
 inline constexpr int kWindowStride = 5;
 inline constexpr int kScanStride = 6;
+inline constexpr int kScanScoreDecimals = 4;
 
 // Reads the whole record from the current position of `jsonl` (`name` in
 // messages) through the record reader, the quartet lines streamed into the

@@ -1,5 +1,5 @@
-// Part of the page's script: page_data.js, page_list.js, figure.js and page_quartet.js form one
-// closure, put into page.html at its markers when it is compiled in. This part: the run's data, profiles and windows of a quartet,
+// Part of the page's script: the files named at the markers of page.html form one closure,
+// put into it when it is compiled in. This part: the run's data, profiles and windows of a quartet,
 // helpers, the run's facts.
   const SVG_NS = 'http://www.w3.org/2000/svg';
   const COLOUR = { max: '#0072B2', min: '#D55E00', mean: '#009E73', bar: '#6b6b6b', ink: '#1a1a1a', grid: '#e3e3e3' };
@@ -14,10 +14,10 @@
   const NQ = D.count;
   const FIRST = D.first;
   const Q = D.Q, W = D.W;
-  // Family-wise counts per quartet and per window (-1: none), and J.
+  // Family-wise p-values per quartet and per final window (null: none).
   const QF = D.QF || [], WF = D.WF || [];
-  const J = run.family_randomisations || 0;
-  function familyP(count) { return count >= 0 && J > 0 ? (count + 1) / (J + 1) : null; }
+  function familyP(i) { return typeof QF[i] === 'number' ? QF[i] : null; }
+  function windowFamilyP(j) { return typeof WF[j] === 'number' ? WF[j] : null; }
   function formatP(p) { return p === null ? '\u2013' : p < 0.001 ? p.toExponential(2) : p.toFixed(4); }
   // Where positions lie in the input: alignment columns, and each record's
   // residue numbers from its sparse steps.
@@ -60,22 +60,6 @@
     winStart[NQ] = w;
   })();
 
-  // Benjamini-Hochberg q-values of the quartets' family p-values, over the
-  // quartets of this page that have one: q(k) = min over i >= k of
-  // p(i) m / i, p sorted ascending.
-  const qValue = new Float64Array(NQ).fill(NaN);
-  (function () {
-    const tested = [];
-    for (let i = 0; i < NQ; i++) if (familyP(QF[i] === undefined ? -1 : QF[i]) !== null) tested.push(i);
-    tested.sort(function (x, y) { return QF[x] - QF[y] || x - y; });
-    const m = tested.length;
-    let running = 1;
-    for (let k = m - 1; k >= 0; k--) {
-      running = Math.min(running, familyP(QF[tested[k]]) * m / (k + 1));
-      qValue[tested[k]] = running;
-    }
-  })();
-
   // Residue classes and the matrix, to compute a quartet's profile here.
   const classOf = new Int8Array(256).fill(-1);
   for (let i = 0; i < D.letters.length; i++) {
@@ -101,17 +85,24 @@
     for (let k = 0; k < N; k++) d[k] = a[k] - b[k];
     return { a: a, b: b, d: d };
   }
-  // Windows of quartet i: {kind, start, end, size, value, count, eliminated}.
+  // Where positions start..end of quartet i lie: alignment columns (null
+  // without them) and, per record A1, A2, B1, B2, the residue numbers.
+  function placeOf(i, start, end) {
+    const records = [2 * pairA[i], 2 * pairA[i] + 1, 2 * pairB[i], 2 * pairB[i] + 1];
+    return { columns: ALIGNED ? [ALIGNED[start - 1], ALIGNED[end - 1]] : null,
+             residues: records.map(function (r) { return [residueAt(r, start - 1), residueAt(r, end - 1)]; }) };
+  }
+  function spanText(span) { return span[0] === null ? '\u2013' : span[0] + '\u2013' + span[1]; }
+  // Windows of quartet i: {kind, start, end, size, value, count, eliminated,
+  // p_value, p_family, columns, residues}.
   function windowsOf(i) {
     const out = [], nmax = Q[5 * i];
     for (let j = winStart[i]; j < winStart[i + 1]; j++) {
-      const start = W[5 * j], size = W[5 * j + 1];
-      const end = start + size - 1, records = [2 * pairA[i], 2 * pairA[i] + 1, 2 * pairB[i], 2 * pairB[i] + 1];
-      out.push({ kind: j - winStart[i] < nmax ? 'max' : 'min', start: start, size: size, end: end,
-                 value: W[5 * j + 2], count: W[5 * j + 3], eliminated: W[5 * j + 4] === 1,
-                 p_value: (W[5 * j + 3] + 1) / (run.T + 1), p_family: familyP(WF[j] === undefined ? -1 : WF[j]),
-                 columns: ALIGNED ? [ALIGNED[start - 1], ALIGNED[end - 1]] : null,
-                 residues: records.map(function (r) { return [residueAt(r, start - 1), residueAt(r, end - 1)]; }) });
+      const start = W[5 * j], size = W[5 * j + 1], end = start + size - 1;
+      out.push(Object.assign({ kind: j - winStart[i] < nmax ? 'max' : 'min', start: start, size: size, end: end,
+                               value: W[5 * j + 2], count: W[5 * j + 3], eliminated: W[5 * j + 4] === 1,
+                               p_value: (W[5 * j + 3] + 1) / (run.T + 1), p_family: windowFamilyP(j) },
+                             placeOf(i, start, end)));
     }
     return out;
   }
@@ -149,6 +140,7 @@
     fact('Pairs', String(run.pairs) + ' (' + run.quartets + ' quartets in this run)');
     fact('N_minimum', String(N) + ' positions (' + run.gap_columns + ' gap columns removed)');
     fact('T', String(run.T) + ' randomisations per window size');
+    fact('Family-wise test', familyTestText());
     fact('Matrix', run.matrix + (run.matrix_file ? ' (read from ' + run.matrix_file + ')' : ''));
     fact('Seed', run.seed + (run.seed_source === 'clock' ? ' (from the clock)' : ' (from --seed)'));
     if (run.threads !== undefined) fact('Threads', String(run.threads));

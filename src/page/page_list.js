@@ -1,5 +1,5 @@
-// Part of the page's script: page_data.js, page_list.js, figure.js and page_quartet.js form one
-// closure, put into page.html at its markers when it is compiled in. This part: the list order, the overview canvas and the quartet
+// Part of the page's script: the files named at the markers of page.html form one closure,
+// put into it when it is compiled in. This part: the list order, the overview canvas and the quartet
 // list.
   // ---- The list order: filter by record name, then sort ----
   let view = new Uint32Array(0);
@@ -24,7 +24,7 @@
       order.sort(function (x, y) { return (winStart[y + 1] - winStart[y]) - (winStart[x + 1] - winStart[x]) || x - y; });
     } else if (key === 'family') {
       order.sort(function (x, y) {
-        const px = familyP(QF[x] === undefined ? -1 : QF[x]), py = familyP(QF[y] === undefined ? -1 : QF[y]);
+        const px = familyP(x), py = familyP(y);
         return (px === null ? 2 : px) - (py === null ? 2 : py) || x - y;
       });
     } else if (key === 'strongest') {
@@ -198,8 +198,9 @@
       tr.appendChild(el('td', { class: 'num' }, nmax + (emax ? ' (' + emax + ' elim.)' : '')));
       tr.appendChild(el('td', { class: 'num' }, Q[5 * i + 1] + (emin ? ' (' + emin + ' elim.)' : '')));
       tr.appendChild(el('td', { class: 'num' }, Number.isNaN(strongest[i]) ? '\u2013' : strongest[i].toFixed(4)));
-      tr.appendChild(el('td', { class: 'num' }, formatP(familyP(QF[i] === undefined ? -1 : QF[i]))));
-      tr.appendChild(el('td', { class: 'num' }, formatP(Number.isNaN(qValue[i]) ? null : qValue[i])));
+      tr.appendChild(el('td', { class: 'num' }, formatP(familyP(i))));
+      tr.appendChild(el('td', { class: 'num' }, qText(qBH[i])));
+      tr.appendChild(el('td', { class: 'num' }, qText(qBY[i])));
       const flags = Q[5 * i + 4];
       tr.appendChild(el('td', null, (flags & 1 ? 'identical' : '') + (flags >> 1 ? 'stopped the run' : '')));
       tr.addEventListener('click', function (e) { if (e.target.tagName !== 'A') choose(i); });

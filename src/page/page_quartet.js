@@ -1,5 +1,5 @@
-// Part of the page's script: page_data.js, page_list.js, figure.js and page_quartet.js form one
-// closure, put into page.html at its markers when it is compiled in. This part: the chosen quartet: facts, plot, pointing,
+// Part of the page's script: the files named at the markers of page.html form one closure,
+// put into it when it is compiled in. This part: the chosen quartet: facts, plot, pointing,
 // exports, figures of several quartets, and the start.
   // ---- The chosen quartet: facts, profile plot, windows ----
   const plot = document.getElementById('profile-plot');
@@ -78,9 +78,7 @@
     fact('Pair B (' + pairB[i] + ')', pairFull(pairB[i]));
     fact('Significant windows', Q[5 * i + 2] + ' maximum, ' + Q[5 * i + 3] + ' minimum');
     fact('Final windows', Q[5 * i] + ' maximum, ' + Q[5 * i + 1] + ' minimum (eliminated ones included)');
-    const pf = familyP(QF[i] === undefined ? -1 : QF[i]);
-    fact('Family-wise p-value', pf === null ? 'not computed' : formatP(pf) + ' (J = ' + J + '; q = ' +
-         formatP(Number.isNaN(qValue[i]) ? null : qValue[i]) + ' over this page\'s quartets)');
+    for (const [k, v] of familyFacts(i)) fact(k, v);
     fact('Mean of C(k)12', fixed(mean, 4));
     fact('Standard deviation', fixed(std, 4));
     if (flags & 1) note.textContent = 'Identical sequences: C(k)12 is zero at every position.';
@@ -108,7 +106,7 @@
                      (w.value / w.size).toFixed(4), fixed(windowErr(prof.d, w), 4), w.eliminated ? 'yes' : 'no',
                      formatP(w.p_value), formatP(w.p_family),
                      w.columns ? w.columns[0] + '\u2013' + w.columns[1] : '\u2013',
-                     w.residues.map(function (s) { return s[0] === null ? '\u2013' : s[0] + '\u2013' + s[1]; }).join(', ')];
+                     w.residues.map(spanText).join(', ')];
       cells.forEach(function (text, c) {
         tr.appendChild(el('td', (c > 0 && c < 8) || (c > 8 && c < 12) ? { class: 'num' } : null, text));
       });
@@ -135,7 +133,8 @@
       'Matrix ' + runFacts()] }, PLOT_SIZE));
     back.setAttribute('height', drawn.height);
     plot.setAttribute('aria-label', 'C(k)12 profile of quartet ' + (FIRST + i) + ' with ' + Q[5 * i] +
-                      ' final maximum and ' + Q[5 * i + 1] + ' final minimum windows (listed in the table below)');
+                      ' final maximum and ' + Q[5 * i + 1] + ' final minimum windows (listed in the table below)' +
+                      (drawn.scan ? ' and its scan window at positions ' + drawn.scan.start + '\u2013' + drawn.scan.end : ''));
     plot.setAttribute('viewBox', '0 0 ' + PLOT_SIZE.width + ' ' + drawn.height.toFixed(2));
     plot.setAttribute('height', drawn.height.toFixed(2));
     Object.assign(current, drawn);
@@ -158,12 +157,13 @@
       'pair B: ' + r(2 * b) + ' ' + r(2 * b + 1) + '  score ' + p.b[k] + '\n' +
       'C(k)12 = ' + p.d[k];
   }
-  // The final windows over position k, for the readout.
+  // The final windows and the scan window over position k, for the readout.
   function windowsAt(k) {
     const over = current.wins.filter(function (w) { return w.start <= k + 1 && k + 1 <= w.end; });
-    return over.length === 0 ? '' : '   in final windows: ' + over.map(function (w) {
+    const scan = current.scan && current.scan.start <= k + 1 && k + 1 <= current.scan.end;
+    return (over.length === 0 ? '' : '   in final windows: ' + over.map(function (w) {
       return (w.kind === 'max' ? 'maximum ' : 'minimum ') + w.start + '\u2013' + w.end + (w.eliminated ? ' (eliminated)' : '');
-    }).join(', ');
+    }).join(', ')) + (scan ? '   in the scan window' : '');
   }
   function showTip(text, clientX, clientY) {
     const wrap = document.getElementById('plot-wrap').getBoundingClientRect();
@@ -204,6 +204,12 @@
     readout.textContent = windowText(w);
     showTip(windowText(w).replace(', positions', '\npositions').replace(', value', '\nvalue'), clientX, clientY);
   }
+  function hoverScan(clientX, clientY) {
+    const s = current.scan;
+    mark(s.start - 1, s.size);
+    readout.textContent = scanText(s);
+    showTip(scanText(s).replace(', positions', '\npositions').replace(', sum', '\nsum'), clientX, clientY);
+  }
   function positionAt(clientX) {
     const box = plot.getBoundingClientRect();
     const px = (clientX - box.left) * PLOT_SIZE.width / box.width;
@@ -212,6 +218,7 @@
   plot.addEventListener('mousemove', function (e) {
     if (!current) return;
     if (e.target.classList && e.target.classList.contains('window')) hoverWindow(e.target, e.clientX, e.clientY);
+    else if (e.target.classList && e.target.classList.contains('scan-window')) hoverScan(e.clientX, e.clientY);
     else hover(positionAt(e.clientX), e.clientX, e.clientY);
   });
   plot.addEventListener('mouseleave', function () { hover(-1); });
@@ -299,6 +306,7 @@
 
   showRun();
   rebuildView();
+  renderPairs();
   fromHash();
   document.documentElement.setAttribute('data-render-ms', performance.now().toFixed(0));
   document.documentElement.setAttribute('data-state', 'ready');

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Browser tests of the run's HTML page, in headless Chromium.
 
-    test_page.py windows|figures|names|large --kelto BUILD/kelto --data tests/data
+    test_page.py windows|figures|names|large|family --kelto BUILD/kelto --data tests/data
 
 Each test records a run (--json), builds its page with `kelto html`, opens it
 in headless Chromium (cdp.py) and checks what the page's script shows against
@@ -14,6 +14,7 @@ import argparse
 import base64
 import decimal
 import json
+import math
 import os
 import random
 import re
@@ -60,6 +61,12 @@ def page_p(p):
     return js_fixed(p)
 
 
+def page_score(x):
+    """A scan window's Z or score as the page shows it: written to its data
+    with 4 decimals, shown with toFixed(4) (which has no negative zero)."""
+    return js_fixed(float(f"{x:.4f}") + 0.0)
+
+
 def file_url(path, fragment=""):
     return "file://" + urllib.parse.quote(os.path.abspath(path)) + fragment
 
@@ -70,10 +77,10 @@ def run_program(kelto, args):
                                 f"{done.stderr.decode(errors='replace')}")
 
 
-def record_and_page(kelto, directory, input_path, t="20"):
+def record_and_page(kelto, directory, input_path, t="20", options=()):
     """Records a run of input_path and builds its page; returns both paths."""
     record, page = os.path.join(directory, "run.jsonl"), os.path.join(directory, "page.html")
-    run_program(kelto, ["--quiet", "--seed", "1", "--matrix", "2", "--json", record, input_path, os.devnull, t])
+    run_program(kelto, ["--quiet", "--seed", "1", "--matrix", "2", *options, "--json", record, input_path, os.devnull, t])
     run_program(kelto, ["html", record, input_path, page])
     return record, page
 
@@ -492,7 +499,141 @@ def test_large(args, chromium, tmp):
         check_no_errors(browser)
 
 
-TESTS = {"windows": test_windows, "figures": test_figures, "names": test_names, "large": test_large}
+def q_values(p_values, c):
+    """Step-up q-values of {key: p}: with p ascending, q(k) = min(1, min over
+    i >= k of p(i) m c / i); c = 1 for Benjamini-Hochberg, 1 + 1/2 + ... + 1/m
+    for Benjamini-Yekutieli."""
+    ranked = sorted(p_values.items(), key=lambda item: item[1])
+    m, out, low = len(ranked), {}, math.inf
+    for rank in range(m, 0, -1):
+        key, p = ranked[rank - 1]
+        low = min(low, p * m * c / rank)
+        out[key] = min(1.0, low)
+    return out
+
+
+# The chosen quartet's facts, its scan window's mark (the bars whose centres
+# it covers, its distance outside the bars on its side) and the legend.
+SCAN = """(() => { const p = document.getElementById('profile-plot'), box = e => e.getBoundingClientRect();
+  const facts = {}; for (const k of document.querySelectorAll('#quartet-facts .k')) facts[k.textContent] = k.nextSibling.textContent;
+  const bars = [...p.querySelectorAll('.bar')].map(box), centres = bars.map(b => (b.left + b.right) / 2);
+  const top = Math.min(...bars.map(b => b.top)), bottom = Math.max(...bars.map(b => b.bottom));
+  const marks = [...p.querySelectorAll('.scan-window')].map(e => { const r = box(e);
+    return {side: e.dataset.side, start: Number(e.dataset.start), end: Number(e.dataset.end),
+            covers: centres.flatMap((c, k) => r.left < c && c < r.right ? [k + 1] : []),
+            outside: e.dataset.side === 'max' ? top - r.bottom : r.top - bottom,
+            stroke: e.getAttribute('stroke'), fill: e.getAttribute('fill')}; });
+  const outer = [...p.querySelectorAll('.window')].map(box);
+  return {facts: facts, marks: marks, legend: [...p.querySelectorAll('.legend text')].map(t => t.textContent),
+          beyond: marks.length === 0 ? true : outer.every(w => { const r = box(p.querySelector('.scan-window'));
+            return marks[0].side === 'max' ? r.bottom <= w.top + 0.5 || w.top > bottom : r.top >= w.bottom - 0.5 || w.bottom < top; })};
+})()"""
+
+
+def check_scan(browser, q):
+    """Quartet q's family-wise facts and scan window against its record line."""
+    where, shown, w = f"quartet {q['quartet']}", browser.evaluate(SCAN), q["scan_window"]
+    if w is None:
+        check(shown["marks"] == [] and "scan window (family-wise test)" not in shown["legend"] and
+              "Scan window" not in shown["facts"], f"{where}: a scan window shown without a test: {shown}")
+        return
+    side = {"max": "maximum", "min": "minimum"}[w["side"]]
+    expected = {
+        "Scan window": f"{side} side, positions {w['start']}\u2013{w['end']} (size {w['size']}), sum {w['sum']}, "
+                       f"Z = {page_score(w['z'])}, score {page_score(w['score'])}",
+        "Scan window columns": "\u2013".join(map(str, w["columns"])),
+        "Scan window residues (A1, A2, B1, B2)": ", ".join("\u2013".join(map(str, span)) for span in w["residues"])}
+    for label, text in expected.items():
+        check(shown["facts"].get(label) == text, f"{where}: {label} shown {shown['facts'].get(label)!r}, recorded {text!r}")
+    stop = "capped: J_max reached" if q["family_capped"] else "stopped at the"
+    p_text = shown["facts"].get("Family p-value", "")
+    check(p_text.startswith(f"{page_p(q['p_family'])} (L = {q['family_arrangements']} arrangements, {stop}") and
+          p_text.endswith(f"p_floor = {page_p(q['p_floor'])})"), f"{where}: family p shown {p_text!r}")
+    check(len(shown["marks"]) == 1, f"{where}: {len(shown['marks'])} scan window marks")
+    mark = shown["marks"][0]
+    check([mark["side"], mark["start"], mark["end"]] == [w["side"], w["start"], w["end"]] and
+          mark["covers"] == list(range(w["start"], w["end"] + 1)), f"{where}: scan window drawn {mark}, recorded {w}")
+    check(mark["outside"] >= 0 and shown["beyond"], f"{where}: the scan window is not beyond the bars and final windows"
+                                                    f" on its side: {mark}")
+    check(mark["fill"] == "none" and mark["stroke"] == "#1a1a1a", f"{where}: the scan window looks like a final window")
+    check("scan window (family-wise test)" in shown["legend"], f"{where}: legend {shown['legend']}")
+
+
+def test_family(args, chromium, tmp):
+    """Family-wise p-values, scan windows, BH and BY q-values and the pairs'
+    summary against values computed here from the record; then the same
+    record as format 2 (min-P test), shown under that name."""
+    input_path = os.path.join(tmp, "in.txt")
+    shutil.copy(os.path.join(args.data, "family_run.txt"), input_path)
+    record, page = record_and_page(args.kelto, tmp, input_path, options=("--family-randomisations", "99999"))
+    lines = [json.loads(line) for line in open(record, encoding="utf-8")]
+    quartets = [line for line in lines if line["type"] == "quartet"]
+    p = {q["quartet"]: q["p_family"] for q in quartets if q["p_family"] is not None}
+    bh, by = q_values(p, 1.0), q_values(p, sum(1 / k for k in range(1, len(p) + 1)))
+    scans = [q for q in quartets if q["scan_window"] and by[q["quartet"]] <= 0.05]
+    check(len(p) < len(quartets) and {q["scan_window"]["side"] for q in scans} == {"max", "min"} and
+          any(bh[k] <= 0.05 < by[k] for k in p) and {q["family_capped"] for q in quartets if q["quartet"] in p} == {True, False},
+          "family_run.txt no longer gives an untested quartet, significant scan windows of both sides, a quartet"
+          " between BH and BY, capped and stopped tests")
+    pairs = len(lines[0]["pairs"])
+    hits, tested = [0] * pairs, [0] * pairs
+    for q in quartets:
+        if q["quartet"] in p:
+            for pair in (q["pair_a"], q["pair_b"]):
+                tested[pair] += 1
+                hits[pair] += by[q["quartet"]] <= 0.05
+    expected_pairs = [[str(pair), str(hits[pair]), str(tested[pair])]
+                      for pair in sorted(range(pairs), key=lambda pair: (-hits[pair], pair)) if tested[pair]]
+
+    with cdp.Browser(chromium) as browser:
+        open_page(browser, file_url(page))
+        set_control(browser, "sort", "family", "change")
+        listed = browser.evaluate("[...document.querySelectorAll('#quartet-rows tr')]"
+                                  ".map(tr => [...tr.cells].slice(6, 9).map(c => c.textContent))")
+        order = sorted(quartets, key=lambda q: (q["p_family"] is None, q["p_family"] or 0, q["quartet"]))
+        expected = [[page_p(q["p_family"]), page_p(bh.get(q["quartet"])), page_p(by.get(q["quartet"]))] for q in order]
+        check(listed == expected, f"the list sorted by family p: {listed}, expected {expected}")
+        shown_pairs = browser.evaluate("[...document.querySelectorAll('#pair-rows tr')].map(tr => [tr.dataset.pair,"
+                                       " tr.cells[1].textContent, tr.cells[2].textContent])")
+        check(shown_pairs == expected_pairs, f"pairs: {shown_pairs}, expected {expected_pairs}")
+        for q in quartets:
+            choose(browser, q["quartet"])
+            check_scan(browser, q)
+            facts = browser.evaluate(SCAN)["facts"]
+            if q["quartet"] in p:
+                for label, q_value in (("q (BH)", bh), ("q (BY)", by)):
+                    check(facts.get(label, "").startswith(page_p(q_value[q["quartet"]]) + " ("),
+                          f"quartet {q['quartet']}: {label} shown {facts.get(label)!r}")
+        check_no_errors(browser)
+
+        # The record as format 2 wrote it: a min-P p-value (count + 1) / (J + 1), no scan fields.
+        old, old_page, j = os.path.join(tmp, "old.jsonl"), os.path.join(tmp, "old.html"), 199
+        with open(old, "w", encoding="utf-8") as out:
+            for line in lines:
+                if line["type"] == "run":
+                    line.update(format=2, family_randomisations=j)
+                    del line["family_test"]
+                if line["type"] == "quartet":
+                    count = None if line["p_family"] is None else (7 * line["quartet"]) % 40
+                    for key in ("p_floor", "family_arrangements", "family_exceedances", "family_capped", "scan_window"):
+                        del line[key]
+                    line["p_family"] = None if count is None else (count + 1) / (j + 1)
+                    for window in line["final_max"] + line["final_min"]:
+                        window["p_family"] = None if count is None else (count + 2) / (j + 1)
+                out.write(json.dumps(line) + "\n")
+        run_program(args.kelto, ["html", old, input_path, old_page])
+        open_page(browser, file_url(old_page, "#q=1"))
+        shown = browser.evaluate(SCAN)
+        head = browser.evaluate("document.getElementById('family-head').textContent")
+        p_old = [line for line in lines if line.get("quartet") == 1][0]["p_family"]
+        check(head == "min-P family p" and shown["facts"].get("min-P family p-value", "").startswith(
+              f"{page_p(p_old)} (min-P test") and shown["marks"] == [] and "Scan window" not in shown["facts"],
+              f"a format 2 record: heading {head!r}, facts {shown['facts']}, marks {shown['marks']}")
+        check_no_errors(browser)
+
+
+TESTS = {"windows": test_windows, "figures": test_figures, "names": test_names, "large": test_large,
+         "family": test_family}
 
 
 def main():
