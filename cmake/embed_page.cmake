@@ -1,7 +1,9 @@
-# Turns the page template into a C++ source file holding it as one raw
-# string literal, with each script file put in at its marker
-# "/*@SCRIPT name.js@*/" (the file beside the template). Run with
-# -DINPUT=<template> -DOUTPUT=<source>.
+# Turns the page template into a C++ source file holding it as raw string
+# literals, with each script file put in at its marker "/*@SCRIPT name.js@*/"
+# (the file beside the template). The literals are cut at line ends into
+# pieces of at most about 48 KiB, below the 64 KiB a compiler must accept
+# in one literal; the program joins them. Run with -DINPUT=<template>
+# -DOUTPUT=<source>.
 file(READ "${INPUT}" content)
 get_filename_component(folder "${INPUT}" DIRECTORY)
 string(REGEX MATCHALL "/\\*@SCRIPT [a-z_]+\\.js@\\*/" markers "${content}")
@@ -31,8 +33,25 @@ list(GET positions 1 data_at)
 if(NOT count_at LESS data_at)
   message(FATAL_ERROR "${INPUT}: @QUARTETS@ must come before @DATA@")
 endif()
+set(pieces "")
+string(LENGTH "${content}" left)
+while(left GREATER 0)
+  set(take ${left})
+  if(left GREATER 49152)
+    string(SUBSTRING "${content}" 0 49152 head)
+    string(FIND "${head}" "\n" cut REVERSE)
+    if(cut LESS 1)
+      message(FATAL_ERROR "${INPUT} has a line longer than 48 KiB")
+    endif()
+    math(EXPR take "${cut} + 1")
+  endif()
+  string(SUBSTRING "${content}" 0 ${take} piece)
+  string(APPEND pieces "    R\"KELTOPAGE(${piece})KELTOPAGE\",\n")
+  string(SUBSTRING "${content}" ${take} -1 content)
+  string(LENGTH "${content}" left)
+endwhile()
 file(WRITE "${OUTPUT}.tmp"
   "// Generated from src/page/page.html and its scripts by cmake/embed_page.cmake; do not edit.\n"
   "#include \"page/page_template.hpp\"\n\nnamespace kelto {\n\n"
-  "const char kPageTemplate[] = R\"KELTOPAGE(${content})KELTOPAGE\";\n\n}  // namespace kelto\n")
+  "const char *const kPageTemplatePieces[] = {\n${pieces}    nullptr};\n\n}  // namespace kelto\n")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")

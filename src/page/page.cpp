@@ -294,7 +294,9 @@ bool read_page_data(FILE *jsonl, const std::string &name, const SequenceSet &tri
 bool write_page(const PageData &data, const SequenceSet &trimmed, const SubstitutionMatrix &matrix, FILE *page,
                 std::string &message)
 {
-    const std::string page_template = kPageTemplate;
+    std::string page_template;
+    for (const char *const *piece = kPageTemplatePieces; *piece != nullptr; ++piece)
+        page_template += *piece;
     const std::string count_marker = "@QUARTETS@", data_marker = "@DATA@";
     const std::size_t count_at = page_template.find(count_marker);
     const std::size_t data_at = page_template.find(data_marker);

@@ -5,6 +5,7 @@
 
 namespace kelto {
 
-extern const char kPageTemplate[];
+// The page template in pieces, in order, ending with nullptr.
+extern const char *const kPageTemplatePieces[];
 
 }  // namespace kelto
