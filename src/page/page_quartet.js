@@ -128,9 +128,7 @@
     plot.appendChild(svg('title', null, quartetTitle(i)));
     const back = svg('rect', { x: 0, y: 0, width: PLOT_SIZE.width, height: 0, fill: '#ffffff' });
     plot.appendChild(back);
-    const drawn = drawQuartet(plot, i, 0, Object.assign({ legend: true, caption: [
-      'Quartet ' + (FIRST + i) + '. Pair A: ' + pairText(pairA[i]) + '; pair B: ' + pairText(pairB[i]),
-      'Matrix ' + runFacts()] }, PLOT_SIZE));
+    const drawn = drawQuartet(plot, i, 0, Object.assign({ legend: true, caption: quartetCaptions(i) }, PLOT_SIZE));
     back.setAttribute('height', drawn.height);
     plot.setAttribute('aria-label', 'C(k)12 profile of quartet ' + (FIRST + i) + ' with ' + Q[5 * i] +
                       ' final maximum and ' + Q[5 * i + 1] + ' final minimum windows (listed in the table below)' +
