@@ -50,20 +50,55 @@
     return lines;
   }
 
-  // Lanes of one kind's windows: sorted by start (longer first), each goes
-  // to the first lane whose last window ends before it starts, which uses
-  // as few lanes as the deepest overlap. Returns the lane of each window.
-  function lanesOf(wins) {
-    const order = wins.map(function (w, j) { return j; });
-    order.sort(function (a, b) { return wins[a].start - wins[b].start || wins[b].size - wins[a].size; });
-    const ends = [], lane = new Array(wins.length);
+  // Lanes of one kind's bands: sorted by start (longer first), each goes
+  // to the first lane whose last band reaches no further than before it
+  // starts (a band's reach includes a count set beside it), which uses as
+  // few lanes as the deepest overlap. Returns the lane of each band.
+  function lanesOf(bands) {
+    const order = bands.map(function (w, j) { return j; });
+    order.sort(function (a, b) { return bands[a].start - bands[b].start || bands[b].size - bands[a].size; });
+    const ends = [], lane = new Array(bands.length);
     for (const j of order) {
       let l = 0;
-      while (l < ends.length && ends[l] >= wins[j].start) l++;
-      ends[l] = wins[j].end;
+      while (l < ends.length && ends[l] >= bands[j].start) l++;
+      ends[l] = bands[j].reach;
       lane[j] = l;
     }
     return { lane: lane, count: ends.length };
+  }
+
+  // Near-duplicate final windows drawn as one band: windows of one kind and
+  // elimination whose starts and ends each differ by at most 2 positions
+  // from every other window of the band. Each band: {kind, eliminated,
+  // start, end, size, reach, members}; a window joins the first band that
+  // takes it, in the order of starts.
+  const NEAR = 2;
+  function bandsOf(wins) {
+    const order = wins.slice().sort(function (a, b) { return a.start - b.start || a.end - b.end; }), bands = [];
+    for (const w of order) {
+      const band = bands.find(function (b) {
+        return b.kind === w.kind && b.eliminated === w.eliminated && b.members.every(function (m) {
+          return Math.abs(m.start - w.start) <= NEAR && Math.abs(m.end - w.end) <= NEAR;
+        });
+      });
+      if (band) band.members.push(w);
+      else bands.push({ kind: w.kind, eliminated: w.eliminated, members: [w] });
+    }
+    for (const b of bands) {
+      b.start = Math.min.apply(null, b.members.map(function (m) { return m.start; }));
+      b.end = Math.max.apply(null, b.members.map(function (m) { return m.end; }));
+      b.size = b.end - b.start + 1;
+      b.reach = b.end;
+    }
+    return bands;
+  }
+  // The count of a band of several windows, "×n": inside the band where it
+  // fits, else beside its end (which the band then reaches).
+  function placeCount(b, L) {
+    if (b.members.length < 2) return;
+    const width = textWidth('\u00d7' + b.members.length, 0.85 * L.fs, true) + 0.4 * L.fs;
+    b.countInside = width <= b.size * L.band;
+    if (!b.countInside) b.reach = b.end + Math.ceil(width / L.band);
   }
 
   function windowText(w) {
@@ -86,11 +121,9 @@
     if (lo === 0 && hi === 0) { lo = -1; hi = 1; }
     const padV = Math.max(1, Math.ceil((hi - lo) * 0.06));
     lo -= padV; hi += padV;
-    const L = { i: i, fs: fs, width: opt.width, prof: prof, wins: wins, mean: sum / N, lo: lo, hi: hi,
+    const L = { i: i, fs: fs, width: opt.width, prof: prof, wins: wins, bands: bandsOf(wins), mean: sum / N, lo: lo, hi: hi,
                 yt: ticks(Math.ceil(lo), Math.floor(hi), 6), lh: 1.25 * fs, pad: 0.5 * fs, laneH: 0.8 * fs,
-                laneGap: 0.35 * fs, tick: 0.35 * fs, sep: 0.7 * fs,
-                maxLanes: lanesOf(wins.filter(function (w) { return w.kind === 'max'; })),
-                minLanes: lanesOf(wins.filter(function (w) { return w.kind === 'min'; })), scan: scanWindowOf(i) };
+                laneGap: 0.35 * fs, tick: 0.35 * fs, sep: 0.7 * fs, scan: scanWindowOf(i) };
     // The scan window's lane lies beyond the final windows' lanes of its side.
     const scanLanes = function (side) { return L.scan && L.scan.side === side ? 1 : 0; };
     const strip = function (n) { return n ? n * (L.laneH + L.laneGap) + L.laneGap + L.sep : 0; };
@@ -98,6 +131,11 @@
     L.left = L.pad + 2 * L.lh + tickWidth + 0.8 * fs;
     L.plotW = opt.width - L.left - Math.max(0.8 * fs, textWidth(axisLabel(N), fs) / 2 + 0.3 * fs);
     L.band = L.plotW / N;
+    for (const b of L.bands) placeCount(b, L);
+    L.maxBands = L.bands.filter(function (b) { return b.kind === 'max'; });
+    L.minBands = L.bands.filter(function (b) { return b.kind === 'min'; });
+    L.maxLanes = lanesOf(L.maxBands);
+    L.minLanes = lanesOf(L.minBands);
     const captions = (opt.caption || []).slice();
     if (opt.meanInCaption) captions[captions.length - 1] += '; mean C(k)12 = ' + figureNumber(L.mean.toFixed(4));
     L.captions = wrapCaptions(captions, opt.width - 2 * L.pad, fs);
@@ -140,17 +178,24 @@
     g.appendChild(svg('line', { class: 'mean', x1: L.left, x2: right, y1: y(L.mean), y2: y(L.mean),
                                 stroke: COLOUR.mean, 'stroke-width': 0.16 * fs, 'stroke-dasharray': dash(fs) }));
     const winGroup = svg('g', { class: 'windows' }), inset = Math.min(0.15 * fs, L.band * 0.12), step = L.laneH + L.laneGap;
-    let nmax = 0, nmin = 0;
-    for (const w of L.wins) {
-      const lane = w.kind === 'max' ? L.maxLanes.lane[nmax++] : L.minLanes.lane[nmin++];
+    for (const w of L.bands) {
+      const lane = w.kind === 'max' ? L.maxLanes.lane[L.maxBands.indexOf(w)] : L.minLanes.lane[L.minBands.indexOf(w)];
+      const top = w.kind === 'max' ? L.upperEdge - (lane + 1) * step : L.lowerEdge + L.laneGap + lane * step;
       const r = svg('rect', Object.assign({ class: 'window', 'data-kind': w.kind, 'data-start': w.start,
                                             'data-end': w.end, 'data-eliminated': w.eliminated ? 'true' : 'false',
-                                            'data-lane': lane, x: x(w.start - 1) + inset,
-                                            y: w.kind === 'max' ? L.upperEdge - (lane + 1) * step : L.lowerEdge + L.laneGap + lane * step,
+                                            'data-members': w.members.map(function (m) { return m.start + '-' + m.end; }).join(' '),
+                                            'data-lane': lane, x: x(w.start - 1) + inset, y: top,
                                             width: Math.max(0.2, w.size * L.band - 2 * inset), height: L.laneH },
                                           bandStyle(w.kind, w.eliminated, fs)));
-      r.appendChild(svg('title', null, windowText(w)));
+      r.appendChild(svg('title', null, w.members.map(windowText).join('\n')));
       winGroup.appendChild(r);
+      if (w.members.length > 1) {
+        const solid = w.kind === 'max' && !w.eliminated;
+        winGroup.appendChild(svg('text', { class: 'window-count', x: w.countInside ? x(w.start - 1) + w.size * L.band / 2 : x(w.end) + 0.2 * fs,
+                                           y: top + L.laneH / 2 + 0.3 * fs, 'font-size': (0.85 * fs).toFixed(3), 'font-weight': 'bold',
+                                           'text-anchor': w.countInside ? 'middle' : 'start', 'pointer-events': 'none',
+                                           fill: solid && w.countInside ? '#ffffff' : COLOUR.ink }, '\u00d7' + w.members.length));
+      }
     }
     g.appendChild(winGroup);
     const s = L.scan;

@@ -193,14 +193,19 @@
     }
     showTip(text, clientX, clientY);
   }
+  // A band of one window or of several near-duplicate ones: each listed.
   function hoverWindow(target, clientX, clientY) {
-    const w = current.wins.find(function (v) {
-      return v.kind === target.dataset.kind && String(v.start) === target.dataset.start && String(v.end) === target.dataset.end;
+    const members = target.dataset.members.split(' ');
+    const wins = current.wins.filter(function (v) {
+      return v.kind === target.dataset.kind && members.includes(v.start + '-' + v.end);
     });
-    if (!w) return;
-    mark(w.start - 1, w.size);
-    readout.textContent = windowText(w);
-    showTip(windowText(w).replace(', positions', '\npositions').replace(', value', '\nvalue'), clientX, clientY);
+    if (wins.length === 0) return;
+    const start = Number(target.dataset.start), end = Number(target.dataset.end);
+    mark(start - 1, end - start + 1);
+    readout.textContent = wins.map(windowText).join('; ');
+    showTip(wins.map(function (w) {
+      return windowText(w).replace(', positions', '\npositions').replace(', value', '\nvalue');
+    }).join('\n'), clientX, clientY);
   }
   function hoverScan(clientX, clientY) {
     const s = current.scan;
