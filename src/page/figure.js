@@ -128,7 +128,7 @@
     const scanLanes = function (side) { return L.scan && L.scan.side === side ? 1 : 0; };
     const strip = function (n) { return n ? n * (L.laneH + L.laneGap) + L.laneGap + L.sep : 0; };
     const tickWidth = Math.max.apply(null, L.yt.map(function (t) { return textWidth(figureNumber(t), fs); }));
-    L.left = L.pad + 2 * L.lh + tickWidth + 0.8 * fs;
+    L.left = L.pad + 2 * L.lh + tickWidth + 1.1 * fs;
     L.plotW = opt.width - L.left - Math.max(0.8 * fs, textWidth(axisLabel(N), fs) / 2 + 0.3 * fs);
     L.band = L.plotW / N;
     for (const b of L.bands) placeCount(b, L);
@@ -246,7 +246,7 @@
     const y0 = y(0), i = L.i;
     for (const [name, p, from, to] of [['A', pairA[i], L.frameTop, y0], ['B', pairB[i], y0, L.frameBottom]])
       if (to - from > 2.5 * fs) rotated(['pair ' + name + ' higher: ' + pairText(p), 'pair ' + name + ' higher', name + ' higher'],
-                                        L.pad + 0.9 * fs + L.lh, from, to);
+                                        L.pad + 1.2 * fs + L.lh, from, to);
   }
 
   // Draws quartet i's figure into `root` from y = top; returns its geometry

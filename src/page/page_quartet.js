@@ -85,6 +85,7 @@
     if (flags >> 1) note.textContent = 'This quartet stopped the run (' + STOPS[flags >> 1] +
       '): the filters never ran, so it has no final windows.';
     current = { i: i, prof: prof, wins: wins, mean: mean };
+    axisChoices(i);
     drawPlot();
     fillWindowTable(prof, wins);
     renderList();
@@ -118,6 +119,23 @@
       body.appendChild(tr);
     }
   }
+
+  // The x axis's choices: alignment columns, or the residue numbers of one
+  // of the quartet's records (kept while the next quartet has that record).
+  const axisSelect = document.getElementById('fig-axis');
+  function axisChoices(i) {
+    const records = [2 * pairA[i], 2 * pairA[i] + 1, 2 * pairB[i], 2 * pairB[i] + 1];
+    axisSelect.replaceChildren(el('option', { value: '' }, 'alignment column'));
+    for (const r of records)
+      if (residueAt(r, 0) !== null) axisSelect.appendChild(el('option', { value: String(r) }, 'residue numbers of ' + recordName(r)));
+    const keep = AXIS.record !== null && records.includes(AXIS.record) && residueAt(AXIS.record, 0) !== null;
+    axisSelect.value = keep ? String(AXIS.record) : '';
+    setAxisRecord(keep ? AXIS.record : null);
+  }
+  axisSelect.addEventListener('change', function () {
+    setAxisRecord(axisSelect.value === '' ? null : Number(axisSelect.value));
+    if (current) showQuartet(current.i);
+  });
 
   // The page's plot: the same figure as an export, at screen size.
   function drawPlot() {

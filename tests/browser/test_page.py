@@ -403,9 +403,10 @@ AXIS = """(svg => { const box = e => e.getBoundingClientRect(), mid = r => (r.le
 })"""
 
 
-def check_axis(browser, where, element_js, columns, removed):
-    """Break marks between the bars where columns jump, each tick label the
-    column of the bar under it, the axis title, minus signs, subscripts."""
+def check_axis(browser, where, element_js, columns, title):
+    """Break marks between the bars where the axis's numbers (columns or
+    residue numbers) jump, each tick label the number of the bar under it,
+    the axis title, minus signs, subscripts."""
     axis = browser.evaluate(f"{AXIS}({element_js})")
     bars = axis["bars"]
     jumps = [k for k in range(1, len(columns)) if columns[k] - columns[k - 1] > 1]
@@ -418,7 +419,6 @@ def check_axis(browser, where, element_js, columns, removed):
     for text, x in axis["ticks"]:
         under = [k for k, (left, right) in enumerate(bars) if left - 0.01 <= x <= right + 0.01]
         check(len(under) == 1 and text == str(columns[under[0]]), f"{where}: tick {text} over positions {under}")
-    title = f"alignment column ({removed} columns removed; breaks marked)"
     check(axis["title"] == title, f"{where}: x axis title {axis['title']!r}, expected {title!r}")
     check(all(re.fullmatch("\u2212?\\d+", t) for t in axis["y_labels"]) and
           any(t.startswith("\u2212") for t in axis["y_labels"]), f"{where}: y tick labels {axis['y_labels']}")
@@ -437,6 +437,7 @@ def test_figures(args, chromium, tmp):
     check(removed == sum(REMOVED.values()) and all(columns[w["start"] - 1] == w["columns"][0]
                                                    for w in q["final_max"] + q["final_min"]),
           f"the gap columns put in: {removed} removed, windows {q['final_max'] + q['final_min']}")
+    axis_title = f"alignment column ({removed} columns removed; breaks marked)"
     p = {k["quartet"]: k["p_family"] for k in lines if k["type"] == "quartet" and k["p_family"] is not None}
     bh, by = q_values(p, 1.0), q_values(p, sum(1 / k for k in range(1, len(p) + 1)))
     answer = (f"family-wise p = {page_p(q['p_family'])}, q (BH) = {page_p(bh[1])}, q (BY) = {page_p(by[1])}"
@@ -454,8 +455,17 @@ def test_figures(args, chromium, tmp):
         check(chosen(browser) == "1" and browser.evaluate(in_view), "#q=1 leaves the plot out of view")
         check(page_windows(browser) == quartet_windows(q), f"windows drawn {page_windows(browser)}")
         check_layout(browser, "the page's plot", "document.getElementById('profile-plot')", 1)
-        check_axis(browser, "the page's plot", "document.getElementById('profile-plot')", columns, removed)
+        check_axis(browser, "the page's plot", "document.getElementById('profile-plot')", columns, axis_title)
         check_plot(browser, q, lines[0]["n_minimum"])
+        # The residue axis of s1 (its residues fill the removed columns) and of s0 (gaps there).
+        set_control(browser, "fig-axis", "1", "change")
+        inside = sum(g for after, g in REMOVED.items() if after > 0)
+        check_axis(browser, "the residue axis of s1", "document.getElementById('profile-plot')", columns,
+                   f"residue number in s1 ({inside} residues removed between positions; breaks marked)")
+        set_control(browser, "fig-axis", "0", "change")
+        check_axis(browser, "the residue axis of s0", "document.getElementById('profile-plot')",
+                   list(range(1, len(columns) + 1)), "residue number in s0")
+        set_control(browser, "fig-axis", "", "change")
         check(any(len(e.split()) > 1 for e in browser.evaluate(
             "[...document.querySelectorAll('#profile-plot .window')].map(e => e.dataset.members)")),
             "quartet 1 no longer has near-duplicate windows drawn as one band")
@@ -469,14 +479,14 @@ def test_figures(args, chromium, tmp):
         check(all(fact in title for fact in title_facts), f"the figure's title {title!r} lacks one of {title_facts}")
         layout = check_layout(browser, "the saved figure", placed(data.decode()), 1)
         check(layout["legend_share"] <= 0.12, f"at 89 mm the legend takes {layout['legend_share']:.1%} of the height")
-        check_axis(browser, "the saved figure", "document.body.lastChild", columns, removed)
+        check_axis(browser, "the saved figure", "document.body.lastChild", columns, axis_title)
         texts = " | ".join(t.text or "" for t in figure.iter(svg + "text"))
         check(answer in "".join(figure.itertext()), f"the saved figure's texts {texts!r} lack {answer!r}")
         set_control(browser, "fig-width", "183", "change")
         name, wide = saved(browser, "save-svg")
         check(ET.fromstring(wide).get("width") == "183.00mm", f"saved at 183 mm: {ET.fromstring(wide).attrib}")
         check_layout(browser, "the figure 183 mm wide", placed(wide.decode()), 1)
-        check_axis(browser, "the figure 183 mm wide", "document.body.lastChild", columns, removed)
+        check_axis(browser, "the figure 183 mm wide", "document.body.lastChild", columns, axis_title)
         set_control(browser, "fig-width", "89", "change")
         name, data = saved(browser, "save-png")
         width, height, density = png_facts(data)
