@@ -67,7 +67,7 @@
     const axis = svg('g', { class: 'x-axis', stroke: COLOUR.ink, 'stroke-width': thin });
     labels.appendChild(axis);
     axis.appendChild(svg('line', { class: 'x-axis-line', x1: L.left, x2: right, y1: base, y2: base }));
-    const half = Math.min(0.3 * fs, Math.max(0.12 * fs, L.band * 0.45)), h = 0.55 * fs, breaks = axisBreaks();
+    const half = Math.min(0.3 * fs, Math.max(0.2 * fs, L.band * 0.45)), h = 0.55 * fs, breaks = axisBreaks();
     for (const k of breaks) {
       const bx = L.x(k), mark = svg('g', { class: 'axis-break', 'data-after': k });
       mark.appendChild(svg('rect', { x: bx - half / 2, y: base - h / 2, width: half, height: h, fill: '#ffffff', stroke: 'none' }));
