@@ -52,15 +52,15 @@
 
   // Lanes of one kind's bands: sorted by start (longer first), each goes
   // to the first lane whose last band reaches no further than before it
-  // starts (a band's reach includes a count set beside it), which uses as
-  // few lanes as the deepest overlap. Returns the lane of each band.
+  // starts (a band's reach, from..reach, includes a count set beside it),
+  // which uses as few lanes as the deepest overlap. Returns the lane of each band.
   function lanesOf(bands) {
     const order = bands.map(function (w, j) { return j; });
-    order.sort(function (a, b) { return bands[a].start - bands[b].start || bands[b].size - bands[a].size; });
+    order.sort(function (a, b) { return bands[a].from - bands[b].from || bands[b].size - bands[a].size; });
     const ends = [], lane = new Array(bands.length);
     for (const j of order) {
       let l = 0;
-      while (l < ends.length && ends[l] >= bands[j].start) l++;
+      while (l < ends.length && ends[l] >= bands[j].from) l++;
       ends[l] = bands[j].reach;
       lane[j] = l;
     }
@@ -88,17 +88,20 @@
       b.start = Math.min.apply(null, b.members.map(function (m) { return m.start; }));
       b.end = Math.max.apply(null, b.members.map(function (m) { return m.end; }));
       b.size = b.end - b.start + 1;
+      b.from = b.start;
       b.reach = b.end;
     }
     return bands;
   }
   // The count of a band of several windows, "×n": inside the band where it
-  // fits, else beside its end (which the band then reaches).
+  // fits, else beside its end, or its start at the plot's right end (the
+  // band then reaches over it).
   function placeCount(b, L) {
     if (b.members.length < 2) return;
-    const width = textWidth('\u00d7' + b.members.length, 0.85 * L.fs, true) + 0.4 * L.fs;
-    b.countInside = width <= b.size * L.band;
-    if (!b.countInside) b.reach = b.end + Math.ceil(width / L.band);
+    const width = textWidth('\u00d7' + b.members.length, 0.85 * L.fs, true) + 0.4 * L.fs, over = Math.ceil(width / L.band);
+    b.countAt = width <= b.size * L.band ? 'inside' : b.end + over <= N ? 'after' : 'before';
+    if (b.countAt === 'after') b.reach = b.end + over;
+    if (b.countAt === 'before') b.from = b.start - over;
   }
 
   function windowText(w) {
@@ -191,10 +194,12 @@
       winGroup.appendChild(r);
       if (w.members.length > 1) {
         const solid = w.kind === 'max' && !w.eliminated;
-        winGroup.appendChild(svg('text', { class: 'window-count', x: w.countInside ? x(w.start - 1) + w.size * L.band / 2 : x(w.end) + 0.2 * fs,
-                                           y: top + L.laneH / 2 + 0.3 * fs, 'font-size': (0.85 * fs).toFixed(3), 'font-weight': 'bold',
-                                           'text-anchor': w.countInside ? 'middle' : 'start', 'pointer-events': 'none',
-                                           fill: solid && w.countInside ? '#ffffff' : COLOUR.ink }, '\u00d7' + w.members.length));
+        const at = w.countAt, inside = at === 'inside';
+        winGroup.appendChild(svg('text', { class: 'window-count', y: top + L.laneH / 2 + 0.3 * fs,
+                                           x: inside ? x(w.start - 1) + w.size * L.band / 2 : at === 'after' ? x(w.end) + 0.2 * fs : x(w.start - 1) - 0.2 * fs,
+                                           'font-size': (0.85 * fs).toFixed(3), 'font-weight': 'bold', 'pointer-events': 'none',
+                                           'text-anchor': inside ? 'middle' : at === 'after' ? 'start' : 'end',
+                                           fill: solid && inside ? '#ffffff' : COLOUR.ink }, '\u00d7' + w.members.length));
       }
     }
     g.appendChild(winGroup);
