@@ -76,6 +76,14 @@
     }
   })();
   function qText(q) { return formatP(Number.isNaN(q) ? null : q); }
+  // Quartet i's family-wise p-value and q-values as a figure's subtitle
+  // ends with them ('' without a p-value).
+  function familyCaption(i) {
+    const p = familyP(i);
+    if (p === null) return '';
+    return '; ' + (MIN_P ? 'min-P family p = ' : 'family-wise p = ') + figureNumber(formatP(p)) +
+      ', q (BH) = ' + figureNumber(qText(qBH[i])) + ', q (BY) = ' + figureNumber(qText(qBY[i]));
+  }
 
   // Quartet i's family-wise facts as [label, text] pairs.
   function familyFacts(i) {

@@ -85,6 +85,7 @@
     if (flags >> 1) note.textContent = 'This quartet stopped the run (' + STOPS[flags >> 1] +
       '): the filters never ran, so it has no final windows.';
     current = { i: i, prof: prof, wins: wins, mean: mean };
+    axisChoices(i);
     drawPlot();
     fillWindowTable(prof, wins);
     renderList();
@@ -119,6 +120,23 @@
     }
   }
 
+  // The x axis's choices: alignment columns, or the residue numbers of one
+  // of the quartet's records (kept while the next quartet has that record).
+  const axisSelect = document.getElementById('fig-axis');
+  function axisChoices(i) {
+    const records = [2 * pairA[i], 2 * pairA[i] + 1, 2 * pairB[i], 2 * pairB[i] + 1];
+    axisSelect.replaceChildren(el('option', { value: '' }, 'alignment column'));
+    for (const r of records)
+      if (residueAt(r, 0) !== null) axisSelect.appendChild(el('option', { value: String(r) }, 'residue numbers of ' + recordName(r)));
+    const keep = AXIS.record !== null && records.includes(AXIS.record) && residueAt(AXIS.record, 0) !== null;
+    axisSelect.value = keep ? String(AXIS.record) : '';
+    setAxisRecord(keep ? AXIS.record : null);
+  }
+  axisSelect.addEventListener('change', function () {
+    setAxisRecord(axisSelect.value === '' ? null : Number(axisSelect.value));
+    if (current) showQuartet(current.i);
+  });
+
   // The page's plot: the same figure as an export, at screen size.
   function drawPlot() {
     const i = current.i;
@@ -128,9 +146,7 @@
     plot.appendChild(svg('title', null, quartetTitle(i)));
     const back = svg('rect', { x: 0, y: 0, width: PLOT_SIZE.width, height: 0, fill: '#ffffff' });
     plot.appendChild(back);
-    const drawn = drawQuartet(plot, i, 0, Object.assign({ legend: true, caption: [
-      'Quartet ' + (FIRST + i) + '. Pair A: ' + pairText(pairA[i]) + '; pair B: ' + pairText(pairB[i]),
-      'Matrix ' + runFacts()] }, PLOT_SIZE));
+    const drawn = drawQuartet(plot, i, 0, Object.assign({ legend: true, caption: quartetCaptions(i) }, PLOT_SIZE));
     back.setAttribute('height', drawn.height);
     plot.setAttribute('aria-label', 'C(k)12 profile of quartet ' + (FIRST + i) + ' with ' + Q[5 * i] +
                       ' final maximum and ' + Q[5 * i + 1] + ' final minimum windows (listed in the table below)' +
@@ -195,14 +211,19 @@
     }
     showTip(text, clientX, clientY);
   }
+  // A band of one window or of several near-duplicate ones: each listed.
   function hoverWindow(target, clientX, clientY) {
-    const w = current.wins.find(function (v) {
-      return v.kind === target.dataset.kind && String(v.start) === target.dataset.start && String(v.end) === target.dataset.end;
+    const members = target.dataset.members.split(' ');
+    const wins = current.wins.filter(function (v) {
+      return v.kind === target.dataset.kind && members.includes(v.start + '-' + v.end);
     });
-    if (!w) return;
-    mark(w.start - 1, w.size);
-    readout.textContent = windowText(w);
-    showTip(windowText(w).replace(', positions', '\npositions').replace(', value', '\nvalue'), clientX, clientY);
+    if (wins.length === 0) return;
+    const start = Number(target.dataset.start), end = Number(target.dataset.end);
+    mark(start - 1, end - start + 1);
+    readout.textContent = wins.map(windowText).join('; ');
+    showTip(wins.map(function (w) {
+      return windowText(w).replace(', positions', '\npositions').replace(', value', '\nvalue');
+    }).join('\n'), clientX, clientY);
   }
   function hoverScan(clientX, clientY) {
     const s = current.scan;
