@@ -135,15 +135,15 @@ void reduce_avx2(const uint32_t *a, int count, uint32_t d, uint32_t *out);
 void reduce_neon(const uint32_t *a, int count, uint32_t d, uint32_t *out);
 
 // a mod d for a 32-bit a and 2 <= d <= kMaxKernelLength + 1 as the vector
-// kernels compute it in doubles: q = floor(a * (1/d)), r = a - q * d, then
-// one d added or taken away when the rounded product put q one off.
+// kernels compute it in doubles: q = floor(a * (1/d)), r = a - q * d (exact,
+// q * d < 2^53), then one d taken away when q came out one short. The
+// rounded product is within a/d * 2^-52 < 2^-20/d of a/d, and a/d is a
+// multiple of 1/d, so q can only be one short, and only when d divides a.
 inline uint32_t reciprocal_mod(uint32_t a, uint32_t d, double reciprocal)
 {
     const double da = static_cast<double>(a);
     const double dd = static_cast<double>(d);
     double r = da - __builtin_floor(da * reciprocal) * dd;
-    if (r < 0)
-        r += dd;
     if (r >= dd)
         r -= dd;
     return static_cast<uint32_t>(r);

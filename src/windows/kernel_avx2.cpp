@@ -37,7 +37,6 @@ __attribute__((target("avx2"))) inline __m128i reduce(__m256d draw, __m256d reci
 {
     const __m256d quotient = _mm256_floor_pd(_mm256_mul_pd(draw, reciprocal));
     __m256d reduced = _mm256_sub_pd(draw, _mm256_mul_pd(quotient, steps));
-    reduced = _mm256_add_pd(reduced, _mm256_and_pd(_mm256_cmp_pd(reduced, _mm256_setzero_pd(), _CMP_LT_OQ), steps));
     reduced = _mm256_sub_pd(reduced, _mm256_and_pd(_mm256_cmp_pd(reduced, steps, _CMP_GE_OQ), steps));
     return _mm256_cvttpd_epi32(reduced);
 }

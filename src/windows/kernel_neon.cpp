@@ -29,7 +29,6 @@ inline uint32x2_t reduce(float64x2_t draw, float64x2_t reciprocal, float64x2_t s
 {
     const float64x2_t quotient = vrndmq_f64(vmulq_f64(draw, reciprocal));
     float64x2_t reduced = vsubq_f64(draw, vmulq_f64(quotient, steps));
-    reduced = vbslq_f64(vcltq_f64(reduced, vdupq_n_f64(0.0)), vaddq_f64(reduced, steps), reduced);
     reduced = vbslq_f64(vcgeq_f64(reduced, steps), vsubq_f64(reduced, steps), reduced);
     return vmovn_u64(vcvtq_u64_f64(reduced));
 }
