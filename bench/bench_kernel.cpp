@@ -1,7 +1,9 @@
 // Randomisation kernel benchmarks.
 //
-//   BM_Kernel        shuffle_and_scan and shuffle_and_scan_wide, one
-//                    randomisation per iteration
+//   BM_ExchangeFloor the exchanges and fused scan with precomputed
+//                    indices: the floor every kernel is compared with
+//   BM_Kernel        each kernel (scalar, avx2, avx512, neon) that this CPU
+//                    runs, one randomisation per iteration
 //   BM_BareShuffle   the same draws, reduction and swaps with no scan
 //   BM_LiteralStep   the textbook randomisation: permutation shuffled with
 //                    draw % n, profile gathered through it, every window
@@ -266,22 +268,51 @@ void set_position_counters(benchmark::State &state, int n)
         benchmark::Counter(static_cast<double>(positions), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-// The scalar kernel and the one with vector-computed draws (AVX-512 CPUs).
-template <WindowExtremes (*Kernel)(int *, int, int, const uint64_t *, DrawStream &)>
+// Each kernel (scalar, and the vector-draw ones where this CPU has them).
+template <kelto::KernelKind Kind>
 void BM_Kernel(benchmark::State &state)
 {
-    if (Kernel == kelto::shuffle_and_scan_wide && !kelto::wide_kernel_available()) {
-        state.SkipWithError("this CPU lacks AVX-512");
+    if (!kelto::kernel_available(Kind)) {
+        state.SkipWithError("this CPU cannot run this kernel");
         return;
     }
+    const kelto::KernelFunction kernel = kelto::kernel_function(Kind);
     const int n = static_cast<int>(state.range(0));
     const int w = n / 2;
     std::vector<int> x = make_profile(n);
     const std::vector<uint64_t> table = kelto::fastmod_table(n);
     DrawStream stream = kelto::stream_at(kSeed, 1);
     for (auto _ : state) {
-        const WindowExtremes e = Kernel(x.data(), n, w, table.data(), stream);
+        const WindowExtremes e = kernel(x.data(), n, w, table.data(), stream);
         benchmark::DoNotOptimize(e);
+    }
+    set_position_counters(state, n);
+}
+
+// The exchange floor: the kernels' exchanges and fused scan with the
+// reduced draws of 32 randomisations computed before timing and taken in
+// turn, so what is left is the work no faster draw can remove.
+void BM_ExchangeFloor(benchmark::State &state)
+{
+    constexpr int kRounds = 32;
+    const int n = static_cast<int>(state.range(0));
+    const int w = n / 2;
+    std::vector<int> x = make_profile(n);
+    const std::vector<uint64_t> table = kelto::fastmod_table(n);
+    std::vector<uint32_t> indices;
+    DrawStream stream = kelto::stream_at(kSeed, 1);
+    for (int round = 0; round < kRounds; ++round) {
+        for (int step = n; step >= 2; --step) {
+            const uint32_t s = static_cast<uint32_t>(step);
+            indices.push_back(kelto::fastmod(kelto::next_draw(stream), table[s], s));
+        }
+    }
+    int round = 0;
+    for (auto _ : state) {
+        const uint32_t *next = indices.data() + static_cast<std::size_t>(round) * static_cast<std::size_t>(n - 1);
+        const WindowExtremes e = kelto::shuffle_and_scan_with(x.data(), n, w, [&](uint32_t) { return *next++; });
+        benchmark::DoNotOptimize(e);
+        round = round + 1 == kRounds ? 0 : round + 1;
     }
     set_position_counters(state, n);
 }
@@ -368,8 +399,11 @@ void BM_ProgramQuartet(benchmark::State &state)
     set_quartet_counters(state, n, randomisations);
 }
 
-BENCHMARK_TEMPLATE(BM_Kernel, kelto::shuffle_and_scan)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
-BENCHMARK_TEMPLATE(BM_Kernel, kelto::shuffle_and_scan_wide)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
+BENCHMARK(BM_ExchangeFloor)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
+BENCHMARK_TEMPLATE(BM_Kernel, kelto::KernelKind::kScalar)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
+BENCHMARK_TEMPLATE(BM_Kernel, kelto::KernelKind::kAvx2)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
+BENCHMARK_TEMPLATE(BM_Kernel, kelto::KernelKind::kAvx512)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
+BENCHMARK_TEMPLATE(BM_Kernel, kelto::KernelKind::kNeon)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
 BENCHMARK(BM_BareShuffle)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
 BENCHMARK_TEMPLATE(BM_LiteralStep, scan_afresh)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
 BENCHMARK_TEMPLATE(BM_LiteralStep, scan_afresh_scalar)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);

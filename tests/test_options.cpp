@@ -3,6 +3,7 @@
 // quiet consoles and the seed line.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -177,10 +178,59 @@ TEST(Options, HelpAndVersionTouchNoFile)
     const RunResult version = run_in_process({"--version", f.in, f.out, "5"}, "2\n");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.errors, "");
-    const std::string kernel = kelto::wide_kernel_available() ? "wide" : "scalar";
+    const std::string kernel = kelto::kernel_name(kelto::best_kernel());
     EXPECT_TRUE(version.console.starts_with("kelto 1.3.0\nrandomisation kernel: " + kernel)) << version.console;
     EXPECT_EQ(count(version.console, "\n"), 2u) << version.console;
     EXPECT_TRUE(version.console.ends_with("\n"));
+    EXPECT_EQ(directory_files(f.dir), before);
+}
+
+// Sets KELTO_KERNEL for the life of the object.
+struct ForcedKernel {
+    explicit ForcedKernel(const char *name) { setenv("KELTO_KERNEL", name, 1); }
+    ~ForcedKernel() { unsetenv("KELTO_KERNEL"); }
+    ForcedKernel(const ForcedKernel &) = delete;
+    ForcedKernel &operator=(const ForcedKernel &) = delete;
+};
+
+TEST(Options, EveryKernelTheCpuRunsGivesTheSameReportAndVersionNamesIt)
+{
+    Input f;
+    const RunResult chosen = run_in_process({"--seed", "31", f.in, f.out, kT}, "2\n");
+    ASSERT_EQ(chosen.status, 0);
+    const std::string report = read_file(f.out);
+    ASSERT_NE(report.find("\nWin= "), std::string::npos);  // significant windows: the draws matter
+    for (kelto::KernelKind kind : {kelto::KernelKind::kScalar, kelto::KernelKind::kAvx2, kelto::KernelKind::kAvx512,
+                                   kelto::KernelKind::kNeon}) {
+        const char *name = kelto::kernel_name(kind);
+        SCOPED_TRACE(name);
+        ForcedKernel forced(name);
+        const RunResult version = run_in_process({"--version"}, "");
+        if (!kelto::kernel_available(kind)) {
+            EXPECT_EQ(version.status, 2);
+            EXPECT_EQ(version.console, "");
+            EXPECT_EQ(version.errors,
+                      std::string("kelto: KELTO_KERNEL=") + name + ": this CPU cannot run the " + name + " kernel\n");
+            continue;
+        }
+        EXPECT_TRUE(version.console.starts_with("kelto 1.3.0\nrandomisation kernel: " + std::string(name) + " ("))
+            << version.console;
+        const std::string out = f.dir.path(std::string(name) + ".txt");
+        const RunResult r = run_in_process({"--seed", "31", f.in, out, kT}, "2\n");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(read_file(out) == report) << "report differs from the default kernel's";
+        EXPECT_EQ(r.console, chosen.console);
+    }
+}
+
+TEST(Options, UnknownKernelIsRefusedBeforeAnyFileIsTouched)
+{
+    Input f;
+    const auto before = directory_files(f.dir);
+    ForcedKernel forced("fast");
+    const RunResult r = run_in_process({f.in, f.out, kT}, "2\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, "kelto: KELTO_KERNEL=fast: no such kernel (scalar, avx2, avx512 or neon)\n");
     EXPECT_EQ(directory_files(f.dir), before);
 }
 

@@ -5,6 +5,9 @@
 #include <map>
 #include <numeric>
 #include <random>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "windows/kernel.hpp"
 #include "windows/null_distribution.hpp"
@@ -51,16 +54,23 @@ WindowExtremes literal_step(const std::vector<int> &d, std::vector<int> &perm, i
     return e;
 }
 
+// The kernels this CPU runs, scalar first.
+std::vector<KernelKind> available_kernels()
+{
+    std::vector<KernelKind> kinds{KernelKind::kScalar};
+    for (KernelKind kind : {KernelKind::kAvx512, KernelKind::kAvx2, KernelKind::kNeon})
+        if (kernel_available(kind))
+            kinds.push_back(kind);
+    if (kinds.size() == 1)
+        std::printf("note: this CPU runs no vector kernel; only the scalar kernel is checked\n");
+    return kinds;
+}
+
 TEST(Kernel, MatchesThePlainShuffleAndScan)
 {
-    using Kernel = WindowExtremes (*)(int *, int, int, const uint64_t *, DrawStream &);
-    std::vector<Kernel> kernels{shuffle_and_scan};
-    if (wide_kernel_available())
-        kernels.push_back(shuffle_and_scan_wide);
-    else
-        std::printf("note: this CPU lacks AVX-512; only the scalar kernel is checked\n");
     std::mt19937 engine(7);
-    for (Kernel kernel : kernels) {
+    for (KernelKind kind : available_kernels()) {
+        const KernelFunction kernel = kernel_function(kind);
         for (int n : {3, 4, 5, 9, 17, 64, 301, kMaxKernelLength}) {
             std::vector<int> d(static_cast<std::size_t>(n));
             for (int &v : d)
@@ -75,13 +85,127 @@ TEST(Kernel, MatchesThePlainShuffleAndScan)
                 for (int t = 0; t < 3; ++t) {
                     const WindowExtremes a = kernel(x.data(), n, w, table.data(), fast);
                     const WindowExtremes b = literal_step(d, perm, w, plain);
-                    ASSERT_EQ(a.lowest, b.lowest) << n << " " << w;
-                    ASSERT_EQ(a.highest, b.highest) << n << " " << w;
+                    ASSERT_EQ(a.lowest, b.lowest) << kernel_name(kind) << " " << n << " " << w;
+                    ASSERT_EQ(a.highest, b.highest) << kernel_name(kind) << " " << n << " " << w;
                     for (int k = 0; k < n; ++k)
-                        ASSERT_EQ(x[k], d[perm[k]]);
+                        ASSERT_EQ(x[k], d[perm[k]]) << kernel_name(kind);
                 }
             }
-            EXPECT_EQ(fast.state, plain.state);
+            EXPECT_EQ(fast.state, plain.state) << kernel_name(kind);
+        }
+    }
+}
+
+// Every length the kernels take, so that every step count, every remainder
+// of the vector batches and every tail length is exercised.
+TEST(Kernel, EveryKernelGivesTheScalarArrangementsAtEveryLength)
+{
+    std::mt19937 engine(11);
+    for (KernelKind kind : available_kernels()) {
+        if (kind == KernelKind::kScalar)
+            continue;
+        const KernelFunction kernel = kernel_function(kind);
+        for (int n = 3; n <= kMaxKernelLength; ++n) {
+            std::vector<int> scalar_x(static_cast<std::size_t>(n));
+            for (int &v : scalar_x)
+                v = static_cast<int>(engine() % 61) - 30;
+            std::vector<int> vector_x = scalar_x;
+            const std::vector<uint64_t> table = fastmod_table(n);
+            DrawStream scalar_stream = stream_at(static_cast<uint64_t>(n) * 977, 1);
+            DrawStream vector_stream = scalar_stream;
+            for (int w : {2, n / 2 + 1, n - 1}) {
+                if (w < 2 || w > n - 1)
+                    continue;
+                const WindowExtremes a = shuffle_and_scan(scalar_x.data(), n, w, table.data(), scalar_stream);
+                const WindowExtremes b = kernel(vector_x.data(), n, w, table.data(), vector_stream);
+                ASSERT_EQ(a.lowest, b.lowest) << kernel_name(kind) << " n " << n << " w " << w;
+                ASSERT_EQ(a.highest, b.highest) << kernel_name(kind) << " n " << n << " w " << w;
+                ASSERT_EQ(scalar_x, vector_x) << kernel_name(kind) << " n " << n << " w " << w;
+                ASSERT_EQ(scalar_stream.state, vector_stream.state) << kernel_name(kind) << " n " << n;
+            }
+        }
+    }
+}
+
+// The reduction in doubles against %, for every step the kernels use, on
+// random draws, the extremes, and the draws one below, at and one above
+// multiples of the step (where a rounded reciprocal puts the quotient one
+// off), both near zero and near 2^32.
+TEST(Kernel, ReductionInDoublesIsExactForEveryStep)
+{
+    std::mt19937 engine(5);
+    using Reduce = void (*)(const uint32_t *, int, uint32_t, uint32_t *);
+    std::vector<std::pair<const char *, Reduce>> reductions{
+        {"scalar", [](const uint32_t *a, int count, uint32_t d, uint32_t *out) {
+             for (int i = 0; i < count; ++i)
+                 out[i] = reciprocal_mod(a[i], d, kernel_reciprocals()[d]);
+         }}};
+    if (kernel_available(KernelKind::kAvx2))
+        reductions.emplace_back("avx2", reduce_avx2);
+    if (kernel_available(KernelKind::kNeon))
+        reductions.emplace_back("neon", reduce_neon);
+    std::vector<uint32_t> draws;
+    std::vector<uint32_t> out;
+    for (uint32_t d = 2; d <= static_cast<uint32_t>(kMaxKernelLength) + 1; ++d) {
+        draws.assign({0u, 1u, UINT32_MAX, UINT32_MAX - 1});
+        const uint64_t top = UINT32_MAX / d;
+        for (uint64_t j = 0; j < 400; ++j) {
+            for (uint64_t k : {j + 1, top - j, (top / 400) * j + 1}) {
+                for (int64_t offset : {-1, 0, 1}) {
+                    const int64_t value = static_cast<int64_t>(k * d) + offset;
+                    if (value >= 0 && value <= static_cast<int64_t>(UINT32_MAX))
+                        draws.push_back(static_cast<uint32_t>(value));
+                }
+            }
+        }
+        for (int j = 0; j < 2048; ++j)
+            draws.push_back(static_cast<uint32_t>(engine()));
+        while (draws.size() % 4 != 0)
+            draws.push_back(static_cast<uint32_t>(engine()));
+        out.assign(draws.size(), 0);
+        for (const auto &[name, reduce] : reductions) {
+            reduce(draws.data(), static_cast<int>(draws.size()), d, out.data());
+            for (std::size_t i = 0; i < draws.size(); ++i)
+                ASSERT_EQ(out[i], draws[i] % d) << name << ": " << draws[i] << " mod " << d;
+        }
+    }
+}
+
+TEST(Kernel, ChoiceFollowsThePreferenceOrderAndRefusesWhatTheCpuLacks)
+{
+    const KernelKind best = best_kernel();
+    const KernelKind order[] = {KernelKind::kAvx512, KernelKind::kAvx2, KernelKind::kNeon, KernelKind::kScalar};
+    for (KernelKind kind : order) {
+        if (kernel_available(kind)) {
+            EXPECT_EQ(best, kind) << kernel_name(kind);
+            break;
+        }
+    }
+    struct Case {
+        const char *forced;
+        bool accepted;
+        KernelKind kind;
+    };
+    const Case cases[] = {
+        {nullptr, true, best},
+        {"", true, best},
+        {"scalar", true, KernelKind::kScalar},
+        {"avx512", kernel_available(KernelKind::kAvx512), KernelKind::kAvx512},
+        {"avx2", kernel_available(KernelKind::kAvx2), KernelKind::kAvx2},
+        {"neon", kernel_available(KernelKind::kNeon), KernelKind::kNeon},
+        {"AVX2", false, KernelKind::kScalar},
+        {"sse", false, KernelKind::kScalar},
+    };
+    for (const Case &c : cases) {
+        KernelKind kind = KernelKind::kScalar;
+        std::string error;
+        const char *label = c.forced == nullptr ? "(unset)" : c.forced;
+        EXPECT_EQ(choose_kernel(c.forced, kind, error), c.accepted) << label;
+        if (c.accepted) {
+            EXPECT_EQ(kind, c.kind) << label;
+            EXPECT_EQ(error, "") << label;
+        } else {
+            EXPECT_NE(error.find(std::string("KELTO_KERNEL=") + c.forced), std::string::npos) << error;
         }
     }
 }

@@ -2,6 +2,7 @@
 // then the command.
 #include "cli/entry.hpp"
 
+#include <cstdlib>
 #include <string>
 
 #include "cli/options.hpp"
@@ -15,11 +16,21 @@ namespace kelto {
 
 namespace {
 
+const char *kernel_description(KernelKind kind)
+{
+    switch (kind) {
+    case KernelKind::kAvx512: return "avx512 (draws computed eight at a time)";
+    case KernelKind::kAvx2: return "avx2 (draws computed four at a time)";
+    case KernelKind::kNeon: return "neon (draws computed two at a time)";
+    case KernelKind::kScalar: break;
+    }
+    return "scalar (one draw at a time)";
+}
+
 void print_version(FILE *out)
 {
     std::fprintf(out, "kelto %s\n", kProgramVersion);
-    std::fprintf(out, "randomisation kernel: %s\n",
-                 wide_kernel_available() ? "wide (AVX-512 draws, eight at a time)" : "scalar (this CPU has no AVX-512)");
+    std::fprintf(out, "randomisation kernel: %s\n", kernel_description(active_kernel()));
 }
 
 }  // namespace
@@ -45,6 +56,13 @@ int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed,
     case Command::kHtml: return html_command(options, io.console);
     case Command::kRun: break;
     }
+    // KELTO_KERNEL forces a kernel for tests and benchmarks.
+    KernelKind kernel = KernelKind::kScalar;
+    if (!choose_kernel(std::getenv("KELTO_KERNEL"), kernel, error)) {
+        std::fprintf(io.errors, "kelto: %s\n", error.c_str());
+        return kExitStopped;
+    }
+    set_active_kernel(kernel);
     if (options.version) {
         print_version(io.console);
         return kExitOk;

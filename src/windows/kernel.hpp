@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "windows/random.hpp"
@@ -87,12 +88,65 @@ inline WindowExtremes shuffle_and_scan(int *x, int n, int w, const uint64_t *mul
 // Longest profile the kernels take (the longest record the reader accepts).
 inline constexpr int kMaxKernelLength = 1099;
 
-// True when this CPU runs shuffle_and_scan_wide's vector instructions.
-bool wide_kernel_available();
+// The kernels, in the order they are preferred where the CPU has them.
+enum class KernelKind { kAvx512, kAvx2, kNeon, kScalar };
 
-// shuffle_and_scan with the draws of a randomisation computed eight at a
-// time; the same arrangement, extremes and stream position. Needs
-// n <= kMaxKernelLength and wide_kernel_available().
+// True when this CPU runs the kernel's vector instructions.
+bool kernel_available(KernelKind kind);
+
+// The kernel's name as KELTO_KERNEL takes it: scalar, avx2, avx512, neon.
+const char *kernel_name(KernelKind kind);
+
+// The first available kernel in the order AVX-512, AVX2, NEON, scalar.
+KernelKind best_kernel();
+
+// The kernel to run: the one `forced` names (the KELTO_KERNEL value) or,
+// when forced is null or empty, best_kernel(). False with a message when
+// forced names no kernel or one this CPU lacks.
+bool choose_kernel(const char *forced, KernelKind &kind, std::string &error);
+
+// The kernel fill_null runs: best_kernel() until set_active_kernel.
+KernelKind active_kernel();
+void set_active_kernel(KernelKind kind);
+
+using KernelFunction = WindowExtremes (*)(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream);
+
+// The entry point of a kernel; the vector ones need n <= kMaxKernelLength
+// and kernel_available(kind).
+KernelFunction kernel_function(KernelKind kind);
+
+// shuffle_and_scan with the draws of a randomisation computed ahead in
+// vector registers (eight at a time with AVX-512, four with AVX2, two with
+// NEON); the same arrangement, extremes and stream position. Each needs
+// n <= kMaxKernelLength and its kernel available; on other architectures
+// each is the scalar kernel.
 WindowExtremes shuffle_and_scan_wide(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream);
+WindowExtremes shuffle_and_scan_avx2(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream);
+WindowExtremes shuffle_and_scan_neon(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream);
+
+// The reciprocals 1/d as doubles for d = 0 .. kMaxKernelLength + 1 (entries
+// 0 and 1 unused), for the vector kernels' reduction.
+const double *kernel_reciprocals();
+
+// out[i] = a[i] mod d for i < count (a multiple of 4) through the AVX2 or
+// NEON kernel's vector reduction, for 2 <= d <= kMaxKernelLength + 1; each
+// needs its kernel available. On other architectures each is reciprocal_mod.
+void reduce_avx2(const uint32_t *a, int count, uint32_t d, uint32_t *out);
+void reduce_neon(const uint32_t *a, int count, uint32_t d, uint32_t *out);
+
+// a mod d for a 32-bit a and 2 <= d <= kMaxKernelLength + 1 as the vector
+// kernels compute it in doubles: q = floor(a * (1/d)), r = a - q * d (exact,
+// q * d < 2^53), then one d taken away when q came out one short. The
+// rounded product is within a/d * 2^-52 < 2^-20/d of a/d, and a/d is a
+// multiple of 1/d, so q can only be one short, and only when d divides a.
+inline uint32_t reciprocal_mod(uint32_t a, uint32_t d, double reciprocal)
+{
+    const double da = static_cast<double>(a);
+    const double dd = static_cast<double>(d);
+    double r = da - __builtin_floor(da * reciprocal) * dd;
+    if (r >= dd)
+        r -= dd;
+    return static_cast<uint32_t>(r);
+}
 
 }  // namespace kelto

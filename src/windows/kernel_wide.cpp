@@ -3,7 +3,7 @@
 // randomisation are done first in vector registers, then the exchanges and
 // the window scan run as in the scalar kernel. Same draws, same results.
 // On other architectures the wide entry is the scalar kernel and is never
-// reported available.
+// reported available (kernel_choice.cpp).
 #include "windows/kernel.hpp"
 
 #if defined(__x86_64__)
@@ -17,15 +17,6 @@
 #endif
 
 namespace kelto {
-
-bool wide_kernel_available()
-{
-#if defined(__x86_64__)
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
-#else
-    return false;
-#endif
-}
 
 #if defined(__x86_64__)
 

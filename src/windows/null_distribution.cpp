@@ -47,7 +47,8 @@ bool fill_null(NullHistograms &histograms, std::vector<int> &shuffled, int w, in
     const int n = static_cast<int>(shuffled.size());
     const uint64_t *table = multipliers.data();
     int lowest_min = INT_MAX, lowest_max = INT_MIN, highest_min = INT_MAX, highest_max = INT_MIN;
-    const bool wide = n <= kMaxKernelLength && wide_kernel_available();
+    const KernelFunction kernel =
+        n <= kMaxKernelLength ? kernel_function(active_kernel()) : KernelFunction{shuffle_and_scan};
     bool stopped = false;
     for (int done = 0; done < randomisations && !stopped; done += kStopCheckInterval) {
         if (stop != nullptr && stop->load(std::memory_order_relaxed) != 0) {
@@ -56,8 +57,7 @@ bool fill_null(NullHistograms &histograms, std::vector<int> &shuffled, int w, in
         }
         const int chunk_end = randomisations - done < kStopCheckInterval ? randomisations : done + kStopCheckInterval;
         for (int t = done; t < chunk_end; ++t) {
-            const WindowExtremes extremes =
-                wide ? shuffle_and_scan_wide(x, n, w, table, stream) : shuffle_and_scan(x, n, w, table, stream);
+            const WindowExtremes extremes = kernel(x, n, w, table, stream);
             ++minimum[extremes.lowest];
             ++maximum[extremes.highest];
             lowest_min = std::min(lowest_min, extremes.lowest);
