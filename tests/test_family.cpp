@@ -118,7 +118,7 @@ TEST(ScanStatistic, ThresholdsDecideAsTheScoreDoes)
 
 // The stopping rule on hand-built outcome sequences (true: an arrangement
 // as extreme as the profile).
-TEST(ScanStatistic, SequentialStoppingGivesTheBesagCliffordPValue)
+TEST(ScanStatistic, SequentialStoppingGivesItsPValue)
 {
     struct Case {
         long long cap, h;
