@@ -33,7 +33,7 @@ int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed,
         if (command == Command::kRun)
             std::fprintf(io.errors, "kelto: %s\n%s", error.c_str(), kUsageLine);
         else
-            usage_error(command, error, io.console);
+            usage_error(command, error, io.errors);
         return kExitStopped;
     }
     if (options.help) {
