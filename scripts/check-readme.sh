@@ -12,6 +12,10 @@ readme=$repo/README.md
 kelto=$(realpath "${1:-$repo/build/kelto}")
 [ -x "$kelto" ] || { echo "check-readme: no program at $kelto; build it first" >&2; exit 2; }
 
+# Debian's interpreter, which has python3-pandas, ahead of any other on PATH.
+python=python3
+[ -x /usr/bin/python3 ] && python=/usr/bin/python3
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/build" "$work/snippets"
@@ -41,7 +45,7 @@ count=0
 for snippet in "$work"/snippets/*; do
   [ -e "$snippet" ] || break
   case "$snippet" in
-    *.python) runner=(python3) ;;
+    *.python) runner=("$python") ;;
     *.r) runner=(Rscript --vanilla) ;;
     *.sh) runner=(bash -euo pipefail) ;;
     *) echo "check-readme: no runner for $(basename "$snippet")" >&2; exit 1 ;;

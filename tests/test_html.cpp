@@ -304,7 +304,7 @@ TEST_F(HtmlPage, RefusesAnotherInputAndSamePathsWritingNothing)
     }
     EXPECT_EQ(read_file(dir.path("report.txt")), "a report\n");
     EXPECT_EQ(read_file(record), record_text);
-    EXPECT_EQ(testing::run_in_process({"html", record, input}, "").errors,
+    EXPECT_EQ(testing::run_in_process({"html", record, input}, "").console,
               "kelto html: usage: kelto html RUN.jsonl IN_FILE PAGE.html\n");
     EXPECT_TRUE(html(dir.path("none.jsonl"), page).console.starts_with("kelto html: cannot open the record "));
     EXPECT_FALSE(std::filesystem::exists(page));

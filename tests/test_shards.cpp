@@ -473,7 +473,7 @@ TEST_F(ThreeShards, UsageAndPage)
     std::filesystem::rename(input, dir.path("away.txt"));
     const testing::RunResult failed = run_in_process(args, "");
     EXPECT_EQ(failed.status, 2);
-    EXPECT_NE(failed.console.find("cannot open the input " + input), std::string::npos) << failed.console;
+    EXPECT_NE(failed.errors.find("cannot open the input " + input), std::string::npos) << failed.errors;
     EXPECT_EQ(read_file(out.report), "old report\n");
     EXPECT_FALSE(std::filesystem::exists(dir.path("m.jsonl")));
     EXPECT_FALSE(std::filesystem::exists(dir.path("p.html")));

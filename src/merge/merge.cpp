@@ -99,7 +99,8 @@ bool lock_outputs(StagedFiles &outputs, TextSink &console)
 int merge(const RunOptions &options, TextSink &console)
 {
     if (options.positionals.size() < 2) {
-        usage_error(Command::kMerge, "an output report and at least one part are needed", console.file);
+        usage_error(Command::kMerge, "an output report and at least one part are needed",
+                    console.errors != nullptr ? console.errors : console.file);
         return kExitStopped;
     }
     if (!options.html_path.empty() && options.json_path.empty()) {
