@@ -730,8 +730,8 @@ TEST(Resume, ReportOnDevNullOrAPipe)
     piped[10] = dir.path("fifo");
     const testing::RunResult refused = testing::run_in_process(piped, "");
     EXPECT_EQ(refused.status, 2);
-    EXPECT_NE(refused.console.find("is not a regular file: a run written to a pipe or device cannot be resumed"), npos)
-        << refused.console;
+    EXPECT_NE(refused.errors.find("is not a regular file: a run written to a pipe or device cannot be resumed"), npos)
+        << refused.errors;
 }
 
 }  // namespace
