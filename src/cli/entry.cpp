@@ -42,7 +42,7 @@ int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed,
     }
     switch (command) {
     case Command::kMerge: return run_merge(options, io);
-    case Command::kHtml: return html_command(options, io.console);
+    case Command::kHtml: return html_command(options, io.errors);
     case Command::kRun: break;
     }
     if (options.version) {
