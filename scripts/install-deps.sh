@@ -2,7 +2,9 @@
 # Installs the Debian packages kelto needs, and nothing when all are there.
 #   scripts/install-deps.sh example   build the program and run the example
 #   scripts/install-deps.sh test      also build and run the whole test suite
-#   scripts/install-deps.sh ci        also the sanitizer, fuzzing, ARM64 and workflow checks
+#   scripts/install-deps.sh analysis  what the README's Python, R and jq snippets need
+#   scripts/install-deps.sh ci        also the sanitizer, fuzzing, ARM64 and workflow checks,
+#                                     and the README's snippets (scripts/check-readme.sh)
 # Runs apt-get as root, through sudo otherwise.
 set -euo pipefail
 
@@ -11,12 +13,14 @@ build=(cmake make g++ nlohmann-json3-dev libxxhash-dev zlib1g-dev libzstd-dev ma
 test=(libgtest-dev libbenchmark-dev groff-base python3 chromium zstd ncbi-data)
 ci=(clang libclang-rt-14-dev llvm snakemake slurm-wlm munge g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user
     googletest zlib1g-dev:arm64 libzstd-dev:arm64 hmmer hmmer-examples clustalo mafft)
+analysis=(python3 python3-pandas jq r-base-core r-cran-jsonlite)
 
 case "$mode" in
   example) packages=("${build[@]}") ;;
   test) packages=("${build[@]}" "${test[@]}") ;;
-  ci) packages=("${build[@]}" "${test[@]}" "${ci[@]}") ;;
-  *) echo "usage: $0 example|test|ci" >&2; exit 2 ;;
+  analysis) packages=("${analysis[@]}") ;;
+  ci) packages=("${build[@]}" "${test[@]}" "${ci[@]}" "${analysis[@]}") ;;
+  *) echo "usage: $0 example|test|analysis|ci" >&2; exit 2 ;;
 esac
 
 missing=()

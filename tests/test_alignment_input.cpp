@@ -165,7 +165,7 @@ TEST(AlignmentInput, AlignedFastaIsReadAsThePairFileOfItsRecords)
     write_file(dir.path("odd.fa"), fasta({records.begin(), records.end() - 1}, names));
     const RunResult odd = run_with(dir, "odd.fa", {});
     EXPECT_EQ(odd.status, 2);
-    EXPECT_NE(odd.console.find("odd number of records (5)"), std::string::npos) << odd.console;
+    EXPECT_NE(odd.errors.find("odd number of records (5)"), std::string::npos) << odd.errors;
 
     // 1,500 columns of which 1,200 hold a gap somewhere: 300 are analysed.
     std::vector<std::string> wide = testing::related_pairs(9, 2, 1500);
@@ -218,7 +218,7 @@ TEST(AlignmentInput, PairsFileChoosesThePairsAndTheirOrder)
     again.insert(again.end(), {"--pairs", dir.path("other")});
     const RunResult other = run_with(dir, "in.fa", again);
     EXPECT_EQ(other.status, 2);
-    EXPECT_NE(other.console.find("Cannot resume: the pairs file differs"), std::string::npos) << other.console;
+    EXPECT_NE(other.errors.find("kelto: cannot resume: the pairs file differs"), std::string::npos) << other.errors;
 
     const std::pair<const char *, const char *> refused[] = {
         {"s0 s1\ns9 s2\n", "line 2: no record of the input is named 's9'"},
@@ -233,7 +233,7 @@ TEST(AlignmentInput, PairsFileChoosesThePairsAndTheirOrder)
         const auto before = directory_files(dir);
         const RunResult run = run_with(dir, "in.fa", {"--pairs", dir.path("bad"), "--json", dir.path("bad.jsonl")});
         EXPECT_EQ(run.status, 2);
-        EXPECT_NE(run.console.find(message), std::string::npos) << run.console;
+        EXPECT_NE(run.errors.find(message), std::string::npos) << run.errors;
         EXPECT_EQ(directory_files(dir), before);
     }
 }
@@ -270,7 +270,7 @@ TEST(AlignmentInput, MatrixFilesInTheNcbiFormat)
         const auto before = directory_files(dir);
         const RunResult run = run_with(dir, "in.txt", {"--matrix", dir.path("bad")});
         EXPECT_EQ(run.status, 2);
-        EXPECT_NE(run.console.find(message), std::string::npos) << run.console;
+        EXPECT_NE(run.errors.find(message), std::string::npos) << run.errors;
         EXPECT_EQ(directory_files(dir), before);
     }
 
@@ -291,7 +291,7 @@ TEST(AlignmentInput, MatrixFilesInTheNcbiFormat)
     const RunResult resumed =
         run_with(dir, "in.txt", {"--matrix", dir.path("B62"), "--json", dir.path("run.jsonl"), "--resume"});
     EXPECT_EQ(resumed.status, 2);
-    EXPECT_NE(resumed.console.find("Cannot resume: the matrix differs"), std::string::npos) << resumed.console;
+    EXPECT_NE(resumed.errors.find("kelto: cannot resume: the matrix differs"), std::string::npos) << resumed.errors;
 }
 
 }  // namespace

@@ -50,22 +50,34 @@ TEST(CliTest, TooFewArgumentsShowTheSyntax) {
     for (const std::vector<std::string> &args : {std::vector<std::string>{}, {"a.txt", "b.txt"}}) {
         const auto r = run_executable(args, "2\n");
         EXPECT_EQ(r.console, kBanner + "\nSyntax:\n\n KELTO  IN_FILE.TXT  OUT_FILE.TXT  T\n");
+        EXPECT_EQ(r.errors, "kelto --help lists the options\n");
         EXPECT_EQ(r.status, 2);
         EXPECT_FALSE(r.report_exists);
     }
 }
 
-TEST(CliTest, UnreadableInputOrSameFileIsRefusedWithBothNames) {
+TEST(CliTest, UnreadableInputOrSameFileIsRefusedWithBothNamesAndTheCause) {
     TempDir dir;
     const std::string in = dir.path("in.txt"), out = dir.path("out.txt"), link = dir.path("link.txt");
     const std::string original = pair_file({"AR", "AR", "AR", "AR"});
     write_file(in, original);
     ASSERT_EQ(symlink(in.c_str(), link.c_str()), 0);
-    for (const auto &[from, to] : {std::pair{dir.path("missing.txt"), out}, std::pair{in, in}, std::pair{in, link},
-                                   std::pair{link, in}}) {
+    const std::string nodir = dir.path("nodir/r.txt");
+    const struct {
+        std::string from, to, cause;  // the cause on standard error
+    } cases[] = {
+        {dir.path("missing.txt"), out, "cannot open " + dir.path("missing.txt") + ": No such file or directory"},
+        {in, in, "the report " + in + " is the input file"},
+        {in, link, "the report " + link + " is the input file"},
+        {link, in, "the report " + in + " is the input file"},
+        {in, nodir, "cannot create " + nodir + ": No such file or directory"},
+        {in, dir.dir, "cannot create " + dir.dir + ": Is a directory"},
+    };
+    for (const auto &[from, to, cause] : cases) {
         SCOPED_TRACE(from + " " + to);
         const auto r = run_executable({from, to, "5"}, "2\n");
         EXPECT_EQ(r.console, kBanner + "\n " + from + "  --> " + to + "\n Problems with the files!.\n");
+        EXPECT_EQ(r.errors, "kelto: " + cause + "\n");
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(read_file(in), original);
     }

@@ -190,8 +190,8 @@ TEST(CompressedRecord, RecordCompressedWholeIsNotResumed)
     const auto before = testing::directory_files(dir);
     const testing::RunResult resumed = testing::run_in_process(args, "");
     EXPECT_EQ(resumed.status, 2);
-    EXPECT_NE(resumed.console.find("is compressed, but not one line a unit as kelto writes it"), std::string::npos)
-        << resumed.console;
+    EXPECT_NE(resumed.errors.find("is compressed, but not one line a unit as kelto writes it"), std::string::npos)
+        << resumed.errors;
     EXPECT_EQ(testing::directory_files(dir), before);
 }
 

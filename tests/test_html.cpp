@@ -95,7 +95,7 @@ struct HtmlPage : ::testing::Test {
         write_file(dir.path("edited.jsonl"), text);
         const RunResult result = html(dir.path("edited.jsonl"), page);
         EXPECT_EQ(result.status, 2);
-        EXPECT_EQ(result.console, "kelto html: " + dir.path("edited.jsonl") + message + "\n");
+        EXPECT_EQ(result.errors, "kelto html: " + dir.path("edited.jsonl") + message + "\n");
         EXPECT_FALSE(std::filesystem::exists(page));
     }
 };
@@ -284,7 +284,7 @@ TEST_F(HtmlPage, RefusesAnotherInputAndSamePathsWritingNothing)
     write_file(other, changed);
     RunResult result = testing::run_in_process({"html", record, other, page}, "");
     EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.console, "kelto html: " + other + " is not the input of this run (size or XXH3-128 differs from " +
+    EXPECT_EQ(result.errors, "kelto html: " + other + " is not the input of this run (size or XXH3-128 differs from " +
                                   input + ")\n");
     ASSERT_EQ(symlink(record.c_str(), dir.path("link.jsonl").c_str()), 0);
     ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0600), 0);
@@ -300,13 +300,13 @@ TEST_F(HtmlPage, RefusesAnotherInputAndSamePathsWritingNothing)
     for (const auto &[target, why] : targets) {
         result = html(record, target);
         EXPECT_EQ(result.status, 2);
-        EXPECT_EQ(result.console, "kelto html: the page " + target + " " + why + "\n");
+        EXPECT_EQ(result.errors, "kelto html: the page " + target + " " + why + "\n");
     }
     EXPECT_EQ(read_file(dir.path("report.txt")), "a report\n");
     EXPECT_EQ(read_file(record), record_text);
-    EXPECT_EQ(testing::run_in_process({"html", record, input}, "").console,
+    EXPECT_EQ(testing::run_in_process({"html", record, input}, "").errors,
               "kelto html: usage: kelto html RUN.jsonl IN_FILE PAGE.html\n");
-    EXPECT_TRUE(html(dir.path("none.jsonl"), page).console.starts_with("kelto html: cannot open the record "));
+    EXPECT_TRUE(html(dir.path("none.jsonl"), page).errors.starts_with("kelto html: cannot open the record "));
     EXPECT_FALSE(std::filesystem::exists(page));
 }
 
@@ -333,7 +333,7 @@ TEST_F(HtmlPage, AFullDiskIsAnErrorWithAMessage)
     ASSERT_EQ(symlink("/dev/full", device.c_str()), 0);
     const RunResult result = html(record, device);
     EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.console, "kelto html: the page " + device +
+    EXPECT_EQ(result.errors, "kelto html: the page " + device +
                                   " is not a regular file (a device, FIFO or socket is never replaced)\n");
     EXPECT_TRUE(std::filesystem::is_symlink(device));
 }

@@ -232,7 +232,7 @@ TEST(InputForms, RefusalsWriteNothing)
             options[1] = dir.path("pairs");
         const RunResult refused = run(dir.path(c.name), dir.path("out.txt"), options);
         EXPECT_EQ(refused.status, 2);
-        EXPECT_NE(refused.console.find(c.message), std::string::npos) << refused.console;
+        EXPECT_NE(refused.errors.find(c.message), std::string::npos) << refused.errors;
         EXPECT_TRUE(directory_files(dir) == before);
     }
 }

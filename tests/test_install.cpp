@@ -1,6 +1,7 @@
 // Installation and the manual page: `cmake --install` puts the program and
-// its page in place, the page describes every option `kelto --help` prints
-// and carries the program's version, and groff formats it without a warning.
+// its page in place, the page and the README's option table describe every
+// option `kelto --help` prints, the page carries the program's version, and
+// groff formats it without a warning.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -66,14 +67,20 @@ TEST(InstallTest, InstallPutsTheProgramAndThePageUnderThePrefix)
     EXPECT_EQ(installed.console, run_executable({}).console);
 }
 
-TEST(InstallTest, PageDescribesEveryOptionOfHelpAndTheVersion)
+// The options kelto --help lists: the lines that start (after blanks) with "--name".
+std::set<std::string> help_options()
 {
-    // The help's options: the lines that start (after blanks) with "--name".
     std::set<std::string> listed;
     std::istringstream help(run_executable({"--help"}).console);
     for (std::string line, word; std::getline(help, line);)
         if (std::istringstream(line) >> word && word.starts_with("--"))
             listed.insert(word);
+    return listed;
+}
+
+TEST(InstallTest, PageDescribesEveryOptionOfHelpAndTheVersion)
+{
+    const std::set<std::string> listed = help_options();
     ASSERT_GE(listed.size(), 5u) << "kelto --help lists too few options";
 
     // The page's: the tags ".B \-\-name" of the .TP entries under .SH OPTIONS.
@@ -95,6 +102,22 @@ TEST(InstallTest, PageDescribesEveryOptionOfHelpAndTheVersion)
     const std::size_t version = page.find("\"kelto ", title) + 1;
     const std::string name = page.substr(version, page.find('"', version) - version);
     EXPECT_TRUE(run_executable({"--version"}).console.starts_with(name + "\n")) << "the page says " << name;
+}
+
+TEST(InstallTest, ReadmeOptionTableListsEveryOptionOfHelp)
+{
+    const std::set<std::string> listed = help_options();
+    ASSERT_GE(listed.size(), 5u) << "kelto --help lists too few options";
+    // The table's rows under "## Usage": lines "| `--name ...` | meaning |".
+    const std::string readme = read_file(KELTO_SOURCE_DIR "/README.md");
+    const std::size_t from = readme.find("\n## Usage\n");
+    ASSERT_NE(from, std::string::npos);
+    std::istringstream usage(readme.substr(from, readme.find("\n## ", from + 1) - from));
+    std::set<std::string> tabled;
+    for (std::string line; std::getline(usage, line);)
+        if (line.starts_with("| `--"))
+            tabled.insert(line.substr(3, line.find_first_of(" `", 3) - 3));
+    EXPECT_EQ(tabled, listed) << "the options of README.md's table (under ## Usage) and of kelto --help";
 }
 
 TEST(InstallTest, GroffFormatsThePageWithoutWarnings)

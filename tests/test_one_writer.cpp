@@ -45,7 +45,7 @@ void expect_same(const Outputs &got, const Outputs &want)
 
 struct Ended {
     int status = -1;
-    std::string console;
+    std::string console, errors;
 };
 
 // `first` stopped at its pause point, then `second` run to its end, then
@@ -59,8 +59,8 @@ std::pair<Ended, Ended> interleave(const TempDir &dir, const std::vector<std::st
     EXPECT_TRUE(two.wait(kTimeout));
     one.send(SIGCONT);
     EXPECT_TRUE(one.wait(kTimeout));
-    return {Ended{one.end().status, read_file(dir.path("console1"))},
-            Ended{two.end().status, read_file(dir.path("console2"))}};
+    return {Ended{one.end().status, read_file(dir.path("console1")), read_file(dir.path("errors1"))},
+            Ended{two.end().status, read_file(dir.path("console2")), read_file(dir.path("errors2"))}};
 }
 
 // Exactly one exits 0, the other is refused naming the holder; returns the
@@ -75,8 +75,8 @@ int winner(const std::pair<Ended, Ended> &ends)
             won = i;
         } else {
             EXPECT_EQ(both[i]->status, 2) << both[i]->console;
-            EXPECT_NE(both[i]->console.find(" is in use by another kelto process (pid "), std::string::npos)
-                << both[i]->console;
+            EXPECT_NE(both[i]->errors.find(" is in use by another kelto process (pid "), std::string::npos)
+                << both[i]->errors;
         }
     }
     EXPECT_NE(won, -1) << "neither exited 0";

@@ -181,9 +181,9 @@ TEST(Plan, RefusalsTouchNoFile)
         {{"--json", study.dir.path("in.txt")}, "is the same file as the input"},
         {{"--tsv", study.dir.path("out.txt")}, "is the same file as the report"},
         {{"--json", study.dir.path("a"), "--html", study.dir.path("a")}, "is the same file as the JSON file"},
-        {{"--resume", "--seed", "6", "--json", study.dir.path("r.jsonl")}, "Cannot resume: the seed differs"},
+        {{"--resume", "--seed", "6", "--json", study.dir.path("r.jsonl")}, "cannot resume: the seed differs"},
         {{"--resume", "--json", study.dir.path("r.jsonl"), "--tsv", study.dir.path("none.tsv")},
-         "Cannot resume: the TSV file is missing"},
+         "cannot resume: the TSV file is missing"},
         {{"--resume", "--json", study.dir.path("none.jsonl")}, "there is no record of the run to resume"},
     };
     const auto before = directory_files(study.dir);

@@ -201,10 +201,12 @@ TEST_P(RecordReader, ReadsOrRefusesAlike)
     resume.insert(resume.begin(), "--resume");
     const testing::RunResult resumed = testing::run_in_process(resume, "");
     EXPECT_EQ(resumed.status, 2);
-    EXPECT_EQ(resumed.console, "\n Cannot resume: " + path + c.error + ".\n");
+    EXPECT_EQ(resumed.errors, "kelto: cannot resume: " + path + c.error + "\n");
+    EXPECT_EQ(resumed.console, "");
     const testing::RunResult merged = testing::run_in_process({"merge", dir_->path("m.txt"), path}, "");
     EXPECT_EQ(merged.status, 2);
-    EXPECT_EQ(merged.console, "kelto merge: " + path + c.error + "\n");
+    EXPECT_EQ(merged.errors, "kelto: merge: " + path + c.error + "\n");
+    EXPECT_EQ(merged.console, "");
     EXPECT_EQ(read_file(dir_->path("run.jsonl")), record_);
 }
 
@@ -280,7 +282,7 @@ TEST(RecordFiles, NonRecordsAreRefusedByEveryReader)
         };
         for (const testing::RunResult &result : results) {
             EXPECT_EQ(result.status, 2);
-            EXPECT_NE(result.console.find(c.why), std::string::npos) << result.console;
+            EXPECT_NE(result.errors.find(c.why), std::string::npos) << result.errors;
         }
         EXPECT_EQ(testing::directory_files(dir), before);
     }

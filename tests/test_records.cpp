@@ -293,8 +293,8 @@ TEST(Records, RecordFileNamingTheInputOrTheReportIsRefused)
         const RunResult r = run_in_process(args, "");
         EXPECT_EQ(r.status, 2);
         EXPECT_TRUE(r.console.starts_with(kBanner)) << r.console;
-        EXPECT_NE(r.console.find(" " + c.path + " is the same file as "), npos) << r.console;
-        EXPECT_EQ(r.errors, "");  // stopped before the analysis
+        EXPECT_NE(r.errors.find(" " + c.path + " is the same file as "), npos) << r.errors;
+        EXPECT_EQ(r.errors.find("seed"), npos) << r.errors;  // stopped before the analysis
         EXPECT_TRUE(directory_files(dir) == before) << "a file was created or changed";
     }
 }
@@ -316,12 +316,12 @@ TEST(Records, SameFileUnderAnotherNameIsRefused)
     const RunResult linked = run_in_process({"in.txt", "out.txt", "5", "--matrix", "2", "--html", "sub/p.html"}, "");
     std::filesystem::current_path(previous);
     EXPECT_EQ(relative.status, 2);
-    EXPECT_NE(relative.console.find("The JSON file " + dir.path("o.txt") + " is the same file as the report o.txt."),
+    EXPECT_NE(relative.errors.find("kelto: the JSON file " + dir.path("o.txt") + " is the same file as the report o.txt\n"),
               npos)
-        << relative.console;
+        << relative.errors;
     EXPECT_EQ(linked.status, 2);
-    EXPECT_NE(linked.console.find("The HTML file sub/p.html is the same file as the report out.txt."), npos)
-        << linked.console;
+    EXPECT_NE(linked.errors.find("kelto: the HTML file sub/p.html is the same file as the report out.txt\n"), npos)
+        << linked.errors;
     EXPECT_TRUE(directory_files(dir) == before) << "a file was created or changed";
 }
 

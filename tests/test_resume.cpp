@@ -521,8 +521,8 @@ TEST_P(Refused, TouchesNothing)
 
     const RunResult result = run_in(dir, command);
     EXPECT_EQ(result.status, 2);
-    EXPECT_NE(result.console.find("\n Cannot resume: "), npos) << result.console;
-    EXPECT_NE(result.console.find(refusal.reason), npos) << result.console;
+    EXPECT_NE(result.errors.find("kelto: cannot resume: "), npos) << result.errors;
+    EXPECT_NE(result.errors.find(refusal.reason), npos) << result.errors;
     const std::pair<std::string, std::string> kept[] = {
         {"in.txt", input}, {"out.txt", files.report}, {"run.jsonl", files.json}, {"run.tsv", files.tsv}};
     for (const auto &[name, bytes] : kept) {
@@ -642,7 +642,7 @@ TEST(Resume, SecondProcessOnTheSameFilesIsRefused)
                                      "--json", dir.path(other.extra.empty() ? "run.jsonl" : "other.jsonl"),
                                      dir.path("in.txt"), dir.path("out.txt"), kT});
         EXPECT_EQ(second.status, 2) << second.console;
-        EXPECT_NE(second.console.find(" is in use by another kelto process (pid "), npos) << second.console;
+        EXPECT_NE(second.errors.find(" is in use by another kelto process (pid "), npos) << second.errors;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.path("other.jsonl")));
     ASSERT_TRUE(first.wait(kTimeout));
@@ -730,8 +730,8 @@ TEST(Resume, ReportOnDevNullOrAPipe)
     piped[10] = dir.path("fifo");
     const testing::RunResult refused = testing::run_in_process(piped, "");
     EXPECT_EQ(refused.status, 2);
-    EXPECT_NE(refused.console.find("is not a regular file: a run written to a pipe or device cannot be resumed"), npos)
-        << refused.console;
+    EXPECT_NE(refused.errors.find("is not a regular file: a run written to a pipe or device cannot be resumed"), npos)
+        << refused.errors;
 }
 
 }  // namespace

@@ -238,8 +238,9 @@ struct ThreeShards : ::testing::Test {
     {
         const testing::RunResult result = merge_parts(out, given, tsv);
         EXPECT_EQ(result.status, 2);
-        EXPECT_NE(result.console.find(message), std::string::npos) << result.console;
-        EXPECT_EQ(testing::count(result.console, "\n"), 1u) << result.console;
+        EXPECT_NE(result.errors.find(message), std::string::npos) << result.errors;
+        EXPECT_EQ(testing::count(result.errors, "\n"), 1u) << result.errors;
+        EXPECT_EQ(result.console, "");
         EXPECT_EQ(read_file(out.report), "old report\n");
         EXPECT_EQ(read_file(out.json), "old json\n");
         EXPECT_EQ(read_file(out.tsv), "old tsv\n");
@@ -282,7 +283,7 @@ TEST_F(ThreeShards, AResumedShardMergesLikeAnUninterruptedOne)
 
 TEST_F(ThreeShards, PartsThatDoNotTileTheRun)
 {
-    expect_refused(jsons({1, 3}), "kelto merge: shard 2/3 is missing: no part holds its block [11, 24)");
+    expect_refused(jsons({1, 3}), "kelto: merge: shard 2/3 is missing: no part holds its block [11, 24)");
     expect_refused(jsons({1, 2, 3, 2}), parts[1].json + ": shard 2/3 again (also " + parts[1].json + ")");
     // A block claimed past the quartets its record holds.
     edit(parts[0].json, "\"end\":11", "\"end\":12");
@@ -358,8 +359,8 @@ TEST_F(ThreeShards, ResumedAsAnotherShard)
                         parts[1].json, "--tsv", parts[1].tsv, "--shard", "3/3"},
                        "");
     EXPECT_EQ(resumed.status, 2);
-    EXPECT_NE(resumed.console.find("\n Cannot resume: the shard differs from the recorded run's.\n"), std::string::npos)
-        << resumed.console;
+    EXPECT_NE(resumed.errors.find("kelto: cannot resume: the shard differs from the recorded run's\n"), std::string::npos)
+        << resumed.errors;
     EXPECT_EQ(testing::directory_files(dir), before);
 }
 
@@ -445,7 +446,7 @@ TEST_F(ThreeShards, OutputThatIsAnInputOrAnotherOutput)
         args.insert(args.end(), all.begin(), all.end());
         const testing::RunResult result = run_in_process(args, "");
         EXPECT_EQ(result.status, 2);
-        EXPECT_TRUE(result.console.starts_with("kelto merge: " + c.message)) << result.console;
+        EXPECT_TRUE(result.errors.starts_with("kelto: merge: " + c.message)) << result.errors;
         EXPECT_EQ(testing::directory_files(dir), before) << c.message;
         EXPECT_EQ(stamp(), times) << c.message;
     }
@@ -455,7 +456,7 @@ TEST_F(ThreeShards, UsageAndPage)
 {
     const testing::RunResult usage = run_in_process({"merge", out.report}, "");
     EXPECT_EQ(usage.status, 2);
-    EXPECT_TRUE(usage.console.starts_with("kelto merge: an output report and at least one part are needed\n"));
+    EXPECT_TRUE(usage.errors.starts_with("kelto merge: an output report and at least one part are needed\n"));
     const std::vector<std::string> all = jsons({1, 2, 3});
     std::vector<std::string> args{"merge", out.report, "--html", dir.path("p.html")};
     args.insert(args.end(), all.begin(), all.end());
@@ -472,7 +473,7 @@ TEST_F(ThreeShards, UsageAndPage)
     std::filesystem::rename(input, dir.path("away.txt"));
     const testing::RunResult failed = run_in_process(args, "");
     EXPECT_EQ(failed.status, 2);
-    EXPECT_NE(failed.console.find("cannot open the input " + input), std::string::npos) << failed.console;
+    EXPECT_NE(failed.errors.find("cannot open the input " + input), std::string::npos) << failed.errors;
     EXPECT_EQ(read_file(out.report), "old report\n");
     EXPECT_FALSE(std::filesystem::exists(dir.path("m.jsonl")));
     EXPECT_FALSE(std::filesystem::exists(dir.path("p.html")));

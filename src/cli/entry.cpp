@@ -44,7 +44,7 @@ int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed,
         if (command == Command::kRun)
             std::fprintf(io.errors, "kelto: %s\n%s", error.c_str(), kUsageLine);
         else
-            usage_error(command, error, io.console);
+            usage_error(command, error, io.errors);
         return kExitStopped;
     }
     if (options.help) {
@@ -53,7 +53,7 @@ int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed,
     }
     switch (command) {
     case Command::kMerge: return run_merge(options, io);
-    case Command::kHtml: return html_command(options, io.console);
+    case Command::kHtml: return html_command(options, io.errors);
     case Command::kRun: break;
     }
     // KELTO_KERNEL forces a kernel for tests and benchmarks.

@@ -54,7 +54,8 @@ constexpr OptionSpec kOptions[] = {
     {OptionId::kShard, "shard", "K/N", kRunOnly, "analyse only the K-th of N blocks of quartets (needs --seed)"},
     {OptionId::kHelp, "help", nullptr, kEvery, "show this help and exit"},
     {OptionId::kVersion, "version", nullptr, kRunOnly,
-     "show the version and the randomisation kernel in use, and exit"},
+     "show the version and the randomisation kernel in use, and exit (the banner's 'Version 1.0' names the "
+     "report's format)"},
 };
 
 bool parse_unsigned(const std::string &text, uint64_t &value)

@@ -79,6 +79,25 @@ void sink_message(TextSink &sink, const char *format, ...)
     va_end(args);
 }
 
+void sink_error(TextSink &sink, const char *format, ...)
+{
+    std::string text;
+    va_list args;
+    va_start(args, format);
+    vappendf(text, format, args);
+    va_end(args);
+    if (sink.errors == nullptr) {
+        sink_message(sink, "\n %s.\n", text.c_str());
+        return;
+    }
+    // Standard output first, so that a shared log keeps the order of events.
+    write_out(sink);
+    if (sink.file != nullptr)
+        std::fflush(sink.file);
+    std::fprintf(sink.errors, "kelto: %s\n", text.c_str());
+    std::fflush(sink.errors);
+}
+
 void sink_write(TextSink &sink, const std::string &text)
 {
     if (sink.quiet)

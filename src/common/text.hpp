@@ -22,12 +22,16 @@ struct TextSink {
     bool failed = false;
     bool quiet = false;  // sink_printf and sink_write drop the text; sink_message still writes
     uint64_t bytes = 0;  // bytes taken so far (with what the file held before, where set)
+    FILE *errors = nullptr;  // standard error of the console sink: refusals and their causes
 };
 
 void sink_printf(TextSink &sink, const char *format, ...) __attribute__((format(printf, 2, 3)));
 void sink_write(TextSink &sink, const std::string &text);
 // Writes even to a quiet sink: messages of stops and errors.
 void sink_message(TextSink &sink, const char *format, ...) __attribute__((format(printf, 2, 3)));
+// A refusal or a cause: one line "kelto: TEXT" on the sink's error stream,
+// after the sink's buffered text; without one, "\n TEXT.\n" in the sink.
+void sink_error(TextSink &sink, const char *format, ...) __attribute__((format(printf, 2, 3)));
 // Writes the buffered text to the file (if any) and flushes the stream.
 // Returns false when a write failed now or earlier.
 bool sink_flush(TextSink &sink);

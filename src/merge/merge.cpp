@@ -49,7 +49,7 @@ bool write_outputs(const std::vector<const Part *> &used, const std::string &hea
 {
     std::string error;
     if (!stage_files(outputs, error)) {
-        sink_message(console, "kelto merge: %s\n", error.c_str());
+        sink_error(console, "merge: %s", error.c_str());
         return false;
     }
     StagedFile *json = staged(outputs, "JSON");
@@ -61,12 +61,12 @@ bool write_outputs(const std::vector<const Part *> &used, const std::string &hea
         // The page of the whole run, from the merged record and the input
         // file the record names (as the html command draws it).
         if (!sink_flush(json->sink) || !draw_page(json->temp, input, page->sink.file, error)) {
-            sink_message(console, "kelto merge: %s\n", error.c_str());
+            sink_error(console, "merge: %s", error.c_str());
             return false;
         }
     }
     if (!commit_files(outputs, error)) {
-        sink_message(console, "kelto merge: %s\n", error.c_str());
+        sink_error(console, "merge: %s", error.c_str());
         return false;
     }
     return true;
@@ -83,7 +83,7 @@ bool page_fits(const RunOptions &options, TextSink &console)
     std::string why;
     if (options.html_path.empty() || page_replaceable(options.html_path, why))
         return true;
-    sink_message(console, "kelto merge: %s\n", why.c_str());
+    sink_error(console, "merge: %s", why.c_str());
     return false;
 }
 
@@ -92,14 +92,15 @@ bool lock_outputs(StagedFiles &outputs, TextSink &console)
     std::string busy;
     if (lock_targets(outputs, busy))
         return true;
-    sink_message(console, "kelto merge: %s\n", busy.c_str());
+    sink_error(console, "merge: %s", busy.c_str());
     return false;
 }
 
 int merge(const RunOptions &options, TextSink &console)
 {
     if (options.positionals.size() < 2) {
-        usage_error(Command::kMerge, "an output report and at least one part are needed", console.file);
+        usage_error(Command::kMerge, "an output report and at least one part are needed",
+                    console.errors != nullptr ? console.errors : console.file);
         return kExitStopped;
     }
     if (!options.html_path.empty() && options.json_path.empty()) {
@@ -146,11 +147,12 @@ int run_merge(const RunOptions &options, const RunIo &io)
 {
     TextSink console;
     console.file = io.console;
+    console.errors = io.errors;
     int status = kExitStopped;
     try {
         status = merge(options, console);
     } catch (const std::bad_alloc &) {
-        sink_message(console, "kelto merge: memory allocation failed\n");
+        sink_error(console, "merge: memory allocation failed");
         status = kExitMemory;
     }
     sink_flush(console);

@@ -80,7 +80,7 @@ bool check_outputs(const StagedFiles &outputs, const std::vector<Part> &parts, c
     std::string message;
     if (check_paths(uses, message))
         return true;
-    sink_message(console, "kelto merge: %s\n", message.c_str());
+    sink_error(console, "merge: %s", message.c_str());
     return false;
 }
 

@@ -220,7 +220,7 @@ std::string first_difference(const RunLine &a, const RunLine &b)
 
 void refuse(TextSink &console, const std::string &part, const std::string &why)
 {
-    sink_message(console, "kelto merge: %s: %s\n", part.c_str(), why.c_str());
+    sink_error(console, "merge: %s: %s", part.c_str(), why.c_str());
 }
 
 bool read_parts(const std::vector<std::string> &paths, std::vector<Part> &parts, TextSink &console)
@@ -231,11 +231,11 @@ bool read_parts(const std::vector<std::string> &paths, std::vector<Part> &parts,
     for (std::size_t i = 0; i < paths.size(); ++i) {
         parts[i].path = paths[i];
         if (!lock_existing(paths[i], LockKind::kShared, parts[i].lock, message)) {
-            sink_message(console, "kelto merge: %s\n", message.c_str());
+            sink_error(console, "merge: %s", message.c_str());
             return false;
         }
         if (!read_record(paths[i], parts[i].record, message, checked_spans(parts[i].spans))) {
-            sink_message(console, "kelto merge: %s\n", message.c_str());
+            sink_error(console, "merge: %s", message.c_str());
             return false;
         }
         if (!parts[i].record.run.sharded) {
@@ -291,7 +291,7 @@ bool check_coverage(const std::vector<Part *> &order, TextSink &console)
             const std::size_t at = static_cast<std::size_t>(k - 1);
             const long long first = k == 1 ? 0 : order[at - 1]->shard().end;
             const long long end = at < order.size() ? order[at]->shard().first : quartets;
-            sink_message(console, "kelto merge: shard %d/%d is missing: no part holds its block [%lld, %lld)\n", k,
+            sink_error(console, "merge: shard %d/%d is missing: no part holds its block [%lld, %lld)", k,
                          count, first, end);
             return false;
         }

@@ -21,10 +21,10 @@ namespace kelto {
 
 namespace {
 
-int fail(FILE *console, const std::string &message)
+int fail(FILE *errors, const std::string &message)
 {
-    std::fprintf(console, "kelto html: %s\n", message.c_str());
-    std::fflush(console);
+    std::fprintf(errors, "kelto html: %s\n", message.c_str());
+    std::fflush(errors);
     return kExitStopped;
 }
 
@@ -100,10 +100,10 @@ bool draw_page(const std::string &record_path, const std::string &input_path, FI
            write_page(data, set, scores, page, message);
 }
 
-int html_command(const RunOptions &options, FILE *console)
+int html_command(const RunOptions &options, FILE *errors)
 {
     if (options.positionals.size() != 3)
-        return fail(console, "usage: kelto html RUN.jsonl IN_FILE PAGE.html");
+        return fail(errors, "usage: kelto html RUN.jsonl IN_FILE PAGE.html");
     const std::string &record_path = options.positionals[0];
     const std::string &input_path = options.positionals[1];
     const std::string &page_path = options.positionals[2];
@@ -115,10 +115,10 @@ int html_command(const RunOptions &options, FILE *console)
                       {"the page", page_path, true, true}},
                      message) ||
         !lock_targets(staged, message) || !page_replaceable(page_path, message))
-        return fail(console, message);
+        return fail(errors, message);
     if (!stage_files(staged, message) || !draw_page(record_path, input_path, staged.files[0].sink.file, message) ||
         !commit_files(staged, message))
-        return fail(console, message);
+        return fail(errors, message);
     return kExitOk;
 }
 

@@ -13,8 +13,8 @@ namespace kelto {
 // run's matrix and writes the page. The page is written beside its target
 // and put in place only when complete; it never replaces the record, the
 // input, a directory or a file that is not a regular file. Returns 0, or 2
-// after a one-line message on `console`, every file then as it was.
-int html_command(const RunOptions &options, FILE *console);
+// after a one-line message on `errors` (standard error), every file then as it was.
+int html_command(const RunOptions &options, FILE *errors);
 
 // Draws the page of the run recorded at `record_path` into `page`, reading
 // the input at `input_path`. False with a one-line message.

@@ -1,6 +1,7 @@
 // Execution of a run's plan.
 #include "run/execute.hpp"
 
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
@@ -62,10 +63,12 @@ bool open_files(RunPlan &plan, RunState &state)
     state.report.bytes = plan.report.cut_back ? plan.report.length : 0;
     if (state.report.file == nullptr) {
         if (plan.report.cut_back) {
-            sink_message(console, "\n Cannot resume: the report, JSON or TSV file cannot be cut back and reopened.\n");
+            sink_error(console, "cannot resume: the report, JSON or TSV file cannot be cut back and reopened");
         } else {
+            const int failed = errno;
             sink_message(console, "\n %s  --> %s", plan.input_path.c_str(), plan.report.path.c_str());
             sink_message(console, "\n Problems with the files!.\n");
+            sink_error(console, "cannot create %s: %s", plan.report.path.c_str(), std::strerror(failed));
         }
         return false;
     }
@@ -78,10 +81,10 @@ bool open_files(RunPlan &plan, RunState &state)
         if (file->sink.file != nullptr)
             continue;
         if (file->planned->cut_back)
-            sink_message(console, "\n Cannot resume: the report, JSON or TSV file cannot be cut back and reopened.\n");
+            sink_error(console, "cannot resume: the report, JSON or TSV file cannot be cut back and reopened");
         else
-            sink_message(console, "\n Cannot create the %s file %s.\n", file->planned->role,
-                         file->planned->path.c_str());
+            sink_error(console, "cannot create the %s file %s: %s", file->planned->role, file->planned->path.c_str(),
+                       std::strerror(errno));
         return false;
     }
     if (plan.json_temporary) {

@@ -64,7 +64,7 @@ RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_se
         std::string why;
         if ((!options.matrix_path.empty() && !read_chosen_matrix(options.matrix_path, plan.matrix, why)) ||
             (!options.pairs_path.empty() && !read_pair_choice(options.pairs_path, plan.choice, why))) {
-            sink_message(console, "\n %s.\n", why.c_str());
+            sink_error(console, "%s", why.c_str());
             plan.refused = Status::kStopInput;
             return plan;
         }

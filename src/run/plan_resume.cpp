@@ -135,7 +135,7 @@ std::string record_compression_mismatch(const std::string &path, const RecordSum
 
 void refuse(RunPlan &plan, TextSink &console, const std::string &why)
 {
-    sink_message(console, "\n Cannot resume: %s.\n", why.c_str());
+    sink_error(console, "cannot resume: %s", why.c_str());
     plan.refused = Status::kStopInput;
 }
 
@@ -172,7 +172,7 @@ RunPlan plan_resume(const RunOptions &options, int workers, TextSink &console)
         return plan;
     FileHandle input(opened);
     if (parse_randomisations(options.positionals[2].c_str(), plan.randomisations) != Randomisations::kValid) {
-        sink_message(console, "\n Cannot resume: T must be the recorded run's, a number from 1 to %d.\n", INT_MAX);
+        sink_error(console, "cannot resume: T must be the recorded run's, a number from 1 to %d", INT_MAX);
         plan.refused = Status::kStopInput;
         return plan;
     }

@@ -21,6 +21,7 @@ int run_analysis(const RunOptions &options, const RunIo &io, uint64_t clock_seed
     TextSink console;
     console.file = io.console;
     console.quiet = options.quiet;
+    console.errors = io.errors;
     if (!resume)
         write_banner(console);
     RunPlan plan;

@@ -2,6 +2,8 @@
 #include "run/startup.hpp"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <climits>
 #include <filesystem>
 #include <vector>
@@ -44,15 +46,23 @@ void write_menu(TextSink &console)
     sink_message(console, "   6- PAM250\n\n\t\tOption= ");
 }
 
-// Whether the report can be created or overwritten: the file, or where it
-// does not exist its directory, is writable.
-bool report_writable(const std::string &path)
+// Why the report cannot be created or overwritten, or nothing when it can:
+// the file, or where it does not exist its directory, must be writable.
+std::string report_problem(const std::string &path)
 {
     struct stat info;
-    if (stat(path.c_str(), &info) == 0)
-        return !S_ISDIR(info.st_mode) && access(path.c_str(), W_OK) == 0;
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    return access(parent.empty() ? "." : parent.c_str(), W_OK | X_OK) == 0;
+    int failed = 0;
+    if (stat(path.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            failed = EISDIR;
+        else if (access(path.c_str(), W_OK) != 0)
+            failed = errno;
+    } else {
+        const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+        if (access(parent.empty() ? "." : parent.c_str(), W_OK | X_OK) != 0)
+            failed = errno;
+    }
+    return failed == 0 ? std::string() : "cannot create " + path + ": " + std::strerror(failed);
 }
 
 }  // namespace
@@ -131,8 +141,7 @@ bool check_outputs(const RunPlan &plan, TextSink &console)
     std::string message;
     if (check_paths(uses, message))
         return true;
-    message[0] = 'T';
-    sink_message(console, "\n %s.\n", message.c_str());
+    sink_error(console, "%s", message.c_str());
     return false;
 }
 
@@ -144,7 +153,7 @@ bool lock_outputs(RunPlan &plan, bool resuming, TextSink &console)
         if (file->path.empty())
             continue;
         if (!lock_output(file->path, !resuming || file == &plan.html, lock, why)) {
-            sink_message(console, "\n %s.\n", why.c_str());
+            sink_error(console, "%s", why.c_str());
             return false;
         }
         if (lock.held()) {
@@ -155,8 +164,7 @@ bool lock_outputs(RunPlan &plan, bool resuming, TextSink &console)
     std::string message;
     if (plan.html.path.empty() || page_replaceable(plan.html.path, message))
         return true;
-    message[0] = 'T';
-    sink_message(console, "\n %s.\n", message.c_str());
+    sink_error(console, "%s", message.c_str());
     return false;
 }
 
@@ -172,6 +180,9 @@ bool open_planned_input(const RunOptions &options, bool resuming, RunPlan &plan,
 {
     if (options.positionals.size() < 3) {
         sink_message(console, "\nSyntax:\n\n KELTO  IN_FILE.TXT  OUT_FILE.TXT  T\n");
+        sink_flush(console);
+        if (console.errors != nullptr)
+            std::fputs("kelto --help lists the options\n", console.errors);
         plan.refused = Status::kStopInput;
         return false;
     }
@@ -181,9 +192,18 @@ bool open_planned_input(const RunOptions &options, bool resuming, RunPlan &plan,
     plan.tsv.path = options.tsv_path;
     plan.html.path = options.html_path;
     input = std::fopen(plan.input_path.c_str(), "r");
-    if (input == nullptr || same_file(input, plan.report.path.c_str()) || !report_writable(plan.report.path)) {
+    std::string problem;
+    if (input == nullptr)
+        problem = "cannot open " + plan.input_path + ": " + std::strerror(errno);
+    else if (same_file(input, plan.report.path.c_str()))
+        problem = "the report " + plan.report.path + " is the input file";
+    else
+        problem = report_problem(plan.report.path);
+    if (!problem.empty()) {
         sink_message(console, "\n %s  --> %s", plan.input_path.c_str(), plan.report.path.c_str());
         sink_message(console, "\n Problems with the files!.\n");
+        if (console.errors != nullptr)
+            sink_error(console, "%s", problem.c_str());
     } else if (check_outputs(plan, console) && lock_outputs(plan, resuming, console)) {
         return true;
     }
@@ -204,7 +224,7 @@ void read_input(FILE *input, RunPlan &plan, TextSink &console)
     const InputOutcome outcome = read_alignment(input, InputSource{plan.input_path, plan.input_form}, plan.choice,
                                                 plan.setup_console, message, plan.set, shortest, form, places);
     if (outcome == InputOutcome::kRefused) {
-        sink_message(console, "\n %s.\n", message.c_str());
+        sink_error(console, "%s", message.c_str());
         plan.refused = Status::kStopInput;
         return;
     }
