@@ -13,7 +13,7 @@ build=(cmake make g++ nlohmann-json3-dev libxxhash-dev zlib1g-dev libzstd-dev ma
 test=(libgtest-dev libbenchmark-dev groff-base python3 chromium zstd ncbi-data)
 ci=(clang libclang-rt-14-dev llvm snakemake slurm-wlm munge g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user
     googletest zlib1g-dev:arm64 libzstd-dev:arm64 hmmer hmmer-examples clustalo mafft)
-analysis=(python3 python3-pandas jq r-base-core r-cran-jsonlite)
+analysis=(python3 python3-pandas jq r-base-core r-cran-jsonlite zstd)
 
 case "$mode" in
   example) packages=("${build[@]}") ;;
