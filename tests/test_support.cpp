@@ -70,7 +70,7 @@ void read_report(const std::vector<std::string> &args, RunResult &result)
         result.report = read_file(args[1]);
 }
 
-// The arguments a run of the suite gets: `--family-randomisations 9999` in
+// The arguments a run of the suite gets: `--family-randomisations 999` in
 // front unless the test names a family-wise setting itself. A quartet
 // stronger than any arrangement draws all J_max arrangements, 10^6 by
 // default; the suite's related pairs have many such quartets, which would
@@ -83,7 +83,7 @@ std::vector<std::string> suite_args(const std::vector<std::string> &args)
     for (const std::string &arg : args)
         if (arg.rfind("--family-", 0) == 0 || arg == "--")
             return args;
-    std::vector<std::string> with = {"--family-randomisations", "9999"};
+    std::vector<std::string> with = {"--family-randomisations", "999"};
     with.insert(with.end(), args.begin(), args.end());
     return with;
 }
