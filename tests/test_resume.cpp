@@ -14,6 +14,7 @@
 #include <ostream>
 #include <random>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -34,9 +35,10 @@ using testing::write_file;
 using namespace std::chrono_literals;
 constexpr std::size_t npos = std::string::npos;
 
-// Generous enough for AddressSanitizer and emulated ARM64 (a whole run on
-// one thread there may take half a minute); normal runs take a second.
-constexpr auto kTimeout = 120s;
+// Generous enough for AddressSanitizer (a whole run on one thread may take
+// half a minute there) and for an emulated build, where one run may take
+// minutes; normal runs take a second.
+const std::chrono::seconds kTimeout = std::string_view(KELTO_EMULATOR).empty() ? 120s : 480s;
 
 // 12 pairs of 100 random residues: 66 quartets, about a second in all
 // with two threads. Records that are only read back come from a quick run.
