@@ -182,6 +182,13 @@ BackgroundRun::BackgroundRun(const std::vector<std::string> &args, const std::st
 {
 }
 
+// The end of a child as waitpid reported it.
+static ProcessEnd process_end(int status)
+{
+    return ProcessEnd{true, WIFEXITED(status), WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                      WIFSIGNALED(status) ? WTERMSIG(status) : 0};
+}
+
 bool BackgroundRun::wait_stopped(std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -191,8 +198,7 @@ bool BackgroundRun::wait_stopped(std::chrono::milliseconds timeout)
         if (done == pid_ && WIFSTOPPED(status))
             return true;
         if (done == pid_)
-            end_ = ProcessEnd{true, WIFEXITED(status), WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-                              WIFSIGNALED(status) ? WTERMSIG(status) : 0};
+            end_ = process_end(status);
         else if (done < 0 || std::chrono::steady_clock::now() >= deadline)
             return false;
         else
@@ -219,8 +225,7 @@ bool BackgroundRun::wait(std::chrono::milliseconds timeout)
         int status = 0;
         const pid_t done = waitpid(pid_, &status, WNOHANG);
         if (done == pid_)
-            end_ = ProcessEnd{true, WIFEXITED(status), WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-                              WIFSIGNALED(status) ? WTERMSIG(status) : 0};
+            end_ = process_end(status);
         else if (done < 0 || std::chrono::steady_clock::now() >= deadline)
             return false;
         else
