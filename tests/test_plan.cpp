@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/options.hpp"
+#include "report/heading.hpp"
 #include "run/plan.hpp"
 #include "test_support.hpp"
 #include "tsv/tsv.hpp"
@@ -21,7 +22,7 @@ using testing::TempDir;
 using testing::whole_lines;
 using testing::write_file;
 
-RunOptions options_of(std::vector<std::string> args)
+RunRequest options_of(std::vector<std::string> args)
 {
     args.insert(args.begin(), "kelto");
     std::vector<const char *> argv;
@@ -30,7 +31,7 @@ RunOptions options_of(std::vector<std::string> args)
     RunOptions options;
     std::string error;
     EXPECT_TRUE(parse_options(Command::kRun, static_cast<int>(argv.size()), argv.data(), options, error)) << error;
-    return options;
+    return run_request(options);
 }
 
 // A directory with four pairs (six quartets) as in.txt.
@@ -44,7 +45,7 @@ struct Study {
     }
     RunPlan plan(const std::vector<std::string> &extra, TextSink &console) const
     {
-        const RunOptions options = options_of(args(extra));
+        const RunRequest options = options_of(args(extra));
         if (options.resume)
             return plan_resume(options, 2, console);
         RunPlan plan = plan_fresh(options, RunIo{}, 77, 2, console);
@@ -195,7 +196,7 @@ TEST(Plan, RefusalsTouchNoFile)
         EXPECT_EQ(directory_files(study.dir), before) << c.message;
     }
     TextSink console;
-    const RunOptions options = options_of({study.dir.path("in.txt"), study.dir.path("new.txt"), "0"});
+    const RunRequest options = options_of({study.dir.path("in.txt"), study.dir.path("new.txt"), "0"});
     {
         const RunPlan early = plan_fresh(options, RunIo{}, 1, 1, console);
         EXPECT_EQ(early.refused, Status::kContinue);

@@ -265,9 +265,27 @@ bool parse_options(Command command, int argc, const char *const *argv, RunOption
 
 void usage_error(Command command, const std::string &error, FILE *out)
 {
-    const bool merge = command == Command::kMerge;
-    std::fprintf(out, "kelto %s: %s\n%s", merge ? "merge" : "html", error.c_str(), merge ? kMergeUsage : kHtmlUsage);
-    std::fflush(out);
+    if (command == Command::kMerge)
+        merge_usage_error(error, out);
+    else
+        html_usage_error(error, out);
+}
+
+RunRequest run_request(const RunOptions &o)
+{
+    return RunRequest{o.positionals, o.seed_given, o.seed, o.matrix, o.matrix_path, o.pairs_path, o.format,
+                      o.family_randomisations, o.family_exceedances, o.family_block, o.threads, o.quiet, o.resume,
+                      o.json_path, o.tsv_path, o.html_path, o.shard_index, o.shard_count};
+}
+
+MergeRequest merge_request(const RunOptions &options)
+{
+    return MergeRequest{options.positionals, options.json_path, options.tsv_path, options.html_path};
+}
+
+HtmlRequest html_request(const RunOptions &options)
+{
+    return HtmlRequest{options.positionals};
 }
 
 std::string help_text()

@@ -18,7 +18,7 @@
 #include "common/compress.hpp"
 #include "common/status.hpp"
 #include "input/pair_file.hpp"
-#include "record/digest.hpp"
+#include "common/digest.hpp"
 #include "report/quartet_result.hpp"
 
 namespace kelto {

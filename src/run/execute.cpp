@@ -12,6 +12,7 @@
 #include "common/files.hpp"
 #include "input/matrices.hpp"
 #include "page/page.hpp"
+#include "report/heading.hpp"
 #include "run/signals.hpp"
 #include "run/startup.hpp"
 #include "tsv/tsv.hpp"
@@ -102,14 +103,14 @@ bool open_files(RunPlan &plan, RunState &state)
 
 // The start-up text, the heading, the run line and the TSV header; false
 // when the start stops here (early stop, or a recorded limit stop).
-Status write_start(const RunPlan &plan, const RunOptions &options, const RunIo &io, RunState &state)
+Status write_start(const RunPlan &plan, bool quiet, const RunIo &io, RunState &state)
 {
     TextSink &console = state.console;
     if (plan.early_stop == EarlyStop::kAfterReportOpened) {
         sink_message(console, "%s", plan.early_message.c_str());
         return plan.early_status;
     }
-    console.quiet = options.quiet || plan.setup_quiet;
+    console.quiet = quiet || plan.setup_quiet;
     sink_printf(console, "============================================================\n\n");
     if (plan.write_headings)
         sink_write(state.report, heading_unit(plan.randomisations, plan.report.path));
@@ -142,7 +143,7 @@ Status write_start(const RunPlan &plan, const RunOptions &options, const RunIo &
     }
     std::fputs(plan.seed_line.c_str(), io.errors);
     std::fflush(io.errors);
-    console.quiet = options.quiet;
+    console.quiet = quiet;
     sink_write(console, plan.resume_note);
     if (plan.recorded_stop != StopReason::kNone) {
         // The last recorded quartet stopped the run at a limit: only the end line is missing.
@@ -271,7 +272,7 @@ Status close_files(RunPlan &plan, RunState &state, Status status, int exit_code,
 
 }  // namespace
 
-int execute_plan(RunPlan &plan, const RunOptions &options, const RunIo &io, TextSink &console,
+int execute_plan(RunPlan &plan, bool quiet, const RunIo &io, TextSink &console,
                  std::chrono::steady_clock::time_point start)
 {
     RunState state{console, {}, {&plan.json, {}}, {&plan.tsv, {}}, {}};
@@ -279,7 +280,7 @@ int execute_plan(RunPlan &plan, const RunOptions &options, const RunIo &io, Text
     try {
         state.json_packer = make_packer(compression_of(plan.json.path));
         if (open_files(plan, state)) {
-            status = write_start(plan, options, io, state);
+            status = write_start(plan, quiet, io, state);
             if (status == Status::kContinue)
                 status = run_planned_quartets(plan, io, state);
         }

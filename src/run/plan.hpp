@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/options.hpp"
 #include "common/locks.hpp"
+#include "common/run_io.hpp"
 #include "common/status.hpp"
 #include "common/text.hpp"
 #include "input/alignment.hpp"
@@ -17,7 +17,7 @@
 #include "input/pair_file.hpp"
 #include "record/record.hpp"
 #include "run/quartets.hpp"
-#include "run/run_io.hpp"
+#include "run/request.hpp"
 
 namespace kelto {
 
@@ -87,24 +87,16 @@ FileLock *lock_of(RunPlan &plan, const std::string &path);
 
 // A fresh run, or with --shard K/N one block of it. The menu is asked here
 // when no --matrix is given.
-RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_seed, int workers, TextSink &console);
+RunPlan plan_fresh(const RunRequest &request, const RunIo &io, uint64_t clock_seed, int workers, TextSink &console);
 
 // Narrows a fresh plan to its shard's block and records the block.
-void plan_shard(const RunOptions &options, RunPlan &plan);
+void plan_shard(const RunRequest &request, RunPlan &plan);
 
 // A run continued from its record (--resume).
-RunPlan plan_resume(const RunOptions &options, int workers, TextSink &console);
+RunPlan plan_resume(const RunRequest &request, int workers, TextSink &console);
 
 // Whether the record at `json_path` exists but holds not even a whole first
 // line: a run stopped before it wrote anything, which starts afresh.
 bool nothing_recorded(const std::string &json_path);
-
-// The report's heading: the banner box and the "T = " line.
-std::string report_heading(int randomisations);
-
-// The report's heading and the TSV's header row as their files hold them:
-// one unit each, compressed as the file's name says.
-std::string heading_unit(int randomisations, const std::string &report_path);
-std::string tsv_header_unit(const std::string &tsv_path);
 
 }  // namespace kelto

@@ -8,6 +8,7 @@
 #include "run/plan.hpp"
 #include "run/shards.hpp"
 #include "run/startup.hpp"
+#include "tsv/tsv.hpp"
 
 namespace kelto {
 
@@ -20,11 +21,11 @@ void stop_early(RunPlan &plan, EarlyStop when, const std::string &message)
     plan.early_message = message;
 }
 
-std::string seed_line(const RunOptions &options, uint64_t seed)
+std::string seed_line(const RunRequest &request, uint64_t seed)
 {
     const auto s = static_cast<unsigned long long>(seed);
     std::string line;
-    if (options.seed_given)
+    if (request.seed_given)
         appendf(line, "kelto: seed %llu (from --seed)\n", s);
     else
         appendf(line, "kelto: seed %llu (from the clock; rerun with --seed %llu)\n", s, s);
@@ -44,15 +45,15 @@ std::string path_from(const std::string &from, const std::string &path)
 
 }  // namespace
 
-RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_seed, int workers, TextSink &console)
+RunPlan plan_fresh(const RunRequest &request, const RunIo &io, uint64_t clock_seed, int workers, TextSink &console)
 {
     RunPlan plan;
     FILE *opened = nullptr;
-    if (!open_planned_input(options, false, plan, opened, console))
+    if (!open_planned_input(request, false, plan, opened, console))
         return plan;
     FileHandle input(opened);
-    plan.input_form = options.format;
-    switch (parse_randomisations(options.positionals[2].c_str(), plan.randomisations)) {
+    plan.input_form = request.format;
+    switch (parse_randomisations(request.positionals[2].c_str(), plan.randomisations)) {
     case Randomisations::kValid: break;
     case Randomisations::kBelowOne: stop_early(plan, EarlyStop::kAfterReportOpened, "\n T > 0 !!.\n"); return plan;
     case Randomisations::kTooLarge:
@@ -60,17 +61,17 @@ RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_se
                    "\n T is too large: at most " + std::to_string(INT_MAX) + " randomisations.\n");
         return plan;
     }
-    if (!options.matrix_path.empty() || !options.pairs_path.empty()) {
+    if (!request.matrix_path.empty() || !request.pairs_path.empty()) {
         std::string why;
-        if ((!options.matrix_path.empty() && !read_chosen_matrix(options.matrix_path, plan.matrix, why)) ||
-            (!options.pairs_path.empty() && !read_pair_choice(options.pairs_path, plan.choice, why))) {
+        if ((!request.matrix_path.empty() && !read_chosen_matrix(request.matrix_path, plan.matrix, why)) ||
+            (!request.pairs_path.empty() && !read_pair_choice(request.pairs_path, plan.choice, why))) {
             sink_error(console, "%s", why.c_str());
             plan.refused = Status::kStopInput;
             return plan;
         }
     }
-    if (options.matrix_path.empty()) {
-        const int builtin = options.matrix >= 0 ? options.matrix : choose_matrix(io, console);
+    if (request.matrix_path.empty()) {
+        const int builtin = request.matrix >= 0 ? request.matrix : choose_matrix(io, console);
         if (builtin < 0) {
             stop_early(plan, EarlyStop::kAfterReportOpened,
                        "\n No matrix option: the input ended before an answer 1 to 6.\n");
@@ -87,38 +88,37 @@ RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_se
     read_input(input.get(), plan, console);
     if (plan.refused != Status::kContinue)
         return plan;
-    if (options.positionals.size() > 3) {
+    if (request.positionals.size() > 3) {
         std::string extra;
-        for (std::size_t i = 3; i < options.positionals.size(); ++i)
-            extra += " '" + options.positionals[i] + "'";
+        for (std::size_t i = 3; i < request.positionals.size(); ++i)
+            extra += " '" + request.positionals[i] + "'";
         plan.set.warnings.push_back(InputWarning{"extra_arguments", -1, "arguments after T are ignored:" + extra});
     }
     if (plan.early_stop != EarlyStop::kNone)
         return plan;
 
-    plan.seed = options.seed_given ? options.seed : clock_seed;
-    plan.seed_line = seed_line(options, plan.seed);
+    plan.seed = request.seed_given ? request.seed : clock_seed;
+    plan.seed_line = seed_line(request, plan.seed);
     if (!plan.matrix.path.empty())  // which file a --matrix value found, where a built-in could have been meant
         plan.seed_line = "kelto: matrix " + plan.matrix.name + " read from the file " + plan.matrix.path + "\n" +
                          plan.seed_line;
     record.version = kProgramVersion;
     record.seed = plan.seed;
-    record.seed_from_option = options.seed_given;
+    record.seed_from_option = request.seed_given;
     record.randomisations = plan.randomisations;
     record.family_test = "scan";
     record.family_randomisations =
-        options.family_randomisations >= 0 ? options.family_randomisations : kDefaultFamilyCap;
+        request.family_randomisations >= 0 ? request.family_randomisations : kDefaultFamilyCap;
     record.family_exceedances =
-        options.family_exceedances >= 1 ? options.family_exceedances : kDefaultFamilyExceedances;
-    record.family_block = options.family_block >= 1 ? options.family_block : 1;
+        request.family_exceedances >= 1 ? request.family_exceedances : kDefaultFamilyExceedances;
+    record.family_block = request.family_block >= 1 ? request.family_block : 1;
     record.matrix = plan.matrix.name;
     record.matrix_values = matrix_values(plan.matrix.scores);
     record.matrix_path = plan.matrix.path;
     record.matrix_xxh3 = plan.matrix.xxh3;
     record.warnings = plan.set.warnings;
     record.input_path = plan.input_path;
-    plan.workers = static_cast<int>(
-        std::clamp<long long>(options.threads > 0 ? options.threads : workers, 1, std::max(record.quartets, 1LL)));
+    plan.workers = worker_count(request.threads, workers, record.quartets);
     record.threads = plan.workers;
     plan.range = QuartetRange{0, record.quartets, kFirstDraw};
     plan.range_size = record.quartets;
@@ -126,18 +126,18 @@ RunPlan plan_fresh(const RunOptions &options, const RunIo &io, uint64_t clock_se
     return plan;
 }
 
-void plan_shard(const RunOptions &options, RunPlan &plan)
+void plan_shard(const RunRequest &request, RunPlan &plan)
 {
-    if (options.shard_count <= 0 || plan.refused != Status::kContinue || plan.early_stop != EarlyStop::kNone)
+    if (request.shard_count <= 0 || plan.refused != Status::kContinue || plan.early_stop != EarlyStop::kNone)
         return;
-    const QuartetRange block = shard_range(plan.scores, options.shard_index, options.shard_count);
+    const QuartetRange block = shard_range(plan.scores, request.shard_index, request.shard_count);
     plan.range = QuartetRange{block.first, block.end,
                               first_draw(plan.scores, plan.record.n_minimum, plan.randomisations, block.first)};
     plan.range_begin = block.first;
     plan.range_size = block.end - block.first;
     RunLine &record = plan.record;
     record.sharded = true;
-    record.shard = ShardBlock{options.shard_index, options.shard_count, block.first, block.end, plan.report.path,
+    record.shard = ShardBlock{request.shard_index, request.shard_count, block.first, block.end, plan.report.path,
                               plan.tsv.path, path_from(plan.json.path, plan.report.path),
                               plan.tsv.path.empty() ? std::string() : path_from(plan.json.path, plan.tsv.path)};
 }

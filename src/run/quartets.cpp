@@ -14,7 +14,7 @@
 #include "run/progress.hpp"
 #include "run/quartet_work.hpp"
 #include "profile/profile.hpp"
-#include "record/digest.hpp"
+#include "common/digest.hpp"
 #include "record/record.hpp"
 #include "tsv/tsv.hpp"
 #include "windows/random.hpp"

@@ -1,6 +1,7 @@
-// Banner, menu, T, heading, reading the input and the outputs' check.
+// Banner, menu, T, reading the input and the outputs' check.
 #include "run/startup.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -20,19 +21,11 @@
 #include "input/alignment.hpp"
 #include "page/page.hpp"
 #include "profile/profile.hpp"
-#include "tsv/tsv.hpp"
+#include "report/heading.hpp"
 
 namespace kelto {
 
 namespace {
-
-void write_banner_box(TextSink &sink)
-{
-    sink_printf(sink, "=            K  E  L  T  O   :  Version  1.0               =\n");
-    sink_printf(sink, "============================================================\n");
-    sink_printf(sink, "=   Gene quartets: windows of extreme C(k)12 differences   =\n");
-    sink_printf(sink, "=   Permutation test over substitution-matrix profiles     =\n");
-}
 
 // The menu is a question: it is shown also on a quiet console.
 void write_menu(TextSink &console)
@@ -74,26 +67,9 @@ void write_banner(TextSink &console)
     sink_printf(console, "============================================================\n\n");
 }
 
-std::string report_heading(int randomisations)
+int worker_count(int threads, int workers, long long quartets)
 {
-    TextSink heading;
-    sink_printf(heading, "============================================================\n");
-    write_banner_box(heading);
-    sink_printf(heading, "============================================================\n");
-    sink_printf(heading, "\nT = %d \n", randomisations);
-    return heading.text;
-}
-
-std::string heading_unit(int randomisations, const std::string &report_path)
-{
-    Packer packer = make_packer(compression_of(report_path));
-    return packed(packer, report_heading(randomisations));
-}
-
-std::string tsv_header_unit(const std::string &tsv_path)
-{
-    Packer packer = make_packer(compression_of(tsv_path));
-    return packed(packer, kTsvHeader);
+    return static_cast<int>(std::clamp<long long>(threads > 0 ? threads : workers, 1, std::max(quartets, 1LL)));
 }
 
 Randomisations parse_randomisations(const char *text, int &value)
@@ -176,9 +152,9 @@ FileLock *lock_of(RunPlan &plan, const std::string &path)
     return nullptr;
 }
 
-bool open_planned_input(const RunOptions &options, bool resuming, RunPlan &plan, FILE *&input, TextSink &console)
+bool open_planned_input(const RunRequest &request, bool resuming, RunPlan &plan, FILE *&input, TextSink &console)
 {
-    if (options.positionals.size() < 3) {
+    if (request.positionals.size() < 3) {
         sink_message(console, "\nSyntax:\n\n KELTO  IN_FILE.TXT  OUT_FILE.TXT  T\n");
         sink_flush(console);
         if (console.errors != nullptr)
@@ -186,11 +162,11 @@ bool open_planned_input(const RunOptions &options, bool resuming, RunPlan &plan,
         plan.refused = Status::kStopInput;
         return false;
     }
-    plan.input_path = options.positionals[0];
-    plan.report.path = options.positionals[1];
-    plan.json.path = options.json_path;
-    plan.tsv.path = options.tsv_path;
-    plan.html.path = options.html_path;
+    plan.input_path = request.positionals[0];
+    plan.report.path = request.positionals[1];
+    plan.json.path = request.json_path;
+    plan.tsv.path = request.tsv_path;
+    plan.html.path = request.html_path;
     input = std::fopen(plan.input_path.c_str(), "r");
     std::string problem;
     if (input == nullptr)
