@@ -30,7 +30,7 @@ std::string settings_mismatch(const RunRequest &request, FILE *input, const RunP
         return "the input file cannot be read";
     if (run.input.bytes != digest.bytes || run.input.xxh3_128 != digest.xxh3_128)
         return "the input file differs from the recorded run's (size or checksum)";
-    if (run.randomisations != plan.randomisations)
+    if (run.randomisations != plan.input.randomisations)
         return "T differs: the recorded run used T = " + std::to_string(run.randomisations);
     std::string why;
     if (request.matrix >= 0 || !request.matrix_path.empty()) {
@@ -128,7 +128,7 @@ std::string record_compression_mismatch(const std::string &path, const RecordSum
 void refuse(RunPlan &plan, TextSink &console, const std::string &why)
 {
     sink_error(console, "cannot resume: %s", why.c_str());
-    plan.refused = Status::kStopInput;
+    plan.decision.refused = Status::kStopInput;
 }
 
 // Where the run goes on: the rest of its range, from the first quartet not
@@ -137,18 +137,18 @@ void plan_range(const RunRequest &request, const RecordSummary &summary, RunPlan
 {
     const RunLine &run = summary.run;
     const long long next = summary.next_quartet();
-    plan.range = QuartetRange{next, run.end_quartet(),
-                              first_draw(plan.scores, plan.record.n_minimum, plan.randomisations, next)};
-    plan.range_begin = run.first_quartet();
-    plan.range_size = run.end_quartet() - plan.range_begin;
-    plan.written_before = summary.quartet_lines;
-    plan.recorded_stop = summary.limit_stop;
+    plan.quartets.range = QuartetRange{next, run.end_quartet(),
+                              first_draw(plan.input.scores, plan.input.record.n_minimum, plan.input.randomisations, next)};
+    plan.quartets.range_begin = run.first_quartet();
+    plan.quartets.range_size = run.end_quartet() - plan.quartets.range_begin;
+    plan.quartets.written_before = summary.quartet_lines;
+    plan.quartets.recorded_stop = summary.limit_stop;
     const char *record = request.json_path.c_str();
-    if (summary.limit_stop == StopReason::kNone && next - plan.range_begin < plan.range_size)
-        appendf(plan.resume_note, "\n Resuming the run recorded in %s at quartet %lld of %lld.\n", record,
-                next - plan.range_begin + 1, plan.range_size);
+    if (summary.limit_stop == StopReason::kNone && next - plan.quartets.range_begin < plan.quartets.range_size)
+        appendf(plan.quartets.resume_note, "\n Resuming the run recorded in %s at quartet %lld of %lld.\n", record,
+                next - plan.quartets.range_begin + 1, plan.quartets.range_size);
     else  // killed between its last quartet and its end line
-        appendf(plan.resume_note,
+        appendf(plan.quartets.resume_note,
                 "\n Resuming the run recorded in %s: no quartet is left to analyse; its record is closed.\n", record);
 }
 
@@ -157,15 +157,15 @@ void plan_range(const RunRequest &request, const RecordSummary &summary, RunPlan
 RunPlan plan_resume(const RunRequest &request, int workers, TextSink &console)
 {
     RunPlan plan;
-    plan.write_headings = false;
-    plan.setup_quiet = true;  // the setup's console text was shown by the first run
+    plan.files.write_headings = false;
+    plan.input.setup_quiet = true;  // the setup's console text was shown by the first run
     FILE *opened = nullptr;
     if (!open_planned_input(request, true, plan, opened, console))
         return plan;
     FileHandle input(opened);
-    if (parse_randomisations(request.positionals[2].c_str(), plan.randomisations) != Randomisations::kValid) {
+    if (parse_randomisations(request.positionals[2].c_str(), plan.input.randomisations) != Randomisations::kValid) {
         sink_error(console, "cannot resume: T must be the recorded run's, a number from 1 to %d", INT_MAX);
-        plan.refused = Status::kStopInput;
+        plan.decision.refused = Status::kStopInput;
         return plan;
     }
     RecordSummary summary;
@@ -181,15 +181,15 @@ RunPlan plan_resume(const RunRequest &request, int workers, TextSink &console)
         return plan;
     }
     const RunLine &run = summary.run;
-    plan.matrix = RunMatrix{run.matrix, {}, run.matrix_path, run.matrix_xxh3};
-    matrix_from_values(run.matrix_values, plan.matrix.scores);
-    plan.choice = PairChoice{run.pairs_path, run.pairs_xxh3, {}, {}, run.record_places};
+    plan.input.matrix = RunMatrix{run.matrix, {}, run.matrix_path, run.matrix_xxh3};
+    matrix_from_values(run.matrix_values, plan.input.matrix.scores);
+    plan.input.choice = PairChoice{run.pairs_path, run.pairs_xxh3, {}, {}, run.record_places};
     if (run.format > 1)  // the recorded form, which --format or the file's name may have chosen
-        plan.input_form = run.input_form;
+        plan.input.input_form = run.input_form;
     read_input(input.get(), plan, console);
-    if (plan.refused != Status::kContinue)
+    if (plan.decision.refused != Status::kContinue)
         return plan;
-    if (plan.early_stop == EarlyStop::kNone && !(why = records_mismatch(summary.run, plan.record)).empty()) {
+    if (plan.decision.early_stop == EarlyStop::kNone && !(why = records_mismatch(summary.run, plan.input.record)).empty()) {
         refuse(plan, console, why);
         return plan;
     }
@@ -200,29 +200,29 @@ RunPlan plan_resume(const RunRequest &request, int workers, TextSink &console)
     // Nothing analysed yet: the files hold their heading and header (as
     // their files hold them: compressed where the name says so).
     const bool any = summary.quartet_lines > 0;
-    const std::string heading = heading_unit(plan.randomisations, plan.report.path);
-    const std::string header = tsv_header_unit(plan.tsv.path);
-    plan.report = PlannedFile{"report", plan.report.path, true, any ? summary.report_bytes : heading.size()};
-    plan.json = PlannedFile{"JSON", plan.json.path, true, summary.kept_bytes};
-    plan.tsv = PlannedFile{"TSV", plan.tsv.path, true, any ? summary.tsv_bytes : header.size()};
-    if (!(why = check_output(plan.report, heading, SpanFile::kReport, spans)).empty() ||
-        (!plan.tsv.path.empty() && !(why = check_output(plan.tsv, header, SpanFile::kTsv, spans)).empty())) {
+    const std::string heading = heading_unit(plan.input.randomisations, plan.files.report.path);
+    const std::string header = tsv_header_unit(plan.files.tsv.path);
+    plan.files.report = PlannedFile{"report", plan.files.report.path, true, any ? summary.report_bytes : heading.size()};
+    plan.files.json = PlannedFile{"JSON", plan.files.json.path, true, summary.kept_bytes};
+    plan.files.tsv = PlannedFile{"TSV", plan.files.tsv.path, true, any ? summary.tsv_bytes : header.size()};
+    if (!(why = check_output(plan.files.report, heading, SpanFile::kReport, spans)).empty() ||
+        (!plan.files.tsv.path.empty() && !(why = check_output(plan.files.tsv, header, SpanFile::kTsv, spans)).empty())) {
         refuse(plan, console, why);
         return plan;
     }
     if (summary.has_end && run_finished(summary.end)) {
         sink_message(console, "\n The run recorded in %s is already complete (%s); nothing to do.\n",
                      request.json_path.c_str(), summary.end.status.c_str());
-        plan.nothing_to_do = true;
+        plan.decision.nothing_to_do = true;
         return plan;
     }
-    plan.record = summary.run;
-    plan.seed = summary.run.seed;
-    appendf(plan.seed_line, "kelto: seed %llu (from the record %s)\n", static_cast<unsigned long long>(plan.seed),
+    plan.input.record = summary.run;
+    plan.input.seed = summary.run.seed;
+    appendf(plan.input.seed_line, "kelto: seed %llu (from the record %s)\n", static_cast<unsigned long long>(plan.input.seed),
             request.json_path.c_str());
-    plan.workers = worker_count(request.threads, workers, summary.run.quartets);
-    plan.tsv_bytes = plan.tsv.length;
-    if (plan.early_stop == EarlyStop::kNone)
+    plan.quartets.workers = worker_count(request.threads, workers, summary.run.quartets);
+    plan.quartets.tsv_bytes = plan.files.tsv.length;
+    if (plan.decision.early_stop == EarlyStop::kNone)
         plan_range(request, summary, plan);
     return plan;
 }

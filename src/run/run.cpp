@@ -37,9 +37,9 @@ int run_analysis(const RunRequest &request, const RunIo &io, uint64_t clock_seed
         sink_flush(console);
         return kExitMemory;
     }
-    if (plan.refused != Status::kContinue || plan.nothing_to_do) {
+    if (plan.decision.refused != Status::kContinue || plan.decision.nothing_to_do) {
         sink_flush(console);
-        return exit_status(plan.refused);
+        return exit_status(plan.decision.refused);
     }
     pause_point("run-planned");
     return execute_plan(plan, request.quiet, io, console, start);

@@ -107,11 +107,11 @@ int choose_matrix(const RunIo &io, TextSink &console)
     }
 }
 
-bool check_outputs(const RunPlan &plan, TextSink &console)
+bool check_outputs(const PlanFiles &files, TextSink &console)
 {
-    std::vector<PathUse> uses = {{"the input", plan.input_path, false, false},
-                                 {"the report", plan.report.path, true, false}};
-    for (const PlannedFile *file : {&plan.json, &plan.tsv, &plan.html})
+    std::vector<PathUse> uses = {{"the input", files.input_path, false, false},
+                                 {"the report", files.report.path, true, false}};
+    for (const PlannedFile *file : {&files.json, &files.tsv, &files.html})
         if (!file->path.empty())
             uses.push_back(PathUse{std::string("the ") + file->role + " file", file->path, true, false});
     std::string message;
@@ -121,34 +121,34 @@ bool check_outputs(const RunPlan &plan, TextSink &console)
     return false;
 }
 
-bool lock_outputs(RunPlan &plan, bool resuming, TextSink &console)
+bool lock_outputs(PlanFiles &files, bool resuming, TextSink &console)
 {
-    for (const PlannedFile *file : {&plan.report, &plan.json, &plan.tsv, &plan.html}) {
+    for (const PlannedFile *file : {&files.report, &files.json, &files.tsv, &files.html}) {
         FileLock lock;
         std::string why;
         if (file->path.empty())
             continue;
-        if (!lock_output(file->path, !resuming || file == &plan.html, lock, why)) {
+        if (!lock_output(file->path, !resuming || file == &files.html, lock, why)) {
             sink_error(console, "%s", why.c_str());
             return false;
         }
         if (lock.held()) {
-            plan.locks.push_back(std::move(lock));
-            plan.locked.push_back(file->path);
+            files.locks.push_back(std::move(lock));
+            files.locked.push_back(file->path);
         }
     }
     std::string message;
-    if (plan.html.path.empty() || page_replaceable(plan.html.path, message))
+    if (files.html.path.empty() || page_replaceable(files.html.path, message))
         return true;
     sink_error(console, "%s", message.c_str());
     return false;
 }
 
-FileLock *lock_of(RunPlan &plan, const std::string &path)
+FileLock *lock_of(PlanFiles &files, const std::string &path)
 {
-    for (std::size_t i = 0; i < plan.locked.size(); ++i)
-        if (plan.locked[i] == path)
-            return &plan.locks[i];
+    for (std::size_t i = 0; i < files.locked.size(); ++i)
+        if (files.locked[i] == path)
+            return &files.locks[i];
     return nullptr;
 }
 
@@ -159,34 +159,34 @@ bool open_planned_input(const RunRequest &request, bool resuming, RunPlan &plan,
         sink_flush(console);
         if (console.errors != nullptr)
             std::fputs("kelto --help lists the options\n", console.errors);
-        plan.refused = Status::kStopInput;
+        plan.decision.refused = Status::kStopInput;
         return false;
     }
-    plan.input_path = request.positionals[0];
-    plan.report.path = request.positionals[1];
-    plan.json.path = request.json_path;
-    plan.tsv.path = request.tsv_path;
-    plan.html.path = request.html_path;
-    input = std::fopen(plan.input_path.c_str(), "r");
+    plan.files.input_path = request.positionals[0];
+    plan.files.report.path = request.positionals[1];
+    plan.files.json.path = request.json_path;
+    plan.files.tsv.path = request.tsv_path;
+    plan.files.html.path = request.html_path;
+    input = std::fopen(plan.files.input_path.c_str(), "r");
     std::string problem;
     if (input == nullptr)
-        problem = "cannot open " + plan.input_path + ": " + std::strerror(errno);
-    else if (same_file(input, plan.report.path.c_str()))
-        problem = "the report " + plan.report.path + " is the input file";
+        problem = "cannot open " + plan.files.input_path + ": " + std::strerror(errno);
+    else if (same_file(input, plan.files.report.path.c_str()))
+        problem = "the report " + plan.files.report.path + " is the input file";
     else
-        problem = report_problem(plan.report.path);
+        problem = report_problem(plan.files.report.path);
     if (!problem.empty()) {
-        sink_message(console, "\n %s  --> %s", plan.input_path.c_str(), plan.report.path.c_str());
+        sink_message(console, "\n %s  --> %s", plan.files.input_path.c_str(), plan.files.report.path.c_str());
         sink_message(console, "\n Problems with the files!.\n");
         if (console.errors != nullptr)
             sink_error(console, "%s", problem.c_str());
-    } else if (check_outputs(plan, console) && lock_outputs(plan, resuming, console)) {
+    } else if (check_outputs(plan.files, console) && lock_outputs(plan.files, resuming, console)) {
         return true;
     }
     if (input != nullptr)
         std::fclose(input);
     input = nullptr;
-    plan.refused = Status::kStopInput;
+    plan.decision.refused = Status::kStopInput;
     return false;
 }
 
@@ -197,43 +197,43 @@ void read_input(FILE *input, RunPlan &plan, TextSink &console)
     std::string message;
     InputForm form = InputForm::kPairFile;
     std::vector<int> places;
-    const InputOutcome outcome = read_alignment(input, InputSource{plan.input_path, plan.input_form}, plan.choice,
-                                                plan.setup_console, message, plan.set, shortest, form, places);
+    const InputOutcome outcome = read_alignment(input, InputSource{plan.files.input_path, plan.input.input_form}, plan.input.choice,
+                                                plan.input.setup_console, message, plan.input.set, shortest, form, places);
     if (outcome == InputOutcome::kRefused) {
         sink_error(console, "%s", message.c_str());
-        plan.refused = Status::kStopInput;
+        plan.decision.refused = Status::kStopInput;
         return;
     }
     if (outcome != InputOutcome::kRead) {
-        plan.early_stop = EarlyStop::kAfterReading;
-        plan.early_status = Status::kStopInput;
-        plan.early_message = message;
+        plan.decision.early_stop = EarlyStop::kAfterReading;
+        plan.decision.early_status = Status::kStopInput;
+        plan.decision.early_message = message;
         return;
     }
-    RunLine &record = plan.record;
+    RunLine &record = plan.input.record;
     record.input_form = input_form_name(form);
-    record.pairs_path = plan.choice.path;
-    record.pairs_xxh3 = plan.choice.xxh3;
+    record.pairs_path = plan.input.choice.path;
+    record.pairs_xxh3 = plan.input.choice.xxh3;
     record.record_places = places;
-    for (const SequenceRecord &r : plan.set.records) {
+    for (const SequenceRecord &r : plan.input.set.records) {
         record.record_lengths.push_back(static_cast<int>(r.residues.size()));
         record.names.push_back(r.header);
         record.accessions.push_back(r.accession);
     }
-    record.n_minimum = remove_gap_columns(plan.set, shortest, plan.setup_console);
+    record.n_minimum = remove_gap_columns(plan.input.set, shortest, plan.input.setup_console);
     record.gap_columns = shortest - record.n_minimum;
-    record.quartets = quartet_count(plan.set.pair_count());
+    record.quartets = quartet_count(plan.input.set.pair_count());
     if (record.n_minimum > kMaxResidues) {
-        plan.early_stop = EarlyStop::kAfterReading;
-        plan.early_status = Status::kStopInput;
-        appendf(plan.early_message, "\n The alignment keeps %d columns after gap-column removal; at most %d can be "
+        plan.decision.early_stop = EarlyStop::kAfterReading;
+        plan.decision.early_status = Status::kStopInput;
+        appendf(plan.decision.early_message, "\n The alignment keeps %d columns after gap-column removal; at most %d can be "
                 "analysed.\n", record.n_minimum, kMaxResidues);
         return;
     }
-    for (int p = 0; p < plan.set.pair_count(); ++p)
-        plan.scores.push_back(pair_scores(plan.set.records[static_cast<std::size_t>(2 * p)].residues,
-                                          plan.set.records[static_cast<std::size_t>(2 * p + 1)].residues,
-                                          plan.matrix.scores));
+    for (int p = 0; p < plan.input.set.pair_count(); ++p)
+        plan.input.scores.push_back(pair_scores(plan.input.set.records[static_cast<std::size_t>(2 * p)].residues,
+                                          plan.input.set.records[static_cast<std::size_t>(2 * p + 1)].residues,
+                                          plan.input.matrix.scores));
 }
 
 }  // namespace kelto

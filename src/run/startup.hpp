@@ -42,12 +42,12 @@ bool open_planned_input(const RunRequest &request, bool resuming, RunPlan &plan,
 // then checks that the page replaces no file other than a page. A resumed
 // run creates none of its report, record and TSV: they must be there
 // already. False with the message printed.
-bool lock_outputs(RunPlan &plan, bool resuming, TextSink &console);
+bool lock_outputs(PlanFiles &files, bool resuming, TextSink &console);
 
 // Refuses an output that is a directory, lies in a missing directory, or is
 // the same file as the input, the report or another output. Returns false
 // with the message printed.
-bool check_outputs(const RunPlan &plan, TextSink &console);
+bool check_outputs(const PlanFiles &files, TextSink &console);
 
 // Reads the open input from its start into the plan: the records echoed
 // into the plan's setup text, trimmed, the pair scores under the plan's
