@@ -362,11 +362,16 @@ bool write_page(const PageData &data, const SequenceSet &trimmed, const Substitu
 }
 
 bool write_html_page(FILE *jsonl, const std::string &name, const SequenceSet &trimmed,
-                     const SubstitutionMatrix &matrix, FILE *page, std::string &message)
+                     const SubstitutionMatrix &matrix, const std::function<FILE *()> &open_page,
+                     std::string &message)
 {
+    std::rewind(jsonl);
     PageData data;
-    return read_page_data(jsonl, name, trimmed, matrix, data, message) &&
-           write_page(data, trimmed, matrix, page, message);
+    if (!read_page_data(jsonl, name, trimmed, matrix, data, message))
+        return false;
+    message = "it cannot be created";
+    FILE *page = open_page();
+    return page != nullptr && write_page(data, trimmed, matrix, page, message);
 }
 
 }  // namespace kelto

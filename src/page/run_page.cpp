@@ -84,10 +84,7 @@ bool draw_page(const std::string &record_path, const std::string &input_path, FI
     SequenceSet set;
     if (!read_run_input(run, input_path, set, message))
         return false;
-    std::rewind(record.get());
-    PageData data;
-    return read_page_data(record.get(), record_path, set, scores, data, message) &&
-           write_page(data, set, scores, page, message);
+    return write_html_page(record.get(), record_path, set, scores, [page] { return page; }, message);
 }
 
 }  // namespace kelto

@@ -202,20 +202,18 @@ bool write_run_page(PlanFiles &files, const PlanInput &input, TextSink &console,
     std::string message = "the record cannot be read";
     bool written = false;
     if (record != nullptr) {
-        std::rewind(record);
-        PageData data;
-        const SubstitutionMatrix &matrix = input.matrix.scores;
         const std::string name = temporary_json != nullptr ? "the run's record" : files.json.path;
-        if (read_page_data(record, name, input.set, matrix, data, message)) {
+        FILE *page = nullptr;
+        const auto open_page = [&files, &page] {
             FileLock *lock = lock_of(files, files.html.path);
-            FILE *page = lock != nullptr ? open_locked(*lock, 0) : std::fopen(files.html.path.c_str(), "w");
-            message = "it cannot be created";
-            if (page != nullptr) {
-                written = write_page(data, input.set, matrix, page, message);
-                written = std::fclose(page) == 0 && written;
-                if (!written)
-                    remove_written_file(files.html.path);
-            }
+            page = lock != nullptr ? open_locked(*lock, 0) : std::fopen(files.html.path.c_str(), "w");
+            return page;
+        };
+        written = write_html_page(record, name, input.set, input.matrix.scores, open_page, message);
+        if (page != nullptr) {
+            written = std::fclose(page) == 0 && written;
+            if (!written)
+                remove_written_file(files.html.path);
         }
         if (temporary_json == nullptr)
             std::fclose(record);
