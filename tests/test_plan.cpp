@@ -101,7 +101,8 @@ TEST(Plan, FreshRunAndShardCreateTheirFilesAndStartAtTheirBlock)
         EXPECT_EQ(shard.quartets.range.end, 6);
         EXPECT_EQ(shard.quartets.range_begin, shard.quartets.range.first);
         EXPECT_GT(shard.quartets.range.first_draw, kFirstDraw);
-        EXPECT_EQ(shard.quartets.range.first_draw, first_draw(shard.input.scores, shard.input.record.n_minimum, 10, shard.quartets.range.first));
+        EXPECT_EQ(shard.quartets.range.first_draw,
+                  first_draw(shard.input.scores, shard.input.record.n_minimum, 10, shard.quartets.range.first));
         EXPECT_TRUE(shard.input.record.sharded);
         EXPECT_EQ(shard.input.record.shard.report, study.dir.path("out.txt"));
     }

@@ -276,9 +276,7 @@ bool read_page_data(FILE *jsonl, const std::string &name, const SequenceSet &tri
     visitor.run = [&](const RunLine &run, std::string &why) {
         if (!fits_input(run, trimmed, why))
             return false;
-        for (int p = 0; p < run.pairs(); ++p)
-            scores.push_back(pair_scores(trimmed.records[static_cast<std::size_t>(2 * p)].residues,
-                                         trimmed.records[static_cast<std::size_t>(2 * p + 1)].residues, matrix));
+        scores = all_pair_scores(trimmed, matrix);
         return true;
     };
     visitor.quartet = [&](const QuartetLine &line, std::string &why) { return take_quartet(line, scores, data, why); };

@@ -175,8 +175,8 @@ Status run_planned_quartets(const PlanFiles &files, const PlanInput &input, cons
     } else {
         settings.stop = io.stop;
     }
-    const QuartetsOutcome outcome = run_quartets(input.set, input.scores, settings, quartets.workers, sinks, quartets.range,
-                                                 ProgressTarget{io.progress, io.console_is_terminal});
+    const QuartetsOutcome outcome = run_quartets(input.set, input.scores, settings, quartets.workers, sinks,
+                                                 quartets.range, ProgressTarget{io.progress, io.console_is_terminal});
     state.reason = outcome.reason;
     state.written = outcome.written;
     return outcome.status;
@@ -204,11 +204,7 @@ bool write_run_page(PlanFiles &files, const PlanInput &input, TextSink &console,
     if (record != nullptr) {
         const std::string name = temporary_json != nullptr ? "the run's record" : files.json.path;
         FILE *page = nullptr;
-        const auto open_page = [&files, &page] {
-            FileLock *lock = lock_of(files, files.html.path);
-            page = lock != nullptr ? open_locked(*lock, 0) : std::fopen(files.html.path.c_str(), "w");
-            return page;
-        };
+        const auto open_page = [&files, &page] { return page = open_planned(files, files.html); };
         written = write_html_page(record, name, input.set, input.matrix.scores, open_page, message);
         if (page != nullptr) {
             written = std::fclose(page) == 0 && written;

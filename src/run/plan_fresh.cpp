@@ -14,13 +14,6 @@ namespace kelto {
 
 namespace {
 
-void stop_early(RunPlan &plan, EarlyStop when, const std::string &message)
-{
-    plan.decision.early_stop = when;
-    plan.decision.early_status = Status::kStopInput;
-    plan.decision.early_message = message;
-}
-
 std::string seed_line(const RunRequest &request, uint64_t seed)
 {
     const auto s = static_cast<unsigned long long>(seed);
@@ -55,9 +48,11 @@ RunPlan plan_fresh(const RunRequest &request, const RunIo &io, uint64_t clock_se
     plan.input.input_form = request.format;
     switch (parse_randomisations(request.positionals[2].c_str(), plan.input.randomisations)) {
     case Randomisations::kValid: break;
-    case Randomisations::kBelowOne: stop_early(plan, EarlyStop::kAfterReportOpened, "\n T > 0 !!.\n"); return plan;
+    case Randomisations::kBelowOne:
+        stop_early(plan.decision, EarlyStop::kAfterReportOpened, "\n T > 0 !!.\n");
+        return plan;
     case Randomisations::kTooLarge:
-        stop_early(plan, EarlyStop::kAfterReportOpened,
+        stop_early(plan.decision, EarlyStop::kAfterReportOpened,
                    "\n T is too large: at most " + std::to_string(INT_MAX) + " randomisations.\n");
         return plan;
     }
@@ -73,7 +68,7 @@ RunPlan plan_fresh(const RunRequest &request, const RunIo &io, uint64_t clock_se
     if (request.matrix_path.empty()) {
         const int builtin = request.matrix >= 0 ? request.matrix : choose_matrix(io, console);
         if (builtin < 0) {
-            stop_early(plan, EarlyStop::kAfterReportOpened,
+            stop_early(plan.decision, EarlyStop::kAfterReportOpened,
                        "\n No matrix option: the input ended before an answer 1 to 6.\n");
             return plan;
         }
@@ -82,7 +77,8 @@ RunPlan plan_fresh(const RunRequest &request, const RunIo &io, uint64_t clock_se
     plan.files.json_temporary = plan.files.json.path.empty() && !plan.files.html.path.empty();
     RunLine &record = plan.input.record;
     if ((!plan.files.json.path.empty() || plan.files.json_temporary) && !digest_stream(input.get(), record.input)) {
-        stop_early(plan, EarlyStop::kAfterReading, "\n Problems reading the input file " + plan.files.input_path + ".\n");
+        stop_early(plan.decision, EarlyStop::kAfterReading,
+                   "\n Problems reading the input file " + plan.files.input_path + ".\n");
         return plan;
     }
     read_input(input.get(), plan, console);
@@ -92,7 +88,8 @@ RunPlan plan_fresh(const RunRequest &request, const RunIo &io, uint64_t clock_se
         std::string extra;
         for (std::size_t i = 3; i < request.positionals.size(); ++i)
             extra += " '" + request.positionals[i] + "'";
-        plan.input.set.warnings.push_back(InputWarning{"extra_arguments", -1, "arguments after T are ignored:" + extra});
+        plan.input.set.warnings.push_back(
+            InputWarning{"extra_arguments", -1, "arguments after T are ignored:" + extra});
     }
     if (plan.decision.early_stop != EarlyStop::kNone)
         return plan;
@@ -100,8 +97,8 @@ RunPlan plan_fresh(const RunRequest &request, const RunIo &io, uint64_t clock_se
     plan.input.seed = request.seed_given ? request.seed : clock_seed;
     plan.input.seed_line = seed_line(request, plan.input.seed);
     if (!plan.input.matrix.path.empty())  // which file a --matrix value found, where a built-in could have been meant
-        plan.input.seed_line = "kelto: matrix " + plan.input.matrix.name + " read from the file " + plan.input.matrix.path + "\n" +
-                         plan.input.seed_line;
+        plan.input.seed_line = "kelto: matrix " + plan.input.matrix.name + " read from the file " +
+                               plan.input.matrix.path + "\n" + plan.input.seed_line;
     record.version = kProgramVersion;
     record.seed = plan.input.seed;
     record.seed_from_option = request.seed_given;
@@ -128,18 +125,21 @@ RunPlan plan_fresh(const RunRequest &request, const RunIo &io, uint64_t clock_se
 
 void plan_shard(const RunRequest &request, RunPlan &plan)
 {
-    if (request.shard_count <= 0 || plan.decision.refused != Status::kContinue || plan.decision.early_stop != EarlyStop::kNone)
+    if (request.shard_count <= 0 || plan.decision.refused != Status::kContinue ||
+        plan.decision.early_stop != EarlyStop::kNone)
         return;
     const QuartetRange block = shard_range(plan.input.scores, request.shard_index, request.shard_count);
-    plan.quartets.range = QuartetRange{block.first, block.end,
-                              first_draw(plan.input.scores, plan.input.record.n_minimum, plan.input.randomisations, block.first)};
+    const PlanInput &input = plan.input;
+    plan.quartets.range = QuartetRange{
+        block.first, block.end, first_draw(input.scores, input.record.n_minimum, input.randomisations, block.first)};
     plan.quartets.range_begin = block.first;
     plan.quartets.range_size = block.end - block.first;
     RunLine &record = plan.input.record;
     record.sharded = true;
     record.shard = ShardBlock{request.shard_index, request.shard_count, block.first, block.end, plan.files.report.path,
                               plan.files.tsv.path, path_from(plan.files.json.path, plan.files.report.path),
-                              plan.files.tsv.path.empty() ? std::string() : path_from(plan.files.json.path, plan.files.tsv.path)};
+                              plan.files.tsv.path.empty() ? std::string()
+                                                          : path_from(plan.files.json.path, plan.files.tsv.path)};
 }
 
 }  // namespace kelto

@@ -137,8 +137,9 @@ void plan_range(const RunRequest &request, const RecordSummary &summary, RunPlan
 {
     const RunLine &run = summary.run;
     const long long next = summary.next_quartet();
+    const PlanInput &input = plan.input;
     plan.quartets.range = QuartetRange{next, run.end_quartet(),
-                              first_draw(plan.input.scores, plan.input.record.n_minimum, plan.input.randomisations, next)};
+                                       first_draw(input.scores, input.record.n_minimum, input.randomisations, next)};
     plan.quartets.range_begin = run.first_quartet();
     plan.quartets.range_size = run.end_quartet() - plan.quartets.range_begin;
     plan.quartets.written_before = summary.quartet_lines;
@@ -189,7 +190,8 @@ RunPlan plan_resume(const RunRequest &request, int workers, TextSink &console)
     read_input(input.get(), plan, console);
     if (plan.decision.refused != Status::kContinue)
         return plan;
-    if (plan.decision.early_stop == EarlyStop::kNone && !(why = records_mismatch(summary.run, plan.input.record)).empty()) {
+    if (plan.decision.early_stop == EarlyStop::kNone &&
+        !(why = records_mismatch(summary.run, plan.input.record)).empty()) {
         refuse(plan, console, why);
         return plan;
     }
@@ -202,11 +204,13 @@ RunPlan plan_resume(const RunRequest &request, int workers, TextSink &console)
     const bool any = summary.quartet_lines > 0;
     const std::string heading = heading_unit(plan.input.randomisations, plan.files.report.path);
     const std::string header = tsv_header_unit(plan.files.tsv.path);
-    plan.files.report = PlannedFile{"report", plan.files.report.path, true, any ? summary.report_bytes : heading.size()};
+    plan.files.report =
+        PlannedFile{"report", plan.files.report.path, true, any ? summary.report_bytes : heading.size()};
     plan.files.json = PlannedFile{"JSON", plan.files.json.path, true, summary.kept_bytes};
     plan.files.tsv = PlannedFile{"TSV", plan.files.tsv.path, true, any ? summary.tsv_bytes : header.size()};
     if (!(why = check_output(plan.files.report, heading, SpanFile::kReport, spans)).empty() ||
-        (!plan.files.tsv.path.empty() && !(why = check_output(plan.files.tsv, header, SpanFile::kTsv, spans)).empty())) {
+        (!plan.files.tsv.path.empty() &&
+         !(why = check_output(plan.files.tsv, header, SpanFile::kTsv, spans)).empty())) {
         refuse(plan, console, why);
         return plan;
     }
@@ -218,8 +222,8 @@ RunPlan plan_resume(const RunRequest &request, int workers, TextSink &console)
     }
     plan.input.record = summary.run;
     plan.input.seed = summary.run.seed;
-    appendf(plan.input.seed_line, "kelto: seed %llu (from the record %s)\n", static_cast<unsigned long long>(plan.input.seed),
-            request.json_path.c_str());
+    appendf(plan.input.seed_line, "kelto: seed %llu (from the record %s)\n",
+            static_cast<unsigned long long>(plan.input.seed), request.json_path.c_str());
     plan.quartets.workers = worker_count(request.threads, workers, summary.run.quartets);
     plan.quartets.tsv_bytes = plan.files.tsv.length;
     if (plan.decision.early_stop == EarlyStop::kNone)

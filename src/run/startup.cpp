@@ -67,6 +67,13 @@ void write_banner(TextSink &console)
     sink_printf(console, "============================================================\n\n");
 }
 
+void stop_early(PlanDecision &decision, EarlyStop when, const std::string &message)
+{
+    decision.early_stop = when;
+    decision.early_status = Status::kStopInput;
+    decision.early_message = message;
+}
+
 int worker_count(int threads, int workers, long long quartets)
 {
     return static_cast<int>(std::clamp<long long>(threads > 0 ? threads : workers, 1, std::max(quartets, 1LL)));
@@ -197,17 +204,17 @@ void read_input(FILE *input, RunPlan &plan, TextSink &console)
     std::string message;
     InputForm form = InputForm::kPairFile;
     std::vector<int> places;
-    const InputOutcome outcome = read_alignment(input, InputSource{plan.files.input_path, plan.input.input_form}, plan.input.choice,
-                                                plan.input.setup_console, message, plan.input.set, shortest, form, places);
+    PlanInput &read_in = plan.input;
+    const InputOutcome outcome =
+        read_alignment(input, InputSource{plan.files.input_path, read_in.input_form}, read_in.choice,
+                       read_in.setup_console, message, read_in.set, shortest, form, places);
     if (outcome == InputOutcome::kRefused) {
         sink_error(console, "%s", message.c_str());
         plan.decision.refused = Status::kStopInput;
         return;
     }
     if (outcome != InputOutcome::kRead) {
-        plan.decision.early_stop = EarlyStop::kAfterReading;
-        plan.decision.early_status = Status::kStopInput;
-        plan.decision.early_message = message;
+        stop_early(plan.decision, EarlyStop::kAfterReading, message);
         return;
     }
     RunLine &record = plan.input.record;
@@ -224,16 +231,13 @@ void read_input(FILE *input, RunPlan &plan, TextSink &console)
     record.gap_columns = shortest - record.n_minimum;
     record.quartets = quartet_count(plan.input.set.pair_count());
     if (record.n_minimum > kMaxResidues) {
-        plan.decision.early_stop = EarlyStop::kAfterReading;
-        plan.decision.early_status = Status::kStopInput;
-        appendf(plan.decision.early_message, "\n The alignment keeps %d columns after gap-column removal; at most %d can be "
-                "analysed.\n", record.n_minimum, kMaxResidues);
+        std::string text;
+        appendf(text, "\n The alignment keeps %d columns after gap-column removal; at most %d can be analysed.\n",
+                record.n_minimum, kMaxResidues);
+        stop_early(plan.decision, EarlyStop::kAfterReading, text);
         return;
     }
-    for (int p = 0; p < plan.input.set.pair_count(); ++p)
-        plan.input.scores.push_back(pair_scores(plan.input.set.records[static_cast<std::size_t>(2 * p)].residues,
-                                          plan.input.set.records[static_cast<std::size_t>(2 * p + 1)].residues,
-                                          plan.input.matrix.scores));
+    plan.input.scores = all_pair_scores(plan.input.set, plan.input.matrix.scores);
 }
 
 }  // namespace kelto

@@ -20,6 +20,9 @@ void write_banner(TextSink &console);
 // 0-5, or -1 when the input ends first.
 int choose_matrix(const RunIo &io, TextSink &console);
 
+// The start stops early at `when`, with `message` on the console.
+void stop_early(PlanDecision &decision, EarlyStop when, const std::string &message);
+
 // The worker threads of a run: --threads when given, else `workers` (the
 // CPUs this process may use), at least 1 and at most one per quartet.
 int worker_count(int threads, int workers, long long quartets);
