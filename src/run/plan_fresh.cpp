@@ -36,6 +36,31 @@ std::string path_from(const std::string &from, const std::string &path)
     return relative.empty() ? target.string() : relative.string();
 }
 
+// The matrix (a file, a built-in, or the menu's answer) and the pairs file.
+// False when the plan is refused or stops early.
+bool choose_matrix_and_pairs(const RunRequest &request, const RunIo &io, RunPlan &plan, TextSink &console)
+{
+    if (!request.matrix_path.empty() || !request.pairs_path.empty()) {
+        std::string why;
+        if ((!request.matrix_path.empty() && !read_chosen_matrix(request.matrix_path, plan.input.matrix, why)) ||
+            (!request.pairs_path.empty() && !read_pair_choice(request.pairs_path, plan.input.choice, why))) {
+            sink_error(console, "%s", why.c_str());
+            plan.decision.refused = Status::kStopInput;
+            return false;
+        }
+    }
+    if (request.matrix_path.empty()) {
+        const int builtin = request.matrix >= 0 ? request.matrix : choose_matrix(io, console);
+        if (builtin < 0) {
+            stop_early(plan.decision, EarlyStop::kAfterReportOpened,
+                       "\n No matrix option: the input ended before an answer 1 to 6.\n");
+            return false;
+        }
+        plan.input.matrix = builtin_matrix(builtin);
+    }
+    return true;
+}
+
 }  // namespace
 
 RunPlan plan_fresh(const RunRequest &request, const RunIo &io, uint64_t clock_seed, int workers, TextSink &console)
@@ -56,24 +81,8 @@ RunPlan plan_fresh(const RunRequest &request, const RunIo &io, uint64_t clock_se
                    "\n T is too large: at most " + std::to_string(INT_MAX) + " randomisations.\n");
         return plan;
     }
-    if (!request.matrix_path.empty() || !request.pairs_path.empty()) {
-        std::string why;
-        if ((!request.matrix_path.empty() && !read_chosen_matrix(request.matrix_path, plan.input.matrix, why)) ||
-            (!request.pairs_path.empty() && !read_pair_choice(request.pairs_path, plan.input.choice, why))) {
-            sink_error(console, "%s", why.c_str());
-            plan.decision.refused = Status::kStopInput;
-            return plan;
-        }
-    }
-    if (request.matrix_path.empty()) {
-        const int builtin = request.matrix >= 0 ? request.matrix : choose_matrix(io, console);
-        if (builtin < 0) {
-            stop_early(plan.decision, EarlyStop::kAfterReportOpened,
-                       "\n No matrix option: the input ended before an answer 1 to 6.\n");
-            return plan;
-        }
-        plan.input.matrix = builtin_matrix(builtin);
-    }
+    if (!choose_matrix_and_pairs(request, io, plan, console))
+        return plan;
     plan.files.json_temporary = plan.files.json.path.empty() && !plan.files.html.path.empty();
     RunLine &record = plan.input.record;
     if ((!plan.files.json.path.empty() || plan.files.json_temporary) && !digest_stream(input.get(), record.input)) {
