@@ -18,6 +18,12 @@ bool pairs_of_quartet(long long index, int pairs, int &pair_a, int &pair_b)
     return false;
 }
 
+Quartet make_quartet(const SequenceSet &set, int pair_a, int pair_b)
+{
+    const auto record = [&](int i) { return &set.records[static_cast<std::size_t>(i)]; };
+    return Quartet{{record(2 * pair_a), record(2 * pair_a + 1), record(2 * pair_b), record(2 * pair_b + 1)}};
+}
+
 uint64_t first_draw(const std::vector<std::vector<int>> &scores, int n_minimum, int randomisations, long long first)
 {
     const int pairs = static_cast<int>(scores.size());

@@ -8,6 +8,9 @@
 #include <cstring>
 #include <vector>
 
+#include "input/pair_file.hpp"
+#include "profile/profile.hpp"
+
 namespace kelto {
 
 // The number of the run's first draw.
@@ -27,6 +30,10 @@ inline long long quartet_count(int pairs) { return static_cast<long long>(pairs)
 // Pairs of quartet `index` in the order (0,1), (0,2), ..., (1,2), ...;
 // false when the index is past the last quartet.
 bool pairs_of_quartet(long long index, int pairs, int &pair_a, int &pair_b);
+
+// The four records of the quartet of pairs `pair_a` and `pair_b`: pair p is
+// records 2p and 2p+1 of the set.
+Quartet make_quartet(const SequenceSet &set, int pair_a, int pair_b);
 
 // Draws consumed by one quartet: T randomisations of N-1 Fisher-Yates steps
 // for each window size 2 .. N-1, and none for an identical quartet. Wraps
