@@ -273,19 +273,35 @@ void usage_error(Command command, const std::string &error, FILE *out)
 
 RunRequest run_request(const RunOptions &o)
 {
-    return RunRequest{o.positionals, o.seed_given, o.seed, o.matrix, o.matrix_path, o.pairs_path, o.format,
-                      o.family_randomisations, o.family_exceedances, o.family_block, o.threads, o.quiet, o.resume,
-                      o.json_path, o.tsv_path, o.html_path, o.shard_index, o.shard_count};
+    return RunRequest{.positionals = o.positionals,
+                      .seed_given = o.seed_given,
+                      .seed = o.seed,
+                      .matrix = o.matrix,
+                      .matrix_path = o.matrix_path,
+                      .pairs_path = o.pairs_path,
+                      .format = o.format,
+                      .family_randomisations = o.family_randomisations,
+                      .family_exceedances = o.family_exceedances,
+                      .family_block = o.family_block,
+                      .threads = o.threads,
+                      .quiet = o.quiet,
+                      .resume = o.resume,
+                      .json_path = o.json_path,
+                      .tsv_path = o.tsv_path,
+                      .html_path = o.html_path,
+                      .shard_index = o.shard_index,
+                      .shard_count = o.shard_count};
 }
 
-MergeRequest merge_request(const RunOptions &options)
+MergeRequest merge_request(const RunOptions &o)
 {
-    return MergeRequest{options.positionals, options.json_path, options.tsv_path, options.html_path};
+    return MergeRequest{
+        .positionals = o.positionals, .json_path = o.json_path, .tsv_path = o.tsv_path, .html_path = o.html_path};
 }
 
-HtmlRequest html_request(const RunOptions &options)
+HtmlRequest html_request(const RunOptions &o)
 {
-    return HtmlRequest{options.positionals};
+    return HtmlRequest{.positionals = o.positionals};
 }
 
 std::string help_text()
