@@ -30,6 +30,7 @@
 #include "run/analysis.hpp"
 #include "windows/kernel.hpp"
 #include "windows/null_distribution.hpp"
+#include "windows/quartet_order.hpp"
 #include "windows/random.hpp"
 
 namespace {

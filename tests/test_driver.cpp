@@ -16,7 +16,7 @@
 
 #include "input/matrices.hpp"
 #include "profile/profile.hpp"
-#include "record/digest.hpp"
+#include "common/digest.hpp"
 #include "run/quartets.hpp"
 #include "test_support.hpp"
 

@@ -322,7 +322,7 @@ TEST_F(HtmlPage, AFullDiskIsAnErrorWithAMessage)
     FILE *records = std::fopen(record.c_str(), "rb");
     FILE *full = std::fopen("/dev/full", "wb");
     ASSERT_TRUE(records != nullptr && full != nullptr);
-    EXPECT_FALSE(write_html_page(records, record, set, kMatrixSet[1].scores, full, message));
+    EXPECT_FALSE(write_html_page(records, record, set, kMatrixSet[1].scores, [full] { return full; }, message));
     std::fclose(records);
     std::fclose(full);
     EXPECT_EQ(message, "cannot write the page (disk full?)");

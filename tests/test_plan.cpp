@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/options.hpp"
+#include "report/heading.hpp"
 #include "run/plan.hpp"
 #include "test_support.hpp"
 #include "tsv/tsv.hpp"
@@ -21,7 +22,7 @@ using testing::TempDir;
 using testing::whole_lines;
 using testing::write_file;
 
-RunOptions options_of(std::vector<std::string> args)
+RunRequest options_of(std::vector<std::string> args)
 {
     args.insert(args.begin(), "kelto");
     std::vector<const char *> argv;
@@ -30,7 +31,7 @@ RunOptions options_of(std::vector<std::string> args)
     RunOptions options;
     std::string error;
     EXPECT_TRUE(parse_options(Command::kRun, static_cast<int>(argv.size()), argv.data(), options, error)) << error;
-    return options;
+    return run_request(options);
 }
 
 // A directory with four pairs (six quartets) as in.txt.
@@ -44,7 +45,7 @@ struct Study {
     }
     RunPlan plan(const std::vector<std::string> &extra, TextSink &console) const
     {
-        const RunOptions options = options_of(args(extra));
+        const RunRequest options = options_of(args(extra));
         if (options.resume)
             return plan_resume(options, 2, console);
         RunPlan plan = plan_fresh(options, RunIo{}, 77, 2, console);
@@ -68,41 +69,42 @@ TEST(Plan, FreshRunAndShardCreateTheirFilesAndStartAtTheirBlock)
     {
         const RunPlan whole =
             study.plan({"--json", study.dir.path("r.jsonl"), "--tsv", study.dir.path("r.tsv")}, console);
-        ASSERT_EQ(whole.refused, Status::kContinue);
+        ASSERT_EQ(whole.decision.refused, Status::kContinue);
         // Its new outputs exist, empty and locked, while the plan lives.
         auto planned = before;
         for (const char *name : {"out.txt", "r.jsonl", "r.tsv"})
             planned[name] = "";
         EXPECT_EQ(directory_files(study.dir), planned);
-        EXPECT_EQ(whole.locks.size(), 3u);
-        EXPECT_TRUE(whole.write_headings);
-        expect_file(whole.report, study.dir.path("out.txt"), false, 0);
-        expect_file(whole.json, study.dir.path("r.jsonl"), false, 0);
-        expect_file(whole.tsv, study.dir.path("r.tsv"), false, 0);
-        EXPECT_FALSE(whole.json_temporary);
-        EXPECT_EQ(whole.seed, 77u);
-        EXPECT_EQ(whole.seed_line, "kelto: seed 77 (from the clock; rerun with --seed 77)\n");
-        EXPECT_EQ(whole.range.first, 0);
-        EXPECT_EQ(whole.range.end, 6);
-        EXPECT_EQ(whole.range.first_draw, kFirstDraw);
-        EXPECT_EQ(whole.record.quartets, 6);
-        EXPECT_FALSE(whole.record.sharded);
+        EXPECT_EQ(whole.files.locks.size(), 3u);
+        EXPECT_TRUE(whole.files.write_headings);
+        expect_file(whole.files.report, study.dir.path("out.txt"), false, 0);
+        expect_file(whole.files.json, study.dir.path("r.jsonl"), false, 0);
+        expect_file(whole.files.tsv, study.dir.path("r.tsv"), false, 0);
+        EXPECT_FALSE(whole.files.json_temporary);
+        EXPECT_EQ(whole.input.seed, 77u);
+        EXPECT_EQ(whole.input.seed_line, "kelto: seed 77 (from the clock; rerun with --seed 77)\n");
+        EXPECT_EQ(whole.quartets.range.first, 0);
+        EXPECT_EQ(whole.quartets.range.end, 6);
+        EXPECT_EQ(whole.quartets.range.first_draw, kFirstDraw);
+        EXPECT_EQ(whole.input.record.quartets, 6);
+        EXPECT_FALSE(whole.input.record.sharded);
     }  // the plan dropped: its new outputs removed
     EXPECT_EQ(directory_files(study.dir), before);
 
     {
         const RunPlan shard =
             study.plan({"--seed", "9", "--shard", "3/3", "--html", study.dir.path("p.html")}, console);
-        ASSERT_EQ(shard.refused, Status::kContinue);
-        EXPECT_TRUE(shard.json_temporary);  // the page is drawn from a record kept aside
-        EXPECT_EQ(shard.seed_line, "kelto: seed 9 (from --seed)\n");
-        EXPECT_GT(shard.range.first, 0);
-        EXPECT_EQ(shard.range.end, 6);
-        EXPECT_EQ(shard.range_begin, shard.range.first);
-        EXPECT_GT(shard.range.first_draw, kFirstDraw);
-        EXPECT_EQ(shard.range.first_draw, first_draw(shard.scores, shard.record.n_minimum, 10, shard.range.first));
-        EXPECT_TRUE(shard.record.sharded);
-        EXPECT_EQ(shard.record.shard.report, study.dir.path("out.txt"));
+        ASSERT_EQ(shard.decision.refused, Status::kContinue);
+        EXPECT_TRUE(shard.files.json_temporary);  // the page is drawn from a record kept aside
+        EXPECT_EQ(shard.input.seed_line, "kelto: seed 9 (from --seed)\n");
+        EXPECT_GT(shard.quartets.range.first, 0);
+        EXPECT_EQ(shard.quartets.range.end, 6);
+        EXPECT_EQ(shard.quartets.range_begin, shard.quartets.range.first);
+        EXPECT_GT(shard.quartets.range.first_draw, kFirstDraw);
+        EXPECT_EQ(shard.quartets.range.first_draw,
+                  first_draw(shard.input.scores, shard.input.record.n_minimum, 10, shard.quartets.range.first));
+        EXPECT_TRUE(shard.input.record.sharded);
+        EXPECT_EQ(shard.input.record.shard.report, study.dir.path("out.txt"));
     }
     EXPECT_EQ(directory_files(study.dir), before);
     EXPECT_EQ(console.text, "");
@@ -129,23 +131,23 @@ TEST(Plan, ResumeCutsEveryFileBackToItsLastRecordedQuartet)
     resume.push_back("--resume");
     TextSink console;
     RunPlan plan = study.plan(resume, console);
-    ASSERT_EQ(plan.refused, Status::kContinue) << console.text;
-    EXPECT_FALSE(plan.write_headings);
-    expect_file(plan.report, study.dir.path("out.txt"), true, third["report_bytes"].get<uint64_t>());
-    expect_file(plan.json, study.dir.path("r.jsonl"), true, kept.size());
-    expect_file(plan.tsv, study.dir.path("r.tsv"), true, third["tsv_bytes"].get<uint64_t>());
-    EXPECT_EQ(plan.seed, 5u);
-    EXPECT_EQ(plan.seed_line, "kelto: seed 5 (from the record " + study.dir.path("r.jsonl") + ")\n");
-    EXPECT_EQ(plan.range.first, 3);
-    EXPECT_EQ(plan.range.end, 6);
-    EXPECT_EQ(plan.range.first_draw, first_draw(plan.scores, plan.record.n_minimum, 10, 3));
-    EXPECT_EQ(plan.written_before, 3);
-    EXPECT_EQ(plan.resume_note,
+    ASSERT_EQ(plan.decision.refused, Status::kContinue) << console.text;
+    EXPECT_FALSE(plan.files.write_headings);
+    expect_file(plan.files.report, study.dir.path("out.txt"), true, third["report_bytes"].get<uint64_t>());
+    expect_file(plan.files.json, study.dir.path("r.jsonl"), true, kept.size());
+    expect_file(plan.files.tsv, study.dir.path("r.tsv"), true, third["tsv_bytes"].get<uint64_t>());
+    EXPECT_EQ(plan.input.seed, 5u);
+    EXPECT_EQ(plan.input.seed_line, "kelto: seed 5 (from the record " + study.dir.path("r.jsonl") + ")\n");
+    EXPECT_EQ(plan.quartets.range.first, 3);
+    EXPECT_EQ(plan.quartets.range.end, 6);
+    EXPECT_EQ(plan.quartets.range.first_draw, first_draw(plan.input.scores, plan.input.record.n_minimum, 10, 3));
+    EXPECT_EQ(plan.quartets.written_before, 3);
+    EXPECT_EQ(plan.quartets.resume_note,
               "\n Resuming the run recorded in " + study.dir.path("r.jsonl") + " at quartet 4 of 6.\n");
     EXPECT_EQ(directory_files(study.dir), before);
     // The plan holds the locks of the files: a second plan on them is refused.
     TextSink second;
-    EXPECT_EQ(study.plan(resume, second).refused, Status::kStopInput);
+    EXPECT_EQ(study.plan(resume, second).decision.refused, Status::kStopInput);
     EXPECT_NE(second.text.find(study.dir.path("out.txt") + " is in use by another kelto process (pid "),
               std::string::npos)
         << second.text;
@@ -157,11 +159,11 @@ TEST(Plan, ResumeCutsEveryFileBackToItsLastRecordedQuartet)
     // Only the run line recorded: the files go back to their heading and header.
     write_file(study.dir.path("r.jsonl"), lines[0] + "\n");
     const RunPlan start = study.plan(resume, console);
-    ASSERT_EQ(start.refused, Status::kContinue) << console.text;
-    expect_file(start.report, study.dir.path("out.txt"), true, report_heading(10).size());
-    expect_file(start.tsv, study.dir.path("r.tsv"), true, std::string(kTsvHeader).size());
-    EXPECT_EQ(start.range.first, 0);
-    EXPECT_EQ(start.range.first_draw, kFirstDraw);
+    ASSERT_EQ(start.decision.refused, Status::kContinue) << console.text;
+    expect_file(start.files.report, study.dir.path("out.txt"), true, report_heading(10).size());
+    expect_file(start.files.tsv, study.dir.path("r.tsv"), true, std::string(kTsvHeader).size());
+    EXPECT_EQ(start.quartets.range.first, 0);
+    EXPECT_EQ(start.quartets.range.first_draw, kFirstDraw);
 }
 
 // Each refusal is made while planning, with its message, and leaves every
@@ -190,17 +192,17 @@ TEST(Plan, RefusalsTouchNoFile)
     for (const auto &c : cases) {
         TextSink console;
         const RunPlan plan = study.plan(c.extra, console);
-        EXPECT_EQ(plan.refused, Status::kStopInput) << c.message;
+        EXPECT_EQ(plan.decision.refused, Status::kStopInput) << c.message;
         EXPECT_NE(console.text.find(c.message), std::string::npos) << console.text;
         EXPECT_EQ(directory_files(study.dir), before) << c.message;
     }
     TextSink console;
-    const RunOptions options = options_of({study.dir.path("in.txt"), study.dir.path("new.txt"), "0"});
+    const RunRequest options = options_of({study.dir.path("in.txt"), study.dir.path("new.txt"), "0"});
     {
         const RunPlan early = plan_fresh(options, RunIo{}, 1, 1, console);
-        EXPECT_EQ(early.refused, Status::kContinue);
-        EXPECT_EQ(early.early_stop, EarlyStop::kAfterReportOpened);
-        EXPECT_EQ(early.early_message, "\n T > 0 !!.\n");
+        EXPECT_EQ(early.decision.refused, Status::kContinue);
+        EXPECT_EQ(early.decision.early_stop, EarlyStop::kAfterReportOpened);
+        EXPECT_EQ(early.decision.early_message, "\n T > 0 !!.\n");
         EXPECT_EQ(read_file(study.dir.path("new.txt")), "");
     }
     EXPECT_EQ(directory_files(study.dir), before);

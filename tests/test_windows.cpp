@@ -11,6 +11,7 @@
 
 #include "windows/kernel.hpp"
 #include "windows/null_distribution.hpp"
+#include "windows/quartet_order.hpp"
 #include "windows/random.hpp"
 #include "windows/significance.hpp"
 

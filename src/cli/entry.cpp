@@ -7,8 +7,8 @@
 
 #include "cli/options.hpp"
 #include "common/status.hpp"
+#include "html/html_command.hpp"
 #include "merge/merge.hpp"
-#include "page/html_command.hpp"
 #include "run/run.hpp"
 #include "windows/kernel.hpp"
 
@@ -52,8 +52,8 @@ int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed,
         return kExitOk;
     }
     switch (command) {
-    case Command::kMerge: return run_merge(options, io);
-    case Command::kHtml: return html_command(options, io.errors);
+    case Command::kMerge: return run_merge(merge_request(options), io);
+    case Command::kHtml: return html_command(html_request(options), io.errors);
     case Command::kRun: break;
     }
     // KELTO_KERNEL forces a kernel for tests and benchmarks.
@@ -67,7 +67,7 @@ int run(int argc, const char *const *argv, const RunIo &io, uint64_t clock_seed,
         print_version(io.console);
         return kExitOk;
     }
-    return run_analysis(options, io, clock_seed, workers);
+    return run_analysis(run_request(options), io, clock_seed, workers);
 }
 
 }  // namespace kelto

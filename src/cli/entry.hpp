@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "run/run_io.hpp"
+#include "common/run_io.hpp"
 
 namespace kelto {
 

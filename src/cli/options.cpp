@@ -265,9 +265,43 @@ bool parse_options(Command command, int argc, const char *const *argv, RunOption
 
 void usage_error(Command command, const std::string &error, FILE *out)
 {
-    const bool merge = command == Command::kMerge;
-    std::fprintf(out, "kelto %s: %s\n%s", merge ? "merge" : "html", error.c_str(), merge ? kMergeUsage : kHtmlUsage);
-    std::fflush(out);
+    if (command == Command::kMerge)
+        merge_usage_error(error, out);
+    else
+        html_usage_error(error, out);
+}
+
+RunRequest run_request(const RunOptions &o)
+{
+    return RunRequest{.positionals = o.positionals,
+                      .seed_given = o.seed_given,
+                      .seed = o.seed,
+                      .matrix = o.matrix,
+                      .matrix_path = o.matrix_path,
+                      .pairs_path = o.pairs_path,
+                      .format = o.format,
+                      .family_randomisations = o.family_randomisations,
+                      .family_exceedances = o.family_exceedances,
+                      .family_block = o.family_block,
+                      .threads = o.threads,
+                      .quiet = o.quiet,
+                      .resume = o.resume,
+                      .json_path = o.json_path,
+                      .tsv_path = o.tsv_path,
+                      .html_path = o.html_path,
+                      .shard_index = o.shard_index,
+                      .shard_count = o.shard_count};
+}
+
+MergeRequest merge_request(const RunOptions &o)
+{
+    return MergeRequest{
+        .positionals = o.positionals, .json_path = o.json_path, .tsv_path = o.tsv_path, .html_path = o.html_path};
+}
+
+HtmlRequest html_request(const RunOptions &o)
+{
+    return HtmlRequest{.positionals = o.positionals};
 }
 
 std::string help_text()

@@ -1,6 +1,6 @@
 // Command-line options of every command: one table drives the parser, the
 // --help text and the checks of every value; the parsed values land in one
-// RunOptions.
+// RunOptions, which each command receives as its own request.
 #pragma once
 
 #include <cstdint>
@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "html/html_command.hpp"
+#include "merge/request.hpp"
+#include "run/request.hpp"
+
 namespace kelto {
 
-inline constexpr const char *kProgramVersion = "1.3.0";
 inline constexpr int kMaxThreads = 1024;
-inline constexpr long long kDefaultFamilyCap = 999999;
-inline constexpr int kDefaultFamilyExceedances = 10;
 
 // The program's commands: a run, `kelto merge` and `kelto html`.
 enum class Command { kRun, kMerge, kHtml };
@@ -58,14 +59,14 @@ std::string help_text();
 // The line printed after an option error of a run.
 inline constexpr const char *kUsageLine = "Usage: kelto [OPTIONS] IN_FILE OUT_FILE T   (kelto --help lists the options)\n";
 
-// The usage lines of the other commands.
-inline constexpr const char *kMergeUsage =
-    "kelto merge: usage: kelto merge [--json OUT.jsonl] [--tsv OUT.tsv] [--html PAGE.html] OUT_REPORT PART.jsonl...\n";
-inline constexpr const char *kHtmlUsage = "kelto html: usage: kelto html RUN.jsonl IN_FILE PAGE.html\n";
-
 // Prints an argument error of `merge` or `html` on `out`: the error named
 // after the command, then its usage line.
 void usage_error(Command command, const std::string &error, FILE *out);
+
+// The parsed options as each command's request.
+RunRequest run_request(const RunOptions &options);
+MergeRequest merge_request(const RunOptions &options);
+HtmlRequest html_request(const RunOptions &options);
 
 // Matrix index 0-5 for "1".."6" or a matrix name in any case; -1 otherwise.
 int matrix_from_text(const std::string &text);

@@ -154,4 +154,16 @@ bool read_text_file(const std::string &path, std::size_t limit, std::string &tex
     return true;
 }
 
+std::string read_start(const std::string &path, std::size_t limit)
+{
+    std::string why;
+    FILE *file = open_regular(path, why);
+    if (file == nullptr)
+        return {};
+    std::string text(limit, '\0');
+    text.resize(std::fread(text.data(), 1, limit, file));
+    std::fclose(file);
+    return text;
+}
+
 }  // namespace kelto

@@ -67,6 +67,10 @@ bool is_dev_null(const std::string &path);
 // before it could block). Returns null with why not in `why`.
 FILE *open_regular(const std::string &path, std::string &why);
 
+// Up to `limit` bytes from the start of the regular file at `path`; empty
+// when it cannot be opened.
+std::string read_start(const std::string &path, std::size_t limit);
+
 // Reads a whole regular file of at most `limit` bytes into `text`; false
 // with why not ("cannot be read: ...", "is larger than ...") in `why`.
 bool read_text_file(const std::string &path, std::size_t limit, std::string &text, std::string &why);

@@ -7,7 +7,7 @@
 #include "common/text.hpp"
 #include "input/byte_reader.hpp"
 #include "input/residues.hpp"
-#include "record/digest.hpp"
+#include "common/digest.hpp"
 
 namespace kelto {
 

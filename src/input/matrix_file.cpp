@@ -9,7 +9,7 @@
 
 #include "common/files.hpp"
 #include "input/residues.hpp"
-#include "record/digest.hpp"
+#include "common/digest.hpp"
 
 namespace kelto {
 

@@ -13,8 +13,8 @@
 #include "common/text.hpp"
 #include "merge/merged_files.hpp"
 #include "merge/parts.hpp"
-#include "page/html_command.hpp"
 #include "page/page.hpp"
+#include "page/run_page.hpp"
 
 namespace kelto {
 
@@ -22,15 +22,15 @@ namespace {
 
 // The outputs in the order they are put in place: report, TSV, page, and
 // the record last, so that it never describes files that are not there.
-void plan_outputs(const RunOptions &options, StagedFiles &outputs)
+void plan_outputs(const MergeRequest &request, StagedFiles &outputs)
 {
-    outputs.add("report", options.positionals[0]);
-    if (!options.tsv_path.empty())
-        outputs.add("TSV", options.tsv_path);
-    if (!options.html_path.empty())
-        outputs.add("HTML", options.html_path);
-    if (!options.json_path.empty())
-        outputs.add("JSON", options.json_path);
+    outputs.add("report", request.positionals[0]);
+    if (!request.tsv_path.empty())
+        outputs.add("TSV", request.tsv_path);
+    if (!request.html_path.empty())
+        outputs.add("HTML", request.html_path);
+    if (!request.json_path.empty())
+        outputs.add("JSON", request.json_path);
 }
 
 StagedFile *staged(StagedFiles &outputs, const char *role)
@@ -72,16 +72,16 @@ bool write_outputs(const std::vector<const Part *> &used, const std::string &hea
     return true;
 }
 
-MergedKinds merged_kinds(const RunOptions &options)
+MergedKinds merged_kinds(const MergeRequest &request)
 {
-    return MergedKinds{compression_of(options.positionals[0]), compression_of(options.tsv_path),
-                       !options.tsv_path.empty()};
+    return MergedKinds{compression_of(request.positionals[0]), compression_of(request.tsv_path),
+                       !request.tsv_path.empty()};
 }
 
-bool page_fits(const RunOptions &options, TextSink &console)
+bool page_fits(const MergeRequest &request, TextSink &console)
 {
     std::string why;
-    if (options.html_path.empty() || page_replaceable(options.html_path, why))
+    if (request.html_path.empty() || page_replaceable(request.html_path, why))
         return true;
     sink_error(console, "merge: %s", why.c_str());
     return false;
@@ -96,19 +96,19 @@ bool lock_outputs(StagedFiles &outputs, TextSink &console)
     return false;
 }
 
-int merge(const RunOptions &options, TextSink &console)
+int merge(const MergeRequest &request, TextSink &console)
 {
-    if (options.positionals.size() < 2) {
-        usage_error(Command::kMerge, "an output report and at least one part are needed",
+    if (request.positionals.size() < 2) {
+        merge_usage_error("an output report and at least one part are needed",
                     console.errors != nullptr ? console.errors : console.file);
         return kExitStopped;
     }
-    if (!options.html_path.empty() && options.json_path.empty()) {
-        usage_error(Command::kMerge, "--html needs --json: the page is drawn from the merged record", console.file);
+    if (!request.html_path.empty() && request.json_path.empty()) {
+        merge_usage_error("--html needs --json: the page is drawn from the merged record", console.file);
         return kExitStopped;
     }
     std::vector<Part> parts;
-    if (!read_parts({options.positionals.begin() + 1, options.positionals.end()}, parts, console) ||
+    if (!read_parts({request.positionals.begin() + 1, request.positionals.end()}, parts, console) ||
         !check_one_run(parts, console))
         return kExitStopped;
     std::vector<Part *> order;
@@ -120,14 +120,14 @@ int merge(const RunOptions &options, TextSink &console)
         return kExitStopped;
 
     StagedFiles outputs;
-    plan_outputs(options, outputs);
+    plan_outputs(request, outputs);
     std::vector<const Part *> used;
     std::string heading;
     long long written = 0;
-    const std::string input = options.html_path.empty() ? std::string() : order.front()->record.run.input_path;
+    const std::string input = request.html_path.empty() ? std::string() : order.front()->record.run.input_path;
     if (!check_outputs(outputs, parts, order.front()->record.run.input_path, console) ||
-        !lock_outputs(outputs, console) || !page_fits(options, console) ||
-        !choose_used(order, merged_kinds(options), used, heading, console) ||
+        !lock_outputs(outputs, console) || !page_fits(request, console) ||
+        !choose_used(order, merged_kinds(request), used, heading, console) ||
         !write_outputs(used, heading, input, outputs, written, console))
         return kExitStopped;
 
@@ -137,20 +137,20 @@ int merge(const RunOptions &options, TextSink &console)
         sink_message(console, "kelto merge: %s: the run stopped at quartet %lld (%s); the merged files end there\n",
                      last.path.c_str(), last.record.next_quartet() - 1, last.record.end.status.c_str());
     sink_message(console, "kelto merge: %zu parts, %lld quartets written to %s\n", parts.size(), written,
-                 options.positionals[0].c_str());
+                 request.positionals[0].c_str());
     return stopped ? kExitStopped : kExitOk;
 }
 
 }  // namespace
 
-int run_merge(const RunOptions &options, const RunIo &io)
+int run_merge(const MergeRequest &request, const RunIo &io)
 {
     TextSink console;
     console.file = io.console;
     console.errors = io.errors;
     int status = kExitStopped;
     try {
-        status = merge(options, console);
+        status = merge(request, console);
     } catch (const std::bad_alloc &) {
         sink_error(console, "merge: memory allocation failed");
         status = kExitMemory;

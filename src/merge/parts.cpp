@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/files.hpp"
 #include "common/status.hpp"
+#include "record/run_line_compare.hpp"
 #include "tsv/tsv.hpp"
 
 namespace kelto {
@@ -22,18 +24,6 @@ bool file_size(const std::string &path, uint64_t &size)
         return false;
     size = static_cast<uint64_t>(info.st_size);
     return true;
-}
-
-// Up to `limit` bytes from the start of a file.
-std::string read_prefix(const std::string &path, std::size_t limit)
-{
-    std::string text(limit, '\0');
-    FILE *file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return {};
-    text.resize(std::fread(text.data(), 1, limit, file));
-    std::fclose(file);
-    return text;
 }
 
 // A used part must have ended by itself: completed with every quartet of
@@ -73,7 +63,7 @@ bool check_complete(const Part &part, std::string &why)
 // and its text; false when the file does not start with a whole unit.
 bool first_unit(const std::string &path, Compression kind, std::string &bytes, std::string &text)
 {
-    const std::string prefix = read_prefix(path, 1 << 16);
+    const std::string prefix = read_start(path, 1 << 16);
     std::size_t used = 0;
     if (unpack_unit(kind, prefix, text, used) != Unpacked::kWhole)
         return false;
@@ -91,7 +81,7 @@ bool find_heading(const Part &part, long long randomisations, std::string &headi
     if (kind != Compression::kNone && first_unit(part.shard().report, kind, heading, text) &&
         text.ends_with(t_line))
         return true;
-    const std::string prefix = kind == Compression::kNone ? read_prefix(part.shard().report, 1 << 16) : "";
+    const std::string prefix = kind == Compression::kNone ? read_start(part.shard().report, 1 << 16) : "";
     const std::size_t at = prefix.find(t_line);
     if (at == std::string::npos) {
         why = "its report " + part.shard().report + " does not begin with the heading of a run with T = " +
@@ -124,7 +114,7 @@ bool find_tsv_header(Part &part, std::string &why)
     const Compression kind = compression_of(part.shard().tsv);
     std::string text;
     if (kind == Compression::kNone)
-        text = part.tsv_header = read_prefix(part.shard().tsv, std::string(kTsvHeader).size());
+        text = part.tsv_header = read_start(part.shard().tsv, std::string(kTsvHeader).size());
     else if (!first_unit(part.shard().tsv, kind, part.tsv_header, text))
         text.clear();
     if (text != kTsvHeader) {
@@ -160,8 +150,7 @@ bool check_files(Part &part, const std::string &reference_heading, long long ran
         return false;
     if (!want_tsv) {
         // Its record's TSV lengths count from the header row it wrote.
-        Packer packer = make_packer(compression_of(part.shard().tsv));
-        part.tsv_header = packed(packer, kTsvHeader);
+        part.tsv_header = tsv_header_unit(part.shard().tsv);
         return true;
     }
     if (part.shard().tsv.empty()) {
@@ -183,38 +172,31 @@ bool check_files(Part &part, const std::string &reference_heading, long long ran
     return verify_spans(part.shard().tsv, SpanFile::kTsv, part.tsv_header.size(), part.spans, why);
 }
 
-// The first field where the run lines of two shards of one run may not
-// differ (the thread count, the shard and the input's path may); empty
-// when there is none.
-std::string first_difference(const RunLine &a, const RunLine &b)
-{
-    const std::pair<bool, const char *> fields[] = {
-        {a.version == b.version, "version"},
-        {a.seed == b.seed, "seed"},
-        {a.seed_from_option == b.seed_from_option, "seed_source"},
-        {a.randomisations == b.randomisations, "T"},
-        {a.family_test == b.family_test, "family-wise test"},
-        {a.family_randomisations == b.family_randomisations, "family_randomisations"},
-        {a.family_exceedances == b.family_exceedances, "family-wise h"},
-        {a.family_block == b.family_block, "family-wise null"},
-        {a.matrix == b.matrix, "matrix"},
-        {a.matrix_values == b.matrix_values, "matrix_values"},
-        {a.input_form == b.input_form, "input form"},
-        {a.pairs_path.empty() == b.pairs_path.empty() && a.pairs_xxh3 == b.pairs_xxh3, "pairs_file"},
-        {a.record_places == b.record_places, "pairs_file records"},
-        {a.input.bytes == b.input.bytes, "input bytes"},
-        {a.input.xxh3_128 == b.input.xxh3_128, "input xxh3_128"},
-        {a.names == b.names, "pairs"},
-        {a.record_lengths == b.record_lengths, "record_lengths"},
-        {a.gap_columns == b.gap_columns, "gap_columns"},
-        {a.n_minimum == b.n_minimum, "n_minimum"},
-        {a.quartets == b.quartets, "quartets"},
-    };
-    for (const auto &[same, name] : fields)
-        if (!same)
-            return name;
-    return {};
-}
+// The fields where the run lines of two shards of one run may not differ
+// (the thread count, the shard and the input's path may), in the order they
+// are checked, with their names in the refusal.
+constexpr NamedField kShardFields[] = {
+    {RunField::kVersion, "version"},
+    {RunField::kSeed, "seed"},
+    {RunField::kSeedSource, "seed_source"},
+    {RunField::kRandomisations, "T"},
+    {RunField::kFamilyTest, "family-wise test"},
+    {RunField::kFamilyRandomisations, "family_randomisations"},
+    {RunField::kFamilyExceedances, "family-wise h"},
+    {RunField::kFamilyBlock, "family-wise null"},
+    {RunField::kMatrix, "matrix"},
+    {RunField::kMatrixValues, "matrix_values"},
+    {RunField::kInputForm, "input form"},
+    {RunField::kPairsFile, "pairs_file"},
+    {RunField::kPairsPlaces, "pairs_file records"},
+    {RunField::kInputBytes, "input bytes"},
+    {RunField::kInputXxh3, "input xxh3_128"},
+    {RunField::kNames, "pairs"},
+    {RunField::kRecordLengths, "record_lengths"},
+    {RunField::kGapColumns, "gap_columns"},
+    {RunField::kNMinimum, "n_minimum"},
+    {RunField::kQuartets, "quartets"},
+};
 
 }  // namespace
 
@@ -265,8 +247,8 @@ bool check_one_run(const std::vector<Part> &parts, TextSink &console)
                                                " one of " + std::to_string(model.shard().count) + " shards");
             return false;
         }
-        const std::string differs = first_difference(parts[i].record.run, model.record.run);
-        if (!differs.empty()) {
+        const char *differs = first_difference(parts[i].record.run, model.record.run, kShardFields);
+        if (differs != nullptr) {
             refuse(console, parts[i].path, "not the same run as " + model.path + ": its " + differs + " differs");
             return false;
         }

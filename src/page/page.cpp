@@ -276,9 +276,7 @@ bool read_page_data(FILE *jsonl, const std::string &name, const SequenceSet &tri
     visitor.run = [&](const RunLine &run, std::string &why) {
         if (!fits_input(run, trimmed, why))
             return false;
-        for (int p = 0; p < run.pairs(); ++p)
-            scores.push_back(pair_scores(trimmed.records[static_cast<std::size_t>(2 * p)].residues,
-                                         trimmed.records[static_cast<std::size_t>(2 * p + 1)].residues, matrix));
+        scores = all_pair_scores(trimmed, matrix);
         return true;
     };
     visitor.quartet = [&](const QuartetLine &line, std::string &why) { return take_quartet(line, scores, data, why); };
@@ -362,11 +360,16 @@ bool write_page(const PageData &data, const SequenceSet &trimmed, const Substitu
 }
 
 bool write_html_page(FILE *jsonl, const std::string &name, const SequenceSet &trimmed,
-                     const SubstitutionMatrix &matrix, FILE *page, std::string &message)
+                     const SubstitutionMatrix &matrix, const std::function<FILE *()> &open_page,
+                     std::string &message)
 {
+    std::rewind(jsonl);
     PageData data;
-    return read_page_data(jsonl, name, trimmed, matrix, data, message) &&
-           write_page(data, trimmed, matrix, page, message);
+    if (!read_page_data(jsonl, name, trimmed, matrix, data, message))
+        return false;
+    message = "it cannot be created";
+    FILE *page = open_page();
+    return page != nullptr && write_page(data, trimmed, matrix, page, message);
 }
 
 }  // namespace kelto

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,9 +60,14 @@ bool read_page_data(FILE *jsonl, const std::string &name, const SequenceSet &tri
 bool write_page(const PageData &data, const SequenceSet &trimmed, const SubstitutionMatrix &matrix, FILE *page,
                 std::string &message);
 
-// read_page_data then write_page: nothing is written when reading fails.
+// The page of a finished run, for the run itself, `merge` and `html`: reads
+// the record from its start (read_page_data), then opens the page through
+// `open_page` and writes it (write_page). Nothing is opened when reading
+// fails; a page that cannot be opened (null) fails with "it cannot be
+// created", which stays the message when the page is written in full.
 bool write_html_page(FILE *jsonl, const std::string &name, const SequenceSet &trimmed,
-                     const SubstitutionMatrix &matrix, FILE *page, std::string &message);
+                     const SubstitutionMatrix &matrix, const std::function<FILE *()> &open_page,
+                     std::string &message);
 
 // Whether a page may be written at `path`: nothing there yet, an empty
 // file, a page written earlier (an HTML document), or no regular file (a

@@ -15,6 +15,15 @@ std::vector<int> pair_scores(const std::string &first, const std::string &second
     return scores;
 }
 
+std::vector<std::vector<int>> all_pair_scores(const SequenceSet &set, const SubstitutionMatrix &matrix)
+{
+    std::vector<std::vector<int>> scores;
+    for (int p = 0; p < set.pair_count(); ++p)
+        scores.push_back(pair_scores(set.records[static_cast<std::size_t>(2 * p)].residues,
+                                     set.records[static_cast<std::size_t>(2 * p + 1)].residues, matrix));
+    return scores;
+}
+
 QuartetProfile build_profile(const std::vector<int> &score_a, const std::vector<int> &score_b)
 {
     QuartetProfile profile{score_a, score_b, std::vector<int>(score_a.size())};

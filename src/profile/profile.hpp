@@ -20,6 +20,9 @@ struct Quartet {
 // (residues only, no gaps).
 std::vector<int> pair_scores(const std::string &first, const std::string &second, const SubstitutionMatrix &matrix);
 
+// The scores of every pair of the set, pair p from records 2p and 2p+1.
+std::vector<std::vector<int>> all_pair_scores(const SequenceSet &set, const SubstitutionMatrix &matrix);
+
 struct QuartetProfile {
     std::vector<int> score_a;  // pair-A score per position
     std::vector<int> score_b;  // pair-B score per position

@@ -18,7 +18,7 @@
 #include "common/compress.hpp"
 #include "common/status.hpp"
 #include "input/pair_file.hpp"
-#include "record/digest.hpp"
+#include "common/digest.hpp"
 #include "report/quartet_result.hpp"
 
 namespace kelto {
@@ -206,10 +206,6 @@ bool bytes_from_hex(const std::string &hex, std::string &bytes);
 
 // A record name as recorded: the header text without its line end.
 std::string record_name(const std::string &header);
-
-// Pairs of quartet `index` in the order (0,1), (0,2), ..., (1,2), ...;
-// false when the index is past the last quartet.
-bool pairs_of_quartet(long long index, int pairs, int &pair_a, int &pair_b);
 
 // Whether the recorded end status leaves nothing to do on resume: the run
 // completed or stopped at a limit.

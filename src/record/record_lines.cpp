@@ -12,6 +12,7 @@
 #include "record/record.hpp"
 #include "record/record_family.hpp"
 #include "record/record_fields.hpp"
+#include "windows/quartet_order.hpp"
 
 namespace kelto {
 
@@ -61,18 +62,6 @@ bool parse_object(const std::string &text, Json &line, std::string &type, std::s
     return true;
 }
 
-bool pairs_of_quartet(long long index, int pairs, int &pair_a, int &pair_b)
-{
-    for (pair_a = 0; pair_a < pairs - 1; ++pair_a) {
-        const long long row = pairs - 1 - pair_a;
-        if (index < row) {
-            pair_b = pair_a + 1 + static_cast<int>(index);
-            return true;
-        }
-        index -= row;
-    }
-    return false;
-}
 
 bool run_finished(const EndLine &end)
 {

@@ -8,7 +8,7 @@
 
 #include "common/files.hpp"
 #include "input/matrix_file.hpp"
-#include "record/digest.hpp"
+#include "common/digest.hpp"
 
 namespace kelto {
 

@@ -5,16 +5,15 @@
 
 #include <chrono>
 
-#include "cli/options.hpp"
+#include "common/run_io.hpp"
 #include "run/plan.hpp"
-#include "run/run_io.hpp"
 
 namespace kelto {
 
 // Carries out a plan that was not refused. Returns the exit status: 0 for a
 // completed run, 1 when storage ran out, 128 + N after signal N, 2 for
-// every other stop.
-int execute_plan(RunPlan &plan, const RunOptions &options, const RunIo &io, TextSink &console,
+// every other stop. `quiet`: the console gets only stops and errors.
+int execute_plan(RunPlan &plan, bool quiet, const RunIo &io, TextSink &console,
                  std::chrono::steady_clock::time_point start);
 
 }  // namespace kelto

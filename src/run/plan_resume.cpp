@@ -11,7 +11,9 @@
 #include "common/compress.hpp"
 #include "common/files.hpp"
 #include "input/matrix_file.hpp"
+#include "record/run_line_compare.hpp"
 #include "record/verify.hpp"
+#include "report/heading.hpp"
 #include "run/plan.hpp"
 #include "run/startup.hpp"
 #include "tsv/tsv.hpp"
@@ -20,42 +22,29 @@ namespace kelto {
 
 namespace {
 
-// Whether the file at `path` starts with `prefix`.
-bool starts_with(const std::string &path, const std::string &prefix)
-{
-    std::string why;
-    FILE *file = open_regular(path, why);
-    if (file == nullptr)
-        return false;
-    std::string start(prefix.size(), '\0');
-    const bool same = std::fread(start.data(), 1, start.size(), file) == start.size() && start == prefix;
-    std::fclose(file);
-    return same;
-}
-
 // The recorded settings against the command line and the input.
-std::string settings_mismatch(const RunOptions &options, FILE *input, const RunPlan &plan, const RunLine &run)
+std::string settings_mismatch(const RunRequest &request, FILE *input, const RunPlan &plan, const RunLine &run)
 {
     FileDigest digest;
     if (!digest_stream(input, digest))
         return "the input file cannot be read";
     if (run.input.bytes != digest.bytes || run.input.xxh3_128 != digest.xxh3_128)
         return "the input file differs from the recorded run's (size or checksum)";
-    if (run.randomisations != plan.randomisations)
+    if (run.randomisations != plan.input.randomisations)
         return "T differs: the recorded run used T = " + std::to_string(run.randomisations);
     std::string why;
-    if (options.matrix >= 0 || !options.matrix_path.empty()) {
+    if (request.matrix >= 0 || !request.matrix_path.empty()) {
         RunMatrix given;
-        if (options.matrix >= 0)
-            given = builtin_matrix(options.matrix);
-        else if (!read_chosen_matrix(options.matrix_path, given, why))
+        if (request.matrix >= 0)
+            given = builtin_matrix(request.matrix);
+        else if (!read_chosen_matrix(request.matrix_path, given, why))
             return why;
         if (matrix_values(given.scores) != run.matrix_values)
             return "the matrix differs: the recorded run used " + run.matrix + ", with other values";
     }
-    if (!options.pairs_path.empty()) {
+    if (!request.pairs_path.empty()) {
         PairChoice choice;
-        if (!read_pair_choice(options.pairs_path, choice, why))
+        if (!read_pair_choice(request.pairs_path, choice, why))
             return why;
         if (run.pairs_path.empty() || choice.xxh3 != run.pairs_xxh3)
             return "the pairs file differs from the recorded run's (checksum)";
@@ -63,37 +52,40 @@ std::string settings_mismatch(const RunOptions &options, FILE *input, const RunP
     if (run.family_test != "scan")
         return "the recorded run used the " + run.family_test +
                " family-wise test of an earlier version; a run cannot mix family-wise tests";
-    if (options.family_randomisations >= 0 && options.family_randomisations != run.family_randomisations)
+    if (request.family_randomisations >= 0 && request.family_randomisations != run.family_randomisations)
         return "J_max differs: the recorded run used --family-randomisations " +
                std::to_string(run.family_randomisations);
-    if (options.family_exceedances >= 1 && options.family_exceedances != run.family_exceedances)
+    if (request.family_exceedances >= 1 && request.family_exceedances != run.family_exceedances)
         return "h differs: the recorded run used --family-exceedances " + std::to_string(run.family_exceedances);
-    if (options.family_block >= 1 && options.family_block != run.family_block)
+    if (request.family_block >= 1 && request.family_block != run.family_block)
         return "the family-wise null differs: the recorded run used --family-null " +
                family_block_name(run.family_block);
-    if (options.seed_given && run.seed != options.seed)
+    if (request.seed_given && run.seed != request.seed)
         return "the seed differs: the recorded run used " + std::to_string(run.seed);
-    if (run.sharded != (options.shard_count > 0) ||
-        (run.sharded && (run.shard.index != options.shard_index || run.shard.count != options.shard_count)))
+    if (run.sharded != (request.shard_count > 0) ||
+        (run.sharded && (run.shard.index != request.shard_index || run.shard.count != request.shard_count)))
         return "the shard differs from the recorded run's";
     return {};
 }
 
+// The fields of the recorded run line that the input read now must give
+// again, with their names in the refusal.
+constexpr NamedField kInputFields[] = {
+    {RunField::kNames, "record names"},
+    {RunField::kRecordLengths, "record lengths"},
+    {RunField::kGapColumns, "gap columns"},
+    {RunField::kNMinimum, "N_minimum"},
+    {RunField::kQuartets, "number of quartets"},
+    {RunField::kInputForm, "input form"},
+};
+
 // The recorded records against the input as read now.
 std::string records_mismatch(const RunLine &recorded, const RunLine &read)
 {
-    const std::pair<bool, const char *> fields[] = {
-        {recorded.names == read.names, "record names"},
-        {recorded.record_lengths == read.record_lengths, "record lengths"},
-        {recorded.gap_columns == read.gap_columns, "gap columns"},
-        {recorded.n_minimum == read.n_minimum, "N_minimum"},
-        {recorded.quartets == read.quartets, "number of quartets"},
-        {recorded.input_form == read.input_form, "input form"},
-    };
-    for (const auto &[same, what] : fields)
-        if (!same)
-            return std::string("the record's ") + what + " differ from the input's";
-    return {};
+    const char *differs = first_difference(recorded, read, kInputFields);
+    if (differs == nullptr)
+        return {};
+    return std::string("the record's ") + differs + " differ from the input's";
 }
 
 // A report or TSV of the run: a regular file that starts with `heading` and
@@ -110,7 +102,7 @@ std::string check_output(PlannedFile &file, const std::string &heading, SpanFile
     if (identify(file.path, identity) && identity.exists && !S_ISREG(identity.mode))
         return std::string("the ") + name + " " + file.path +
                " is not a regular file: a run written to a pipe or device cannot be resumed";
-    if (!starts_with(file.path, heading))
+    if (read_start(file.path, heading.size()) != heading)
         return std::string("the ") + name + " is missing, from another run, or shorter than the record says";
     std::string why;
     if (!verify_spans(file.path, which, heading.size(), spans, why))
@@ -136,103 +128,106 @@ std::string record_compression_mismatch(const std::string &path, const RecordSum
 void refuse(RunPlan &plan, TextSink &console, const std::string &why)
 {
     sink_error(console, "cannot resume: %s", why.c_str());
-    plan.refused = Status::kStopInput;
+    plan.decision.refused = Status::kStopInput;
 }
 
 // Where the run goes on: the rest of its range, from the first quartet not
 // recorded, and the console line that says so.
-void plan_range(const RunOptions &options, const RecordSummary &summary, RunPlan &plan)
+void plan_range(const RunRequest &request, const RecordSummary &summary, RunPlan &plan)
 {
     const RunLine &run = summary.run;
     const long long next = summary.next_quartet();
-    plan.range = QuartetRange{next, run.end_quartet(),
-                              first_draw(plan.scores, plan.record.n_minimum, plan.randomisations, next)};
-    plan.range_begin = run.first_quartet();
-    plan.range_size = run.end_quartet() - plan.range_begin;
-    plan.written_before = summary.quartet_lines;
-    plan.recorded_stop = summary.limit_stop;
-    const char *record = options.json_path.c_str();
-    if (summary.limit_stop == StopReason::kNone && next - plan.range_begin < plan.range_size)
-        appendf(plan.resume_note, "\n Resuming the run recorded in %s at quartet %lld of %lld.\n", record,
-                next - plan.range_begin + 1, plan.range_size);
+    const PlanInput &input = plan.input;
+    plan.quartets.range = QuartetRange{next, run.end_quartet(),
+                                       first_draw(input.scores, input.record.n_minimum, input.randomisations, next)};
+    plan.quartets.range_begin = run.first_quartet();
+    plan.quartets.range_size = run.end_quartet() - plan.quartets.range_begin;
+    plan.quartets.written_before = summary.quartet_lines;
+    plan.quartets.recorded_stop = summary.limit_stop;
+    const char *record = request.json_path.c_str();
+    if (summary.limit_stop == StopReason::kNone && next - plan.quartets.range_begin < plan.quartets.range_size)
+        appendf(plan.quartets.resume_note, "\n Resuming the run recorded in %s at quartet %lld of %lld.\n", record,
+                next - plan.quartets.range_begin + 1, plan.quartets.range_size);
     else  // killed between its last quartet and its end line
-        appendf(plan.resume_note,
+        appendf(plan.quartets.resume_note,
                 "\n Resuming the run recorded in %s: no quartet is left to analyse; its record is closed.\n", record);
 }
 
 }  // namespace
 
-RunPlan plan_resume(const RunOptions &options, int workers, TextSink &console)
+RunPlan plan_resume(const RunRequest &request, int workers, TextSink &console)
 {
     RunPlan plan;
-    plan.write_headings = false;
-    plan.setup_quiet = true;  // the setup's console text was shown by the first run
+    plan.files.write_headings = false;
+    plan.input.setup_quiet = true;  // the setup's console text was shown by the first run
     FILE *opened = nullptr;
-    if (!open_planned_input(options, true, plan, opened, console))
+    if (!open_planned_input(request, true, plan, opened, console))
         return plan;
     FileHandle input(opened);
-    if (parse_randomisations(options.positionals[2].c_str(), plan.randomisations) != Randomisations::kValid) {
+    if (parse_randomisations(request.positionals[2].c_str(), plan.input.randomisations) != Randomisations::kValid) {
         sink_error(console, "cannot resume: T must be the recorded run's, a number from 1 to %d", INT_MAX);
-        plan.refused = Status::kStopInput;
+        plan.decision.refused = Status::kStopInput;
         return plan;
     }
     RecordSummary summary;
     RecordSpans spans;
     std::string why;
-    if (access(options.json_path.c_str(), F_OK) != 0) {
-        refuse(plan, console, "there is no record of the run to resume: " + options.json_path + " cannot be read");
+    if (access(request.json_path.c_str(), F_OK) != 0) {
+        refuse(plan, console, "there is no record of the run to resume: " + request.json_path + " cannot be read");
         return plan;
     }
-    if (!read_record(options.json_path, summary, why, checked_spans(spans)) ||
-        !(why = settings_mismatch(options, input.get(), plan, summary.run)).empty()) {
+    if (!read_record(request.json_path, summary, why, checked_spans(spans)) ||
+        !(why = settings_mismatch(request, input.get(), plan, summary.run)).empty()) {
         refuse(plan, console, why);
         return plan;
     }
     const RunLine &run = summary.run;
-    plan.matrix = RunMatrix{run.matrix, {}, run.matrix_path, run.matrix_xxh3};
-    matrix_from_values(run.matrix_values, plan.matrix.scores);
-    plan.choice = PairChoice{run.pairs_path, run.pairs_xxh3, {}, {}, run.record_places};
+    plan.input.matrix = RunMatrix{run.matrix, {}, run.matrix_path, run.matrix_xxh3};
+    matrix_from_values(run.matrix_values, plan.input.matrix.scores);
+    plan.input.choice = PairChoice{run.pairs_path, run.pairs_xxh3, {}, {}, run.record_places};
     if (run.format > 1)  // the recorded form, which --format or the file's name may have chosen
-        plan.input_form = run.input_form;
+        plan.input.input_form = run.input_form;
     read_input(input.get(), plan, console);
-    if (plan.refused != Status::kContinue)
+    if (plan.decision.refused != Status::kContinue)
         return plan;
-    if (plan.early_stop == EarlyStop::kNone && !(why = records_mismatch(summary.run, plan.record)).empty()) {
+    if (plan.decision.early_stop == EarlyStop::kNone &&
+        !(why = records_mismatch(summary.run, plan.input.record)).empty()) {
         refuse(plan, console, why);
         return plan;
     }
-    if (!(why = record_compression_mismatch(options.json_path, summary)).empty()) {
+    if (!(why = record_compression_mismatch(request.json_path, summary)).empty()) {
         refuse(plan, console, why);
         return plan;
     }
     // Nothing analysed yet: the files hold their heading and header (as
     // their files hold them: compressed where the name says so).
     const bool any = summary.quartet_lines > 0;
-    const std::string heading = heading_unit(plan.randomisations, plan.report.path);
-    const std::string header = tsv_header_unit(plan.tsv.path);
-    plan.report = PlannedFile{"report", plan.report.path, true, any ? summary.report_bytes : heading.size()};
-    plan.json = PlannedFile{"JSON", plan.json.path, true, summary.kept_bytes};
-    plan.tsv = PlannedFile{"TSV", plan.tsv.path, true, any ? summary.tsv_bytes : header.size()};
-    if (!(why = check_output(plan.report, heading, SpanFile::kReport, spans)).empty() ||
-        (!plan.tsv.path.empty() && !(why = check_output(plan.tsv, header, SpanFile::kTsv, spans)).empty())) {
+    const std::string heading = heading_unit(plan.input.randomisations, plan.files.report.path);
+    const std::string header = tsv_header_unit(plan.files.tsv.path);
+    plan.files.report =
+        PlannedFile{"report", plan.files.report.path, true, any ? summary.report_bytes : heading.size()};
+    plan.files.json = PlannedFile{"JSON", plan.files.json.path, true, summary.kept_bytes};
+    plan.files.tsv = PlannedFile{"TSV", plan.files.tsv.path, true, any ? summary.tsv_bytes : header.size()};
+    if (!(why = check_output(plan.files.report, heading, SpanFile::kReport, spans)).empty() ||
+        (!plan.files.tsv.path.empty() &&
+         !(why = check_output(plan.files.tsv, header, SpanFile::kTsv, spans)).empty())) {
         refuse(plan, console, why);
         return plan;
     }
     if (summary.has_end && run_finished(summary.end)) {
         sink_message(console, "\n The run recorded in %s is already complete (%s); nothing to do.\n",
-                     options.json_path.c_str(), summary.end.status.c_str());
-        plan.nothing_to_do = true;
+                     request.json_path.c_str(), summary.end.status.c_str());
+        plan.decision.nothing_to_do = true;
         return plan;
     }
-    plan.record = summary.run;
-    plan.seed = summary.run.seed;
-    appendf(plan.seed_line, "kelto: seed %llu (from the record %s)\n", static_cast<unsigned long long>(plan.seed),
-            options.json_path.c_str());
-    plan.workers = static_cast<int>(std::clamp<long long>(options.threads > 0 ? options.threads : workers, 1,
-                                                          std::max(summary.run.quartets, 1LL)));
-    plan.tsv_bytes = plan.tsv.length;
-    if (plan.early_stop == EarlyStop::kNone)
-        plan_range(options, summary, plan);
+    plan.input.record = summary.run;
+    plan.input.seed = summary.run.seed;
+    appendf(plan.input.seed_line, "kelto: seed %llu (from the record %s)\n",
+            static_cast<unsigned long long>(plan.input.seed), request.json_path.c_str());
+    plan.quartets.workers = worker_count(request.threads, workers, summary.run.quartets);
+    plan.quartets.tsv_bytes = plan.files.tsv.length;
+    if (plan.decision.early_stop == EarlyStop::kNone)
+        plan_range(request, summary, plan);
     return plan;
 }
 

@@ -5,18 +5,9 @@
 #include <utility>
 
 #include "tsv/tsv.hpp"
+#include "windows/quartet_order.hpp"
 
 namespace kelto {
-
-namespace {
-
-Quartet make_quartet(const SequenceSet &set, int pair_a, int pair_b)
-{
-    const auto record = [&](int i) { return &set.records[static_cast<std::size_t>(i)]; };
-    return Quartet{{record(2 * pair_a), record(2 * pair_a + 1), record(2 * pair_b), record(2 * pair_b + 1)}};
-}
-
-}  // namespace
 
 std::array<std::string, 4> quartet_names(const SequenceSet &set, int pair_a, int pair_b)
 {

@@ -14,9 +14,10 @@
 #include "run/progress.hpp"
 #include "run/quartet_work.hpp"
 #include "profile/profile.hpp"
-#include "record/digest.hpp"
+#include "common/digest.hpp"
 #include "record/record.hpp"
 #include "tsv/tsv.hpp"
+#include "windows/quartet_order.hpp"
 #include "windows/random.hpp"
 
 namespace kelto {
@@ -28,53 +29,6 @@ constexpr int kSlotsPerWorker = 4;
 
 // How often waiting threads look at the stop flag.
 constexpr auto kStopPollInterval = std::chrono::milliseconds(50);
-
-// Hands out quartets in order, each with the number of its first draw.
-struct QuartetCursor {
-    const std::vector<std::vector<int>> *scores;
-    int pairs;
-    int n_minimum;
-    int randomisations;
-    int a = 0;
-    int b = 1;
-    uint64_t next_draw = kFirstDraw;
-
-    bool identical(int p, int q) const
-    {
-        const std::vector<int> &x = (*scores)[static_cast<std::size_t>(p)];
-        const std::vector<int> &y = (*scores)[static_cast<std::size_t>(q)];
-        return x.empty() || std::memcmp(x.data(), y.data(), x.size() * sizeof(int)) == 0;
-    }
-
-    // Pair indices and first draw of the next quartet; advances.
-    void take(int &pair_a, int &pair_b, uint64_t &first_draw)
-    {
-        pair_a = a;
-        pair_b = b;
-        first_draw = next_draw;
-        next_draw += quartet_draw_count(identical(a, b), n_minimum, randomisations);
-        if (++b == pairs) {
-            ++a;
-            b = a + 1;
-        }
-    }
-
-    // Passes over `count` quartets without analysing them.
-    void skip(long long count)
-    {
-        int pair_a = 0, pair_b = 0;
-        uint64_t first_draw = 0;
-        for (long long q = 0; q < count; ++q)
-            take(pair_a, pair_b, first_draw);
-    }
-
-    // Stands at quartet `index`, whose first draw is `draw`.
-    void start_at(long long index, uint64_t draw)
-    {
-        pairs_of_quartet(index, pairs, a, b);
-        next_draw = draw;
-    }
-};
 
 bool stop_requested(const AnalysisSettings &settings)
 {
@@ -288,14 +242,6 @@ QuartetsOutcome run_parallel(const SequenceSet &set, const std::vector<std::vect
 }
 
 }  // namespace
-
-uint64_t first_draw(const std::vector<std::vector<int>> &scores, int n_minimum, int randomisations, long long first)
-{
-    const int pairs = static_cast<int>(scores.size());
-    QuartetCursor cursor{&scores, pairs, n_minimum, randomisations};
-    cursor.skip(std::clamp<long long>(first, 0, quartet_count(pairs)));
-    return cursor.next_draw;
-}
 
 QuartetsOutcome run_quartets(const SequenceSet &set, const std::vector<std::vector<int>> &scores,
                              const AnalysisSettings &settings, int workers, QuartetSinks &sinks,

@@ -11,6 +11,7 @@
 #include "common/text.hpp"
 #include "input/matrices.hpp"
 #include "input/pair_file.hpp"
+#include "windows/quartet_order.hpp"
 
 namespace kelto {
 
@@ -44,25 +45,11 @@ struct QuartetSinks {
     long long syncs = 0;  // times the files were synced during the run
 };
 
-// The number of the run's first draw.
-inline constexpr uint64_t kFirstDraw = 1;
-
-// The quartets [first, end) of the run's order, and the number of the first
-// draw of quartet `first` in the run's stream.
-struct QuartetRange {
-    long long first = 0;
-    long long end = 0;
-    uint64_t first_draw = kFirstDraw;
-};
-
 struct QuartetsOutcome {
     Status status = Status::kContinue;
     StopReason reason = StopReason::kNone;
     long long written = 0;  // quartets written out
 };
-
-// Number of quartets of a run with `pairs` pairs.
-inline long long quartet_count(int pairs) { return static_cast<long long>(pairs) * (pairs - 1) / 2; }
 
 // Quartets are the pairs (a, b), a < b, ordered by a and then b. The output
 // is byte-identical for any number of workers: each quartet's draws come
@@ -75,9 +62,5 @@ inline long long quartet_count(int pairs) { return static_cast<long long>(pairs)
 QuartetsOutcome run_quartets(const SequenceSet &set, const std::vector<std::vector<int>> &scores,
                              const AnalysisSettings &settings, int workers, QuartetSinks &sinks,
                              const QuartetRange &range, const ProgressTarget &progress);
-
-// The number of the first draw of quartet `first`: the draws of every
-// quartet before it counted from the run's first draw.
-uint64_t first_draw(const std::vector<std::vector<int>> &scores, int n_minimum, int randomisations, long long first);
 
 }  // namespace kelto

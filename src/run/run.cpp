@@ -11,38 +11,38 @@
 
 namespace kelto {
 
-int run_analysis(const RunOptions &options, const RunIo &io, uint64_t clock_seed, int workers)
+int run_analysis(const RunRequest &request, const RunIo &io, uint64_t clock_seed, int workers)
 {
     const auto start = std::chrono::steady_clock::now();
-    const bool resume = options.resume && !nothing_recorded(options.json_path);
-    if (options.resume && !resume)  // stopped before its first line was written: nothing to keep
+    const bool resume = request.resume && !nothing_recorded(request.json_path);
+    if (request.resume && !resume)  // stopped before its first line was written: nothing to keep
         std::fprintf(io.console, "\n Nothing of the run was recorded in %s; it starts from the beginning.\n",
-                     options.json_path.c_str());
+                     request.json_path.c_str());
     TextSink console;
     console.file = io.console;
-    console.quiet = options.quiet;
+    console.quiet = request.quiet;
     console.errors = io.errors;
     if (!resume)
         write_banner(console);
     RunPlan plan;
     try {
         if (resume) {
-            plan = plan_resume(options, workers, console);
+            plan = plan_resume(request, workers, console);
         } else {
-            plan = plan_fresh(options, io, clock_seed, workers, console);
-            plan_shard(options, plan);
+            plan = plan_fresh(request, io, clock_seed, workers, console);
+            plan_shard(request, plan);
         }
     } catch (const std::bad_alloc &) {
         sink_message(console, "\n Memory allocation failed.\n");
         sink_flush(console);
         return kExitMemory;
     }
-    if (plan.refused != Status::kContinue || plan.nothing_to_do) {
+    if (plan.decision.refused != Status::kContinue || plan.decision.nothing_to_do) {
         sink_flush(console);
-        return exit_status(plan.refused);
+        return exit_status(plan.decision.refused);
     }
     pause_point("run-planned");
-    return execute_plan(plan, options, io, console, start);
+    return execute_plan(plan, request.quiet, io, console, start);
 }
 
 }  // namespace kelto

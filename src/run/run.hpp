@@ -3,14 +3,14 @@
 
 #include <cstdint>
 
-#include "cli/options.hpp"
-#include "run/run_io.hpp"
+#include "common/run_io.hpp"
+#include "run/request.hpp"
 
 namespace kelto {
 
-// Runs the analysis the options describe and returns the exit status.
+// Runs the analysis the request describes and returns the exit status.
 // `clock_seed` seeds the draws unless --seed is given or the run resumes;
 // `workers` is the thread count unless --threads is given.
-int run_analysis(const RunOptions &options, const RunIo &io, uint64_t clock_seed, int workers);
+int run_analysis(const RunRequest &request, const RunIo &io, uint64_t clock_seed, int workers);
 
 }  // namespace kelto

@@ -1,6 +1,7 @@
-// Banner, menu, T, heading, reading the input and the outputs' check.
+// Banner, menu, T, reading the input and the outputs' check.
 #include "run/startup.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -20,19 +21,11 @@
 #include "input/alignment.hpp"
 #include "page/page.hpp"
 #include "profile/profile.hpp"
-#include "tsv/tsv.hpp"
+#include "report/heading.hpp"
 
 namespace kelto {
 
 namespace {
-
-void write_banner_box(TextSink &sink)
-{
-    sink_printf(sink, "=            K  E  L  T  O   :  Version  1.0               =\n");
-    sink_printf(sink, "============================================================\n");
-    sink_printf(sink, "=   Gene quartets: windows of extreme C(k)12 differences   =\n");
-    sink_printf(sink, "=   Permutation test over substitution-matrix profiles     =\n");
-}
 
 // The menu is a question: it is shown also on a quiet console.
 void write_menu(TextSink &console)
@@ -74,26 +67,16 @@ void write_banner(TextSink &console)
     sink_printf(console, "============================================================\n\n");
 }
 
-std::string report_heading(int randomisations)
+void stop_early(PlanDecision &decision, EarlyStop when, const std::string &message)
 {
-    TextSink heading;
-    sink_printf(heading, "============================================================\n");
-    write_banner_box(heading);
-    sink_printf(heading, "============================================================\n");
-    sink_printf(heading, "\nT = %d \n", randomisations);
-    return heading.text;
+    decision.early_stop = when;
+    decision.early_status = Status::kStopInput;
+    decision.early_message = message;
 }
 
-std::string heading_unit(int randomisations, const std::string &report_path)
+int worker_count(int threads, int workers, long long quartets)
 {
-    Packer packer = make_packer(compression_of(report_path));
-    return packed(packer, report_heading(randomisations));
-}
-
-std::string tsv_header_unit(const std::string &tsv_path)
-{
-    Packer packer = make_packer(compression_of(tsv_path));
-    return packed(packer, kTsvHeader);
+    return static_cast<int>(std::clamp<long long>(threads > 0 ? threads : workers, 1, std::max(quartets, 1LL)));
 }
 
 Randomisations parse_randomisations(const char *text, int &value)
@@ -131,11 +114,11 @@ int choose_matrix(const RunIo &io, TextSink &console)
     }
 }
 
-bool check_outputs(const RunPlan &plan, TextSink &console)
+bool check_outputs(const PlanFiles &files, TextSink &console)
 {
-    std::vector<PathUse> uses = {{"the input", plan.input_path, false, false},
-                                 {"the report", plan.report.path, true, false}};
-    for (const PlannedFile *file : {&plan.json, &plan.tsv, &plan.html})
+    std::vector<PathUse> uses = {{"the input", files.input_path, false, false},
+                                 {"the report", files.report.path, true, false}};
+    for (const PlannedFile *file : {&files.json, &files.tsv, &files.html})
         if (!file->path.empty())
             uses.push_back(PathUse{std::string("the ") + file->role + " file", file->path, true, false});
     std::string message;
@@ -145,72 +128,72 @@ bool check_outputs(const RunPlan &plan, TextSink &console)
     return false;
 }
 
-bool lock_outputs(RunPlan &plan, bool resuming, TextSink &console)
+bool lock_outputs(PlanFiles &files, bool resuming, TextSink &console)
 {
-    for (const PlannedFile *file : {&plan.report, &plan.json, &plan.tsv, &plan.html}) {
+    for (const PlannedFile *file : {&files.report, &files.json, &files.tsv, &files.html}) {
         FileLock lock;
         std::string why;
         if (file->path.empty())
             continue;
-        if (!lock_output(file->path, !resuming || file == &plan.html, lock, why)) {
+        if (!lock_output(file->path, !resuming || file == &files.html, lock, why)) {
             sink_error(console, "%s", why.c_str());
             return false;
         }
         if (lock.held()) {
-            plan.locks.push_back(std::move(lock));
-            plan.locked.push_back(file->path);
+            files.locks.push_back(std::move(lock));
+            files.locked.push_back(file->path);
         }
     }
     std::string message;
-    if (plan.html.path.empty() || page_replaceable(plan.html.path, message))
+    if (files.html.path.empty() || page_replaceable(files.html.path, message))
         return true;
     sink_error(console, "%s", message.c_str());
     return false;
 }
 
-FileLock *lock_of(RunPlan &plan, const std::string &path)
+FileLock *lock_of(PlanFiles &files, const std::string &path)
 {
-    for (std::size_t i = 0; i < plan.locked.size(); ++i)
-        if (plan.locked[i] == path)
-            return &plan.locks[i];
+    for (std::size_t i = 0; i < files.locked.size(); ++i)
+        if (files.locked[i] == path)
+            return &files.locks[i];
     return nullptr;
 }
 
-bool open_planned_input(const RunOptions &options, bool resuming, RunPlan &plan, FILE *&input, TextSink &console)
+bool open_planned_input(const RunRequest &request, bool resuming, RunPlan &plan, FILE *&input, TextSink &console)
 {
-    if (options.positionals.size() < 3) {
+    if (request.positionals.size() < 3) {
         sink_message(console, "\nSyntax:\n\n KELTO  IN_FILE.TXT  OUT_FILE.TXT  T\n");
         sink_flush(console);
         if (console.errors != nullptr)
             std::fputs("kelto --help lists the options\n", console.errors);
-        plan.refused = Status::kStopInput;
+        plan.decision.refused = Status::kStopInput;
         return false;
     }
-    plan.input_path = options.positionals[0];
-    plan.report.path = options.positionals[1];
-    plan.json.path = options.json_path;
-    plan.tsv.path = options.tsv_path;
-    plan.html.path = options.html_path;
-    input = std::fopen(plan.input_path.c_str(), "r");
+    plan.files.input_path = request.positionals[0];
+    plan.files.report.path = request.positionals[1];
+    plan.files.json.path = request.json_path;
+    plan.files.tsv.path = request.tsv_path;
+    plan.files.html.path = request.html_path;
+    input = std::fopen(plan.files.input_path.c_str(), "r");
     std::string problem;
     if (input == nullptr)
-        problem = "cannot open " + plan.input_path + ": " + std::strerror(errno);
-    else if (same_file(input, plan.report.path.c_str()))
-        problem = "the report " + plan.report.path + " is the input file";
+        problem = "cannot open " + plan.files.input_path + ": " + std::strerror(errno);
+    else if (same_file(input, plan.files.report.path.c_str()))
+        problem = "the report " + plan.files.report.path + " is the input file";
     else
-        problem = report_problem(plan.report.path);
+        problem = report_problem(plan.files.report.path);
     if (!problem.empty()) {
-        sink_message(console, "\n %s  --> %s", plan.input_path.c_str(), plan.report.path.c_str());
+        sink_message(console, "\n %s  --> %s", plan.files.input_path.c_str(), plan.files.report.path.c_str());
         sink_message(console, "\n Problems with the files!.\n");
         if (console.errors != nullptr)
             sink_error(console, "%s", problem.c_str());
-    } else if (check_outputs(plan, console) && lock_outputs(plan, resuming, console)) {
+    } else if (check_outputs(plan.files, console) && lock_outputs(plan.files, resuming, console)) {
         return true;
     }
     if (input != nullptr)
         std::fclose(input);
     input = nullptr;
-    plan.refused = Status::kStopInput;
+    plan.decision.refused = Status::kStopInput;
     return false;
 }
 
@@ -221,43 +204,40 @@ void read_input(FILE *input, RunPlan &plan, TextSink &console)
     std::string message;
     InputForm form = InputForm::kPairFile;
     std::vector<int> places;
-    const InputOutcome outcome = read_alignment(input, InputSource{plan.input_path, plan.input_form}, plan.choice,
-                                                plan.setup_console, message, plan.set, shortest, form, places);
+    PlanInput &read_in = plan.input;
+    const InputOutcome outcome =
+        read_alignment(input, InputSource{plan.files.input_path, read_in.input_form}, read_in.choice,
+                       read_in.setup_console, message, read_in.set, shortest, form, places);
     if (outcome == InputOutcome::kRefused) {
         sink_error(console, "%s", message.c_str());
-        plan.refused = Status::kStopInput;
+        plan.decision.refused = Status::kStopInput;
         return;
     }
     if (outcome != InputOutcome::kRead) {
-        plan.early_stop = EarlyStop::kAfterReading;
-        plan.early_status = Status::kStopInput;
-        plan.early_message = message;
+        stop_early(plan.decision, EarlyStop::kAfterReading, message);
         return;
     }
-    RunLine &record = plan.record;
+    RunLine &record = plan.input.record;
     record.input_form = input_form_name(form);
-    record.pairs_path = plan.choice.path;
-    record.pairs_xxh3 = plan.choice.xxh3;
+    record.pairs_path = plan.input.choice.path;
+    record.pairs_xxh3 = plan.input.choice.xxh3;
     record.record_places = places;
-    for (const SequenceRecord &r : plan.set.records) {
+    for (const SequenceRecord &r : plan.input.set.records) {
         record.record_lengths.push_back(static_cast<int>(r.residues.size()));
         record.names.push_back(r.header);
         record.accessions.push_back(r.accession);
     }
-    record.n_minimum = remove_gap_columns(plan.set, shortest, plan.setup_console);
+    record.n_minimum = remove_gap_columns(plan.input.set, shortest, plan.input.setup_console);
     record.gap_columns = shortest - record.n_minimum;
-    record.quartets = quartet_count(plan.set.pair_count());
+    record.quartets = quartet_count(plan.input.set.pair_count());
     if (record.n_minimum > kMaxResidues) {
-        plan.early_stop = EarlyStop::kAfterReading;
-        plan.early_status = Status::kStopInput;
-        appendf(plan.early_message, "\n The alignment keeps %d columns after gap-column removal; at most %d can be "
-                "analysed.\n", record.n_minimum, kMaxResidues);
+        std::string text;
+        appendf(text, "\n The alignment keeps %d columns after gap-column removal; at most %d can be analysed.\n",
+                record.n_minimum, kMaxResidues);
+        stop_early(plan.decision, EarlyStop::kAfterReading, text);
         return;
     }
-    for (int p = 0; p < plan.set.pair_count(); ++p)
-        plan.scores.push_back(pair_scores(plan.set.records[static_cast<std::size_t>(2 * p)].residues,
-                                          plan.set.records[static_cast<std::size_t>(2 * p + 1)].residues,
-                                          plan.matrix.scores));
+    plan.input.scores = all_pair_scores(plan.input.set, plan.input.matrix.scores);
 }
 
 }  // namespace kelto

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/compress.hpp"
 #include "common/text.hpp"
 #include "input/forms.hpp"
 
@@ -137,6 +138,12 @@ void append_tsv_rows(std::string &out, const QuartetResult &result, const std::a
         append_tsv_window(out, result, clean, "min", window);
     if (result.family.tested)
         append_tsv_scan(out, result, clean);
+}
+
+std::string tsv_header_unit(const std::string &tsv_path)
+{
+    Packer packer = make_packer(compression_of(tsv_path));
+    return packed(packer, kTsvHeader);
 }
 
 }  // namespace kelto

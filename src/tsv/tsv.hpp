@@ -13,6 +13,10 @@ namespace kelto {
 // The header row.
 extern const char *const kTsvHeader;
 
+// The header row as the TSV file holds it: one unit, compressed as the
+// file's name says.
+std::string tsv_header_unit(const std::string &tsv_path);
+
 // Appends one row per final window of the quartet and its scan row. `names` are the four
 // record names (as recorded) in quartet order.
 void append_tsv_rows(std::string &out, const QuartetResult &result, const std::array<std::string, 4> &names);

@@ -41,15 +41,4 @@ inline uint32_t next_draw(DrawStream &stream)
     return static_cast<uint32_t>(splitmix_mix(stream.state) >> 32);
 }
 
-// Draws consumed by one quartet: T randomisations of N-1 Fisher-Yates steps
-// for each window size 2 .. N-1, and none for an identical quartet. Wraps
-// modulo 2^64 like the stream itself.
-inline uint64_t quartet_draw_count(bool identical, int n_minimum, int randomisations)
-{
-    if (identical || n_minimum < 3)
-        return 0;
-    const uint64_t n = static_cast<uint64_t>(n_minimum);
-    return static_cast<uint64_t>(randomisations) * (n - 2) * (n - 1);
-}
-
 }  // namespace kelto

@@ -1,32 +1,22 @@
-// The html command: its files checked, the input read, checked against the
-// record and trimmed, then the page written beside its target and put in
-// place whole.
-#include "page/html_command.hpp"
+// The page of a recorded run: the input read, checked against the record
+// and trimmed, then the page drawn from the record.
+#include "page/run_page.hpp"
 
 #include <cerrno>
 #include <cstring>
 #include <string>
 
+#include "common/digest.hpp"
 #include "common/files.hpp"
-#include "common/staged_files.hpp"
-#include "common/status.hpp"
 #include "input/gaps.hpp"
 #include "input/alignment.hpp"
 #include "input/matrix_file.hpp"
 #include "page/page.hpp"
-#include "record/digest.hpp"
 #include "record/record.hpp"
 
 namespace kelto {
 
 namespace {
-
-int fail(FILE *errors, const std::string &message)
-{
-    std::fprintf(errors, "kelto html: %s\n", message.c_str());
-    std::fflush(errors);
-    return kExitStopped;
-}
 
 // The reader's message (blank lines and padding around it) on one line.
 std::string one_line(const std::string &text)
@@ -94,32 +84,7 @@ bool draw_page(const std::string &record_path, const std::string &input_path, FI
     SequenceSet set;
     if (!read_run_input(run, input_path, set, message))
         return false;
-    std::rewind(record.get());
-    PageData data;
-    return read_page_data(record.get(), record_path, set, scores, data, message) &&
-           write_page(data, set, scores, page, message);
-}
-
-int html_command(const RunOptions &options, FILE *errors)
-{
-    if (options.positionals.size() != 3)
-        return fail(errors, "usage: kelto html RUN.jsonl IN_FILE PAGE.html");
-    const std::string &record_path = options.positionals[0];
-    const std::string &input_path = options.positionals[1];
-    const std::string &page_path = options.positionals[2];
-    std::string message;
-    StagedFiles staged;
-    staged.add("HTML", page_path);
-    if (!check_paths({{"the record", record_path, false, false},
-                      {"the input", input_path, false, false},
-                      {"the page", page_path, true, true}},
-                     message) ||
-        !lock_targets(staged, message) || !page_replaceable(page_path, message))
-        return fail(errors, message);
-    if (!stage_files(staged, message) || !draw_page(record_path, input_path, staged.files[0].sink.file, message) ||
-        !commit_files(staged, message))
-        return fail(errors, message);
-    return kExitOk;
+    return write_html_page(record.get(), record_path, set, scores, [page] { return page; }, message);
 }
 
 }  // namespace kelto

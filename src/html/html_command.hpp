@@ -3,10 +3,23 @@
 #pragma once
 
 #include <cstdio>
-
-#include "cli/options.hpp"
+#include <string>
+#include <vector>
 
 namespace kelto {
+
+struct HtmlRequest {
+    std::vector<std::string> positionals;  // RUN.jsonl IN_FILE PAGE.html
+};
+
+inline constexpr const char *kHtmlUsage = "kelto html: usage: kelto html RUN.jsonl IN_FILE PAGE.html\n";
+
+// An argument error of `html` on `out`: the error, then the usage line.
+inline void html_usage_error(const std::string &error, FILE *out)
+{
+    std::fprintf(out, "kelto html: %s\n%s", error.c_str(), kHtmlUsage);
+    std::fflush(out);
+}
 
 // The positionals are the record, the input file and the page. Checks that
 // the input is the run's (size and XXH3-128), reads and trims it, takes the
@@ -14,10 +27,6 @@ namespace kelto {
 // and put in place only when complete; it never replaces the record, the
 // input, a directory or a file that is not a regular file. Returns 0, or 2
 // after a one-line message on `errors` (standard error), every file then as it was.
-int html_command(const RunOptions &options, FILE *errors);
-
-// Draws the page of the run recorded at `record_path` into `page`, reading
-// the input at `input_path`. False with a one-line message.
-bool draw_page(const std::string &record_path, const std::string &input_path, FILE *page, std::string &message);
+int html_command(const HtmlRequest &request, FILE *errors);
 
 }  // namespace kelto

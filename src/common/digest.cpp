@@ -1,6 +1,6 @@
 // File checksums with the xxHash library, used header-only so that no
 // library of the target machine is needed to link.
-#include "record/digest.hpp"
+#include "common/digest.hpp"
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
