@@ -93,6 +93,14 @@ TEST(Kernel, MatchesThePlainShuffleAndScan)
                 }
             }
             EXPECT_EQ(fast.state, plain.state) << kernel_name(kind);
+
+            // The draws alone, as the family-wise arrangements take them.
+            std::vector<uint32_t> vector_draws(static_cast<std::size_t>(n)), scalar_draws = vector_draws;
+            DrawStream a = stream_at(5, 3), b = stream_at(5, 3);
+            draw_function(kind)(n, table.data(), a, vector_draws.data());
+            reduced_draws_scalar(n, table.data(), b, scalar_draws.data());
+            EXPECT_EQ(vector_draws, scalar_draws) << kernel_name(kind) << " " << n;
+            EXPECT_EQ(a.state, b.state) << kernel_name(kind) << " " << n;
         }
     }
 }

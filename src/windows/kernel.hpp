@@ -124,6 +124,18 @@ WindowExtremes shuffle_and_scan_wide(int *x, int n, int w, const uint64_t *multi
 WindowExtremes shuffle_and_scan_avx2(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream);
 WindowExtremes shuffle_and_scan_neon(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream);
 
+// The reduced draws of one randomisation without its exchanges:
+// r[i] = the next draw modulo its step n - i, for i = 0 .. n-2, the stream
+// moved on by n - 1 draws. Exchanging x[r[i]] with x[n-1-i] in turn is the
+// kernels' shuffle. Each vector one needs 2 <= n <= kMaxKernelLength and
+// its kernel available; on other architectures each is the scalar one.
+using DrawFunction = void (*)(int n, const uint64_t *multipliers, DrawStream &stream, uint32_t *r);
+void reduced_draws_scalar(int n, const uint64_t *multipliers, DrawStream &stream, uint32_t *r);
+void reduced_draws_wide(int n, const uint64_t *multipliers, DrawStream &stream, uint32_t *r);
+void reduced_draws_avx2(int n, const uint64_t *multipliers, DrawStream &stream, uint32_t *r);
+void reduced_draws_neon(int n, const uint64_t *multipliers, DrawStream &stream, uint32_t *r);
+DrawFunction draw_function(KernelKind kind);
+
 // The reciprocals 1/d as doubles for d = 0 .. kMaxKernelLength + 1 (entries
 // 0 and 1 unused), for the vector kernels' reduction.
 const double *kernel_reciprocals();

@@ -91,12 +91,16 @@ __attribute__((target("avx2"))) void reduce_avx2(const uint32_t *a, int count, u
     }
 }
 
+void reduced_draws_avx2(int n, const uint64_t *multipliers, DrawStream &stream, uint32_t *r)
+{
+    reduced_draws(stream.state, n, multipliers, r);
+    stream.state += static_cast<uint64_t>(n - 1) * kSplitMixGamma;
+}
+
 WindowExtremes shuffle_and_scan_avx2(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream)
 {
     uint32_t r[kMaxKernelLength];
-    reduced_draws(stream.state, n, multipliers, r);
-    stream.state += static_cast<uint64_t>(n - 1) * kSplitMixGamma;
-
+    reduced_draws_avx2(n, multipliers, stream, r);
     const uint32_t *next = r;
     return shuffle_and_scan_with(x, n, w, [&](uint32_t) { return *next++; });
 }
@@ -107,6 +111,11 @@ void reduce_avx2(const uint32_t *a, int count, uint32_t d, uint32_t *out)
 {
     for (int i = 0; i < count; ++i)
         out[i] = reciprocal_mod(a[i], d, kernel_reciprocals()[d]);
+}
+
+void reduced_draws_avx2(int n, const uint64_t *multipliers, DrawStream &stream, uint32_t *r)
+{
+    reduced_draws_scalar(n, multipliers, stream, r);
 }
 
 WindowExtremes shuffle_and_scan_avx2(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream)

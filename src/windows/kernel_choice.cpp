@@ -93,6 +93,25 @@ KernelFunction kernel_function(KernelKind kind)
     return shuffle_and_scan;
 }
 
+void reduced_draws_scalar(int n, const uint64_t *multipliers, DrawStream &stream, uint32_t *r)
+{
+    for (int i = 0; i < n - 1; ++i) {
+        const uint32_t step = static_cast<uint32_t>(n - i);
+        r[i] = fastmod(next_draw(stream), multipliers[step], step);
+    }
+}
+
+DrawFunction draw_function(KernelKind kind)
+{
+    switch (kind) {
+    case KernelKind::kAvx512: return reduced_draws_wide;
+    case KernelKind::kAvx2: return reduced_draws_avx2;
+    case KernelKind::kNeon: return reduced_draws_neon;
+    case KernelKind::kScalar: return reduced_draws_scalar;
+    }
+    return reduced_draws_scalar;
+}
+
 const double *kernel_reciprocals()
 {
     static const std::array<double, kMaxKernelLength + 2> table = [] {

@@ -82,12 +82,16 @@ void reduce_neon(const uint32_t *a, int count, uint32_t d, uint32_t *out)
         vst1_u32(out + i, reduce(vcvtq_f64_u64(vmovl_u32(vld1_u32(a + i))), reciprocal, steps));
 }
 
+void reduced_draws_neon(int n, const uint64_t *multipliers, DrawStream &stream, uint32_t *r)
+{
+    reduced_draws(stream.state, n, multipliers, r);
+    stream.state += static_cast<uint64_t>(n - 1) * kSplitMixGamma;
+}
+
 WindowExtremes shuffle_and_scan_neon(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream)
 {
     uint32_t r[kMaxKernelLength];
-    reduced_draws(stream.state, n, multipliers, r);
-    stream.state += static_cast<uint64_t>(n - 1) * kSplitMixGamma;
-
+    reduced_draws_neon(n, multipliers, stream, r);
     const uint32_t *next = r;
     return shuffle_and_scan_with(x, n, w, [&](uint32_t) { return *next++; });
 }
@@ -98,6 +102,11 @@ void reduce_neon(const uint32_t *a, int count, uint32_t d, uint32_t *out)
 {
     for (int i = 0; i < count; ++i)
         out[i] = reciprocal_mod(a[i], d, kernel_reciprocals()[d]);
+}
+
+void reduced_draws_neon(int n, const uint64_t *multipliers, DrawStream &stream, uint32_t *r)
+{
+    reduced_draws_scalar(n, multipliers, stream, r);
 }
 
 WindowExtremes shuffle_and_scan_neon(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream)

@@ -63,17 +63,26 @@ __attribute__((target("avx512f,avx512dq"))) void reduced_draws(uint64_t state, i
 
 }  // namespace
 
+void reduced_draws_wide(int n, const uint64_t *multipliers, DrawStream &stream, uint32_t *r)
+{
+    reduced_draws(stream.state, n, multipliers, r);
+    stream.state += static_cast<uint64_t>(n - 1) * kSplitMixGamma;
+}
+
 WindowExtremes shuffle_and_scan_wide(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream)
 {
     uint32_t r[kMaxKernelLength];
-    reduced_draws(stream.state, n, multipliers, r);
-    stream.state += static_cast<uint64_t>(n - 1) * kSplitMixGamma;
-
+    reduced_draws_wide(n, multipliers, stream, r);
     const uint32_t *next = r;
     return shuffle_and_scan_with(x, n, w, [&](uint32_t) { return *next++; });
 }
 
 #else
+
+void reduced_draws_wide(int n, const uint64_t *multipliers, DrawStream &stream, uint32_t *r)
+{
+    reduced_draws_scalar(n, multipliers, stream, r);
+}
 
 WindowExtremes shuffle_and_scan_wide(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream)
 {

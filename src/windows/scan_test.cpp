@@ -47,14 +47,16 @@ int level_with(const FamilyScratch &scratch, const Prefix *prefix, int n)
 const bool kVectorScan = family_vector_scan_available();
 
 // Fisher-Yates with the kernel's steps n, n-1, ..., 2: r = draw mod step,
-// exchange x[r] and x[step - 1].
-void shuffle(int *x, int n, const uint64_t *multipliers, DrawStream &stream)
+// exchange x[r] and x[step - 1]. The draws of the whole shuffle come first,
+// from the active kernel (in vector registers where the CPU has them).
+void shuffle(int *x, int n, const uint64_t *multipliers, DrawStream &stream, FamilyScratch &scratch)
 {
-    for (int j = n - 1; j >= 1; --j) {
-        const uint32_t step = static_cast<uint32_t>(j + 1);
-        const uint32_t r = fastmod(next_draw(stream), multipliers[step], step);
-        std::swap(x[r], x[j]);
-    }
+    if (n < 2)
+        return;
+    uint32_t *r = scratch.draws.data();
+    scratch.draw(n, multipliers, stream, r);
+    for (int i = 0; i < n - 1; ++i)
+        std::swap(x[r[i]], x[n - 1 - i]);
 }
 
 // The next arrangement's prefix sums: single positions shuffled in place,
@@ -67,12 +69,12 @@ void next_arrangement(FamilyScratch &scratch, const std::vector<int> &diff, int 
     int32_t *prefix = scratch.prefix.data();
     prefix[0] = 0;
     if (block <= 1) {
-        shuffle(scratch.arrangement.data(), n, multipliers, stream);
+        shuffle(scratch.arrangement.data(), n, multipliers, stream, scratch);
         for (int i = 0; i < n; ++i)
             prefix[i + 1] = prefix[i] + scratch.arrangement[static_cast<std::size_t>(i)];
         return;
     }
-    shuffle(scratch.blocks.data(), static_cast<int>(scratch.blocks.size()), multipliers, stream);
+    shuffle(scratch.blocks.data(), static_cast<int>(scratch.blocks.size()), multipliers, stream, scratch);
     int at = 0;
     for (const int b : scratch.blocks)
         for (int i = b * block; i < std::min(n, (b + 1) * block); ++i, ++at)
@@ -143,6 +145,8 @@ bool run_family(FamilyScratch &scratch, const std::vector<int> &diff, const Fami
     scratch.blocks.resize(static_cast<std::size_t>((n + settings.block - 1) / settings.block));
     for (std::size_t b = 0; b < scratch.blocks.size(); ++b)
         scratch.blocks[b] = static_cast<int>(b);
+    scratch.draws.resize(diff.size());
+    scratch.draw = n <= kMaxKernelLength ? draw_function(active_kernel()) : DrawFunction{reduced_draws_scalar};
     for (;;) {
         if (test.drawn % 64 == 0 && stop != nullptr && stop->load(std::memory_order_relaxed) != 0)
             return false;

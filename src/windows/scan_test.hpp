@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "windows/kernel.hpp"
 #include "windows/random.hpp"
 #include "windows/scan_statistic.hpp"
 
@@ -89,6 +90,8 @@ struct FamilyScratch {
     std::vector<long long> level_counts;  // #{j : M_j >= levels[k]}
     std::vector<int> arrangement;
     std::vector<int> blocks;            // block order when blocks are arranged
+    std::vector<uint32_t> draws;        // one shuffle's reduced draws
+    DrawFunction draw = reduced_draws_scalar;
     std::vector<int32_t> prefix;
     // The same prefix sums modulo 2^16, when no window sum can leave the
     // 16-bit range: differences taken modulo 2^16 are then exact, and twice
