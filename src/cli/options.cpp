@@ -73,11 +73,11 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
     std::error_code missing;
     switch (entry.id) {
     case OptionId::kSeed:
-        if (!parse_unsigned(value, options.seed)) {
+        if (!parse_unsigned(value, options.run.seed)) {
             error = name + ": '" + value + "' is not a whole number from 0 to 18446744073709551615";
             return false;
         }
-        options.seed_given = true;
+        options.run.seed_given = true;
         return true;
     case OptionId::kMatrix:
         if (value.empty()) {
@@ -86,11 +86,11 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
         }
         // A file of that name first (./BLOSUM62 included), then a built-in,
         // then ncbi-data's file of that name.
-        options.matrix = std::filesystem::exists(value, missing) && !std::filesystem::is_directory(value, missing)
+        options.run.matrix = std::filesystem::exists(value, missing) && !std::filesystem::is_directory(value, missing)
                              ? -1
                              : matrix_from_text(value);
-        options.matrix_path = options.matrix < 0 ? value : std::string();
-        if (options.matrix < 0 && !std::filesystem::exists(matrix_file_path(value), missing)) {
+        options.run.matrix_path = options.run.matrix < 0 ? value : std::string();
+        if (options.run.matrix < 0 && !std::filesystem::exists(matrix_file_path(value), missing)) {
             error = name + ": '" + value +
                     "' is not 1 to 6, a built-in matrix (BLOSUM45, BLOSUM62, BLOSUM90, PAM30, PAM70, PAM250) or a "
                     "matrix file";
@@ -103,7 +103,7 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
             error = name + ": '" + value + "' is not a whole number from 0 to 2147483647";
             return false;
         }
-        options.family_randomisations = static_cast<long long>(family);
+        options.run.family_randomisations = static_cast<long long>(family);
         return true;
     }
     case OptionId::kExceedances: {
@@ -112,13 +112,13 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
             error = name + ": '" + value + "' is not a whole number from 1 to 1000000";
             return false;
         }
-        options.family_exceedances = static_cast<int>(h);
+        options.run.family_exceedances = static_cast<int>(h);
         return true;
     }
     case OptionId::kFamilyNull: {
         uint64_t block = 0;
         if (value == "positions") {
-            options.family_block = 1;
+            options.run.family_block = 1;
             return true;
         }
         if (value.compare(0, 7, "blocks:") != 0 || !parse_unsigned(value.substr(7), block) || block < 1 ||
@@ -126,7 +126,7 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
             error = name + ": '" + value + "' is not 'positions' or 'blocks:L' with L from 1 to 1000000";
             return false;
         }
-        options.family_block = static_cast<int>(block);
+        options.run.family_block = static_cast<int>(block);
         return true;
     }
     case OptionId::kThreads: {
@@ -135,7 +135,7 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
             error = name + ": '" + value + "' is not a whole number from 1 to " + std::to_string(kMaxThreads);
             return false;
         }
-        options.threads = static_cast<int>(threads);
+        options.run.threads = static_cast<int>(threads);
         return true;
     }
     case OptionId::kFormat: {
@@ -144,7 +144,7 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
             error = name + ": '" + value + "' is not pairs, fasta, a2m, a3m, stockholm or clustal";
             return false;
         }
-        options.format = input_form_name(form);
+        options.run.format = input_form_name(form);
         return true;
     }
     case OptionId::kPairs:
@@ -152,7 +152,7 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
             error = name + ": the file name is empty";
             return false;
         }
-        options.pairs_path = value;
+        options.run.pairs_path = value;
         return true;
     case OptionId::kJson:
     case OptionId::kTsv:
@@ -161,8 +161,8 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
             error = name + ": the file name is empty";
             return false;
         }
-        (entry.id == OptionId::kJson ? options.json_path : entry.id == OptionId::kTsv ? options.tsv_path
-                                                                                     : options.html_path) = value;
+        (entry.id == OptionId::kJson ? options.run.json_path : entry.id == OptionId::kTsv ? options.run.tsv_path
+                                                                                     : options.run.html_path) = value;
         return true;
     case OptionId::kShard: {
         const std::size_t slash = value.find('/');
@@ -172,12 +172,12 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
             error = name + ": '" + value + "' is not K/N with 1 <= K <= N <= 1000000";
             return false;
         }
-        options.shard_index = static_cast<int>(k);
-        options.shard_count = static_cast<int>(n);
+        options.run.shard_index = static_cast<int>(k);
+        options.run.shard_count = static_cast<int>(n);
         return true;
     }
-    case OptionId::kQuiet: options.quiet = true; return true;
-    case OptionId::kResume: options.resume = true; return true;
+    case OptionId::kQuiet: options.run.quiet = true; return true;
+    case OptionId::kResume: options.run.resume = true; return true;
     case OptionId::kHelp: options.help = true; return true;
     case OptionId::kVersion: options.version = true; return true;
     }
@@ -221,7 +221,7 @@ bool parse_options(Command command, int argc, const char *const *argv, RunOption
             return false;
         }
         if (options_ended || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
-            options.positionals.push_back(arg);
+            options.run.positionals.push_back(arg);
             continue;
         }
         if (arg == "--") {
@@ -252,11 +252,11 @@ bool parse_options(Command command, int argc, const char *const *argv, RunOption
         if (!apply(*entry, value, options, error))
             return false;
     }
-    if (options.resume && options.json_path.empty()) {
+    if (options.run.resume && options.run.json_path.empty()) {
         error = "--resume needs --json FILE: the record of the run to continue";
         return false;
     }
-    if (options.shard_count > 0 && !options.seed_given) {
+    if (options.run.shard_count > 0 && !options.run.seed_given) {
         error = "--shard needs --seed S: every shard of a run must draw from the same stream";
         return false;
     }
@@ -271,37 +271,17 @@ void usage_error(Command command, const std::string &error, FILE *out)
         html_usage_error(error, out);
 }
 
-RunRequest run_request(const RunOptions &o)
-{
-    return RunRequest{.positionals = o.positionals,
-                      .seed_given = o.seed_given,
-                      .seed = o.seed,
-                      .matrix = o.matrix,
-                      .matrix_path = o.matrix_path,
-                      .pairs_path = o.pairs_path,
-                      .format = o.format,
-                      .family_randomisations = o.family_randomisations,
-                      .family_exceedances = o.family_exceedances,
-                      .family_block = o.family_block,
-                      .threads = o.threads,
-                      .quiet = o.quiet,
-                      .resume = o.resume,
-                      .json_path = o.json_path,
-                      .tsv_path = o.tsv_path,
-                      .html_path = o.html_path,
-                      .shard_index = o.shard_index,
-                      .shard_count = o.shard_count};
-}
+RunRequest run_request(const RunOptions &o) { return o.run; }
 
 MergeRequest merge_request(const RunOptions &o)
 {
     return MergeRequest{
-        .positionals = o.positionals, .json_path = o.json_path, .tsv_path = o.tsv_path, .html_path = o.html_path};
+        .positionals = o.run.positionals, .json_path = o.run.json_path, .tsv_path = o.run.tsv_path, .html_path = o.run.html_path};
 }
 
 HtmlRequest html_request(const RunOptions &o)
 {
-    return HtmlRequest{.positionals = o.positionals};
+    return HtmlRequest{.positionals = o.run.positionals};
 }
 
 std::string help_text()

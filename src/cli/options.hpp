@@ -1,6 +1,6 @@
 // Command-line options of every command: one table drives the parser, the
 // --help text and the checks of every value; the parsed values land in one
-// RunOptions, which each command receives as its own request.
+// RunOptions, from which each command receives its own request.
 #pragma once
 
 #include <cstdint>
@@ -19,27 +19,13 @@ inline constexpr int kMaxThreads = 1024;
 // The program's commands: a run, `kelto merge` and `kelto html`.
 enum class Command { kRun, kMerge, kHtml };
 
+// The parsed command line: a run's request (whose arguments and output
+// paths are also those merge and html take), and the two options that
+// answer before any command runs.
 struct RunOptions {
-    std::vector<std::string> positionals;  // a run: IN_FILE OUT_FILE T, and any ignored extras
-    bool seed_given = false;
-    uint64_t seed = 0;
-    int matrix = -1;   // index into kMatrixSet, or -1: a matrix file, or ask at the menu
-    std::string matrix_path;  // --matrix naming no built-in: a matrix file, read while planning
-    std::string pairs_path;   // --pairs: the pairs chosen by name
-    std::string format;       // --format: the input's form as the record names it; empty: told by the content
-    long long family_randomisations = -1;  // J_max of the family-wise test; -1: kDefaultFamilyCap
-    int family_exceedances = -1;            // h; -1: kDefaultFamilyExceedances
-    int family_block = -1;                  // 1: arrange single positions, L: blocks of L; -1: 1
-    int threads = 0;   // 0: the CPUs this process may use
-    bool quiet = false;
+    RunRequest run;
     bool help = false;
     bool version = false;
-    bool resume = false;
-    std::string json_path;  // empty: not written
-    std::string tsv_path;
-    std::string html_path;
-    int shard_index = 0;  // K of --shard K/N, 0 when not sharded
-    int shard_count = 0;
 };
 
 // The command named by argv[1] ("merge", "html"), or a run.
