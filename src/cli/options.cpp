@@ -67,54 +67,60 @@ bool parse_unsigned(const std::string &text, uint64_t &value)
     return ec == std::errc() && ptr == end;
 }
 
+// A whole number from `low` to `high` into `out`, or the refusal that
+// names the option and the range.
+bool whole_number(const std::string &name, const std::string &value, uint64_t low, uint64_t high, uint64_t &out,
+                  std::string &error)
+{
+    if (parse_unsigned(value, out) && out >= low && out <= high)
+        return true;
+    error = name + ": '" + value + "' is not a whole number from " + std::to_string(low) + " to " + std::to_string(high);
+    return false;
+}
+
+// --matrix: a file of that name first (./BLOSUM62 included), then a
+// built-in, then ncbi-data's file of that name.
+bool apply_matrix(const std::string &name, const std::string &value, RunRequest &run, std::string &error)
+{
+    if (value.empty()) {
+        error = name + ": the matrix is empty";
+        return false;
+    }
+    std::error_code missing;
+    run.matrix = std::filesystem::exists(value, missing) && !std::filesystem::is_directory(value, missing)
+                     ? -1
+                     : matrix_from_text(value);
+    run.matrix_path = run.matrix < 0 ? value : std::string();
+    if (run.matrix < 0 && !std::filesystem::exists(matrix_file_path(value), missing)) {
+        error = name + ": '" + value +
+                "' is not 1 to 6, a built-in matrix (BLOSUM45, BLOSUM62, BLOSUM90, PAM30, PAM70, PAM250) or a "
+                "matrix file";
+        return false;
+    }
+    return true;
+}
+
 bool apply(const OptionSpec &entry, const std::string &value, RunOptions &options, std::string &error)
 {
     const std::string name = std::string("--") + entry.name;
-    std::error_code missing;
+    uint64_t number = 0;
     switch (entry.id) {
     case OptionId::kSeed:
-        if (!parse_unsigned(value, options.run.seed)) {
-            error = name + ": '" + value + "' is not a whole number from 0 to 18446744073709551615";
+        if (!whole_number(name, value, 0, UINT64_MAX, options.run.seed, error))
             return false;
-        }
         options.run.seed_given = true;
         return true;
-    case OptionId::kMatrix:
-        if (value.empty()) {
-            error = name + ": the matrix is empty";
+    case OptionId::kMatrix: return apply_matrix(name, value, options.run, error);
+    case OptionId::kFamily:
+        if (!whole_number(name, value, 0, INT32_MAX, number, error))
             return false;
-        }
-        // A file of that name first (./BLOSUM62 included), then a built-in,
-        // then ncbi-data's file of that name.
-        options.run.matrix = std::filesystem::exists(value, missing) && !std::filesystem::is_directory(value, missing)
-                             ? -1
-                             : matrix_from_text(value);
-        options.run.matrix_path = options.run.matrix < 0 ? value : std::string();
-        if (options.run.matrix < 0 && !std::filesystem::exists(matrix_file_path(value), missing)) {
-            error = name + ": '" + value +
-                    "' is not 1 to 6, a built-in matrix (BLOSUM45, BLOSUM62, BLOSUM90, PAM30, PAM70, PAM250) or a "
-                    "matrix file";
-            return false;
-        }
+        options.run.family_randomisations = static_cast<long long>(number);
         return true;
-    case OptionId::kFamily: {
-        uint64_t family = 0;
-        if (!parse_unsigned(value, family) || family > static_cast<uint64_t>(INT32_MAX)) {
-            error = name + ": '" + value + "' is not a whole number from 0 to 2147483647";
+    case OptionId::kExceedances:
+        if (!whole_number(name, value, 1, 1000000, number, error))
             return false;
-        }
-        options.run.family_randomisations = static_cast<long long>(family);
+        options.run.family_exceedances = static_cast<int>(number);
         return true;
-    }
-    case OptionId::kExceedances: {
-        uint64_t h = 0;
-        if (!parse_unsigned(value, h) || h < 1 || h > 1000000) {
-            error = name + ": '" + value + "' is not a whole number from 1 to 1000000";
-            return false;
-        }
-        options.run.family_exceedances = static_cast<int>(h);
-        return true;
-    }
     case OptionId::kFamilyNull: {
         uint64_t block = 0;
         if (value == "positions") {
@@ -129,15 +135,11 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
         options.run.family_block = static_cast<int>(block);
         return true;
     }
-    case OptionId::kThreads: {
-        uint64_t threads = 0;
-        if (!parse_unsigned(value, threads) || threads < 1 || threads > kMaxThreads) {
-            error = name + ": '" + value + "' is not a whole number from 1 to " + std::to_string(kMaxThreads);
+    case OptionId::kThreads:
+        if (!whole_number(name, value, 1, kMaxThreads, number, error))
             return false;
-        }
-        options.run.threads = static_cast<int>(threads);
+        options.run.threads = static_cast<int>(number);
         return true;
-    }
     case OptionId::kFormat: {
         InputForm form = InputForm::kPairFile;
         if (!input_form_from_name(value, form)) {
@@ -148,12 +150,6 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
         return true;
     }
     case OptionId::kPairs:
-        if (value.empty()) {
-            error = name + ": the file name is empty";
-            return false;
-        }
-        options.run.pairs_path = value;
-        return true;
     case OptionId::kJson:
     case OptionId::kTsv:
     case OptionId::kHtml:
@@ -161,8 +157,10 @@ bool apply(const OptionSpec &entry, const std::string &value, RunOptions &option
             error = name + ": the file name is empty";
             return false;
         }
-        (entry.id == OptionId::kJson ? options.run.json_path : entry.id == OptionId::kTsv ? options.run.tsv_path
-                                                                                     : options.run.html_path) = value;
+        (entry.id == OptionId::kPairs  ? options.run.pairs_path
+         : entry.id == OptionId::kJson ? options.run.json_path
+         : entry.id == OptionId::kTsv  ? options.run.tsv_path
+                                       : options.run.html_path) = value;
         return true;
     case OptionId::kShard: {
         const std::size_t slash = value.find('/');
