@@ -271,5 +271,36 @@ TEST(FamilyWise, FindsAPlantedBlockWhereItLies)
     EXPECT_NE(read_file(dir.path("r.tsv")).find("\t21\t40\t"), std::string::npos);
 }
 
+// At N = 3 the scan counts no window (its one size, 2, is the complement
+// of a single end position), so there is no statistic and no test; from
+// N = 4 there is, and its window lies in the profile.
+TEST(FamilyWise, ShortestProfilesTestOnlyWhereAWindowCounts)
+{
+    for (const char *c : {"ARN", "ARNW"}) {
+        const std::string a = c;
+        std::string b = a, d = a;
+        b[1] = 'D';
+        d[0] = 'W';
+        TempDir dir;
+        write_file(dir.path("in.txt"), testing::pair_file({a, b, a, d}));
+        const testing::RunResult run = testing::run_in_process(
+            {"--quiet", "--seed", "2", "--matrix", "2", "--family-randomisations", "999", "--json",
+             dir.path("r.jsonl"), dir.path("in.txt"), dir.path("out.txt"), "5"},
+            "");
+        ASSERT_EQ(run.status, 0) << run.console;
+        const std::vector<Json> quartets = quartet_lines(read_file(dir.path("r.jsonl")));
+        ASSERT_EQ(quartets.size(), 1u);
+        const Json &q = quartets[0];
+        if (a.size() == 3) {
+            EXPECT_TRUE(q["p_family"].is_null()) << q.dump();
+            EXPECT_TRUE(q["scan_window"].is_null()) << q.dump();
+            continue;
+        }
+        EXPECT_GE(q["p_family"].get<double>(), 0.1) << q.dump();  // 4 positions carry little evidence
+        EXPECT_GE(q["scan_window"]["start"].get<int>(), 1) << q.dump();
+        EXPECT_LE(q["scan_window"]["end"].get<int>(), 4) << q.dump();
+    }
+}
+
 }  // namespace
 }  // namespace kelto

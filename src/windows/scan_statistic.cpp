@@ -105,7 +105,9 @@ bool observed_scan(const std::vector<int> &diff, const std::vector<double> &pena
             }
         }
     }
-    return true;
+    // N = 3 has no window the scan counts: its one size, 2, is the
+    // complement of a single position at either end.
+    return window.side != 0;
 }
 
 void scan_thresholds(const ScanContext &context, int w, double level, int32_t &high, int32_t &low)

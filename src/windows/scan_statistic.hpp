@@ -115,7 +115,7 @@ struct ScanContext {
 // increasing order, the maximum side before the minimum side, and the
 // first start among equal sums; a later window replaces it only with a
 // strictly larger score. Returns false (and no window) when the profile
-// has fewer than 3 positions or no spread.
+// has fewer than 4 positions (N = 3 has no counted window) or no spread.
 bool observed_scan(const std::vector<int> &diff, const std::vector<double> &penalties, ScanContext &context,
                    ScanWindow &window);
 
