@@ -319,6 +319,15 @@ int main(int argc, char **argv)
     check_quartet(30, 20);
     check_quartet(300, 3);
     std::fprintf(stderr, "bench_kernel: all variants agree with shuffle_and_scan\n");
+    // The whole-quartet benchmarks run the kernel KELTO_KERNEL names, as
+    // the program does.
+    kelto::KernelKind kind = kelto::KernelKind::kScalar;
+    std::string error;
+    if (!kelto::choose_kernel(std::getenv("KELTO_KERNEL"), kind, error)) {
+        std::fprintf(stderr, "bench_kernel: %s\n", error.c_str());
+        return 2;
+    }
+    kelto::set_active_kernel(kind);
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
