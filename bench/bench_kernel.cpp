@@ -171,6 +171,29 @@ void BM_Kernel(benchmark::State &state)
     set_position_counters(state, n);
 }
 
+// Each kernel's draws alone (draw_function): the mixing and reduction of a
+// randomisation's n - 1 draws with no exchanges, the cost the kernel adds
+// to the floor when the two do not overlap.
+template <kelto::KernelKind Kind>
+void BM_Draws(benchmark::State &state)
+{
+    if (!kelto::kernel_available(Kind)) {
+        state.SkipWithError("this CPU cannot run this kernel");
+        return;
+    }
+    const kelto::DrawFunction draws = kelto::draw_function(Kind);
+    const int n = static_cast<int>(state.range(0));
+    const std::vector<uint64_t> table = kelto::fastmod_table(n);
+    std::vector<uint32_t> r(static_cast<std::size_t>(n));
+    DrawStream stream = kelto::stream_at(kSeed, 1);
+    for (auto _ : state) {
+        draws(n, table.data(), stream, r.data());
+        benchmark::ClobberMemory();
+    }
+    benchmark::DoNotOptimize(r.data());
+    set_position_counters(state, n);
+}
+
 // The exchange floor: the kernels' exchanges and fused scan with the
 // reduced draws of 32 randomisations computed before timing and taken in
 // turn, so what is left is the work no faster draw can remove.
@@ -286,6 +309,9 @@ BENCHMARK_TEMPLATE(BM_Kernel, kelto::KernelKind::kScalar)->Arg(30)->Arg(100)->Ar
 BENCHMARK_TEMPLATE(BM_Kernel, kelto::KernelKind::kAvx2)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
 BENCHMARK_TEMPLATE(BM_Kernel, kelto::KernelKind::kAvx512)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
 BENCHMARK_TEMPLATE(BM_Kernel, kelto::KernelKind::kNeon)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
+BENCHMARK_TEMPLATE(BM_Draws, kelto::KernelKind::kScalar)->Arg(100)->Arg(300)->Arg(1000);
+BENCHMARK_TEMPLATE(BM_Draws, kelto::KernelKind::kAvx2)->Arg(100)->Arg(300)->Arg(1000);
+BENCHMARK_TEMPLATE(BM_Draws, kelto::KernelKind::kAvx512)->Arg(100)->Arg(300)->Arg(1000);
 BENCHMARK(BM_BareShuffle)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
 BENCHMARK_TEMPLATE(BM_LiteralStep, scan_afresh)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);
 BENCHMARK_TEMPLATE(BM_LiteralStep, scan_afresh_scalar)->Arg(30)->Arg(100)->Arg(300)->Arg(1000);

@@ -136,9 +136,15 @@ void reduced_draws_avx2(int n, const uint64_t *multipliers, DrawStream &stream, 
 void reduced_draws_neon(int n, const uint64_t *multipliers, DrawStream &stream, uint32_t *r);
 DrawFunction draw_function(KernelKind kind);
 
-// The reciprocals 1/d as doubles for d = 0 .. kMaxKernelLength + 1 (entries
-// 0 and 1 unused), for the vector kernels' reduction.
+// The reciprocals 1/d rounded up (the smallest double not below 1/d) for
+// d = 0 .. kMaxKernelLength + 1 (entries 0 and 1 unused), for the vector
+// kernels' reduction.
 const double *kernel_reciprocals();
+
+// The same reciprocals in descending order of d: entry k holds that of
+// kMaxKernelLength + 1 - k, so that the steps n, n-1, n-2, ... of a
+// randomisation find theirs in ascending addresses.
+const double *kernel_reciprocals_descending();
 
 // out[i] = a[i] mod d for i < count (a multiple of 4) through the AVX2 or
 // NEON kernel's vector reduction, for 2 <= d <= kMaxKernelLength + 1; each
@@ -147,18 +153,16 @@ void reduce_avx2(const uint32_t *a, int count, uint32_t d, uint32_t *out);
 void reduce_neon(const uint32_t *a, int count, uint32_t d, uint32_t *out);
 
 // a mod d for a 32-bit a and 2 <= d <= kMaxKernelLength + 1 as the vector
-// kernels compute it in doubles: q = floor(a * (1/d)), r = a - q * d (exact,
-// q * d < 2^53), then one d taken away when q came out one short. The
-// rounded product is within a/d * 2^-52 < 2^-20/d of a/d, and a/d is a
-// multiple of 1/d, so q can only be one short, and only when d divides a.
+// kernels compute it in doubles: q = floor(a * u), r = a - q * d (exact,
+// q * d < 2^53), with u = 1/d rounded up. q is never short: a * u >= a/d
+// >= floor(a/d), and rounding to nearest cannot fall below that integer.
+// q is never over: a * u < a/d (1 + 2^-52), so the rounded product is
+// below a/d + 2^-20, and a/d lies at least 1/d > 2^-11 below the next
+// integer.
 inline uint32_t reciprocal_mod(uint32_t a, uint32_t d, double reciprocal)
 {
     const double da = static_cast<double>(a);
-    const double dd = static_cast<double>(d);
-    double r = da - __builtin_floor(da * reciprocal) * dd;
-    if (r >= dd)
-        r -= dd;
-    return static_cast<uint32_t>(r);
+    return static_cast<uint32_t>(da - __builtin_floor(da * reciprocal) * static_cast<double>(d));
 }
 
 }  // namespace kelto

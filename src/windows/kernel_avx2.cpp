@@ -24,6 +24,15 @@ __attribute__((target("avx2"))) inline __m256i multiply64(__m256i a, __m256i b_l
     return _mm256_add_epi64(low, _mm256_slli_epi64(cross, 32));
 }
 
+// The same with b's halves exchanged in each lane (b_swapped: high half in
+// the low 32 bits): one 32-bit multiply gives both cross products.
+__attribute__((target("avx2"))) inline __m256i multiply64_swapped(__m256i a, __m256i b, __m256i b_swapped)
+{
+    const __m256i cross = _mm256_mullo_epi32(a, b_swapped);
+    const __m256i sum = _mm256_add_epi64(cross, _mm256_srli_epi64(cross, 32));
+    return _mm256_add_epi64(_mm256_mul_epu32(a, b), _mm256_slli_epi64(sum, 32));
+}
+
 // 2^52 + a as a double is exact for a < 2^52: its bits are those of 2^52
 // with a in the low mantissa bits. Converts lanes holding 32-bit values.
 __attribute__((target("avx2"))) inline __m256d to_double(__m256i a)
@@ -32,47 +41,65 @@ __attribute__((target("avx2"))) inline __m256d to_double(__m256i a)
     return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(a, two52_bits)), _mm256_set1_pd(4503599627370496.0));
 }
 
-// draw mod step in each lane as reciprocal_mod computes it.
+// draw mod step in each lane as reciprocal_mod computes it; the reciprocals
+// are rounded up, so the quotient is exact and needs no correction.
 __attribute__((target("avx2"))) inline __m128i reduce(__m256d draw, __m256d reciprocal, __m256d steps)
 {
     const __m256d quotient = _mm256_floor_pd(_mm256_mul_pd(draw, reciprocal));
-    __m256d reduced = _mm256_sub_pd(draw, _mm256_mul_pd(quotient, steps));
-    reduced = _mm256_sub_pd(reduced, _mm256_and_pd(_mm256_cmp_pd(reduced, steps, _CMP_GE_OQ), steps));
-    return _mm256_cvttpd_epi32(reduced);
+    return _mm256_cvttpd_epi32(_mm256_sub_pd(draw, _mm256_mul_pd(quotient, steps)));
 }
 
-// r[i] = draw (i+1 after `state`) reduced modulo its step n - i, for
-// i = 0 .. n-2.
-__attribute__((target("avx2"))) void reduced_draws(uint64_t state, int n, const uint64_t *multipliers, uint32_t *r)
+// The 32-bit draws (i+1 after `state`) for i = 0 .. count-1, count a
+// multiple of 8. Two vectors of four states per round: lanes of `low` hold
+// draws 0, 1, 4, 5 of the round and `high` draws 2, 3, 6, 7, so that one
+// shuffle of their high halves gives the eight in order.
+__attribute__((target("avx2"))) void mixed_draws(uint64_t state, int count, uint32_t *draws)
 {
     constexpr uint64_t kMix1 = 0xBF58476D1CE4E5B9ULL;
     constexpr uint64_t kMix2 = 0x94D049BB133111EBULL;
-    const __m256i mix1_low = _mm256_set1_epi64x(static_cast<long long>(kMix1 & 0xFFFFFFFFU));
-    const __m256i mix1_high = _mm256_set1_epi64x(static_cast<long long>(kMix1 >> 32));
-    const __m256i mix2_low = _mm256_set1_epi64x(static_cast<long long>(kMix2 & 0xFFFFFFFFU));
-    const __m256i mix2_high = _mm256_set1_epi64x(static_cast<long long>(kMix2 >> 32));
-    const __m256i gamma4 = _mm256_set1_epi64x(static_cast<long long>(4 * kSplitMixGamma));
-    const __m256d four = _mm256_set1_pd(4.0);
-    const double *reciprocals = kernel_reciprocals();
-    __m256i states = _mm256_set_epi64x(
-        static_cast<long long>(state + 4 * kSplitMixGamma), static_cast<long long>(state + 3 * kSplitMixGamma),
-        static_cast<long long>(state + 2 * kSplitMixGamma), static_cast<long long>(state + kSplitMixGamma));
+    const __m256i mix1 = _mm256_set1_epi64x(static_cast<long long>(kMix1));
+    const __m256i mix2 = _mm256_set1_epi64x(static_cast<long long>(kMix2));
+    const __m256i mix1_swapped = _mm256_set1_epi64x(static_cast<long long>((kMix1 << 32) | (kMix1 >> 32)));
+    const __m256i mix2_swapped = _mm256_set1_epi64x(static_cast<long long>((kMix2 << 32) | (kMix2 >> 32)));
+    const __m256i gamma8 = _mm256_set1_epi64x(static_cast<long long>(8 * kSplitMixGamma));
+    const auto at = [state](uint64_t k) { return static_cast<long long>(state + k * kSplitMixGamma); };
+    __m256i low = _mm256_set_epi64x(at(6), at(5), at(2), at(1));
+    __m256i high = _mm256_set_epi64x(at(8), at(7), at(4), at(3));
+    for (int i = 0; i < count; i += 8) {
+        __m256i a = low;
+        __m256i b = high;
+        a = multiply64_swapped(_mm256_xor_si256(a, _mm256_srli_epi64(a, 30)), mix1, mix1_swapped);
+        b = multiply64_swapped(_mm256_xor_si256(b, _mm256_srli_epi64(b, 30)), mix1, mix1_swapped);
+        a = multiply64_swapped(_mm256_xor_si256(a, _mm256_srli_epi64(a, 27)), mix2, mix2_swapped);
+        b = multiply64_swapped(_mm256_xor_si256(b, _mm256_srli_epi64(b, 27)), mix2, mix2_swapped);
+        // the high halves, then z ^ (z >> 31) seen through its high half
+        __m256i h = _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), 0xDD));
+        h = _mm256_xor_si256(h, _mm256_srli_epi32(h, 31));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(draws + i), h);
+        low = _mm256_add_epi64(low, gamma8);
+        high = _mm256_add_epi64(high, gamma8);
+    }
+}
+
+// r[i] = draw (i+1 after `state`) reduced modulo its step n - i, for
+// i = 0 .. n-2: the draws are mixed first, then reduced in place.
+__attribute__((target("avx2"))) void reduced_draws(uint64_t state, int n, const uint64_t *multipliers, uint32_t *r)
+{
+    const int count = n - 1;
+    const int mixed = count & ~7;
+    mixed_draws(state, mixed, r);
+    const double *reciprocals = kernel_reciprocals_descending() + (kMaxKernelLength + 1 - n);
     __m256d steps = _mm256_sub_pd(_mm256_set1_pd(n), _mm256_set_pd(3, 2, 1, 0));
+    const __m256d four = _mm256_set1_pd(4.0);
     int i = 0;
-    for (; i + 4 <= n - 1; i += 4) {
-        __m256i z = states;
-        z = multiply64(_mm256_xor_si256(z, _mm256_srli_epi64(z, 30)), mix1_low, mix1_high);
-        z = multiply64(_mm256_xor_si256(z, _mm256_srli_epi64(z, 27)), mix2_low, mix2_high);
-        z = _mm256_xor_si256(z, _mm256_srli_epi64(z, 31));
-        const __m256d draw = to_double(_mm256_srli_epi64(z, 32));
-        // steps n-i .. n-i-3 take the reciprocals stored at n-i-3 .. n-i
-        const __m256d reciprocal = _mm256_permute4x64_pd(_mm256_loadu_pd(reciprocals + n - i - 3), 0x1B);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(r + i), reduce(draw, reciprocal, steps));
-        states = _mm256_add_epi64(states, gamma4);
+    for (; i + 4 <= mixed; i += 4) {
+        const __m256i lanes = _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i *>(r + i)));
+        const __m256d reciprocal = _mm256_loadu_pd(reciprocals + i);  // those of n-i .. n-i-3
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(r + i), reduce(to_double(lanes), reciprocal, steps));
         steps = _mm256_sub_pd(steps, four);
     }
     state += static_cast<uint64_t>(i) * kSplitMixGamma;
-    for (; i < n - 1; ++i) {
+    for (; i < count; ++i) {
         state += kSplitMixGamma;
         const uint32_t step = static_cast<uint32_t>(n - i);
         r[i] = fastmod(static_cast<uint32_t>(splitmix_mix(state) >> 32), multipliers[step], step);

@@ -2,6 +2,7 @@
 // preference, and the KELTO_KERNEL override.
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 
 #include "windows/kernel.hpp"
@@ -116,8 +117,24 @@ const double *kernel_reciprocals()
 {
     static const std::array<double, kMaxKernelLength + 2> table = [] {
         std::array<double, kMaxKernelLength + 2> values{};
-        for (int d = 2; d <= kMaxKernelLength + 1; ++d)
-            values[static_cast<std::size_t>(d)] = 1.0 / d;
+        for (int d = 2; d <= kMaxKernelLength + 1; ++d) {
+            // rounded up: the smallest double not below 1/d
+            double reciprocal = 1.0 / d;
+            if (std::fma(reciprocal, d, -1.0) < 0)
+                reciprocal = std::nextafter(reciprocal, 1.0);
+            values[static_cast<std::size_t>(d)] = reciprocal;
+        }
+        return values;
+    }();
+    return table.data();
+}
+
+const double *kernel_reciprocals_descending()
+{
+    static const std::array<double, kMaxKernelLength + 2> table = [] {
+        std::array<double, kMaxKernelLength + 2> values{};
+        for (int k = 0; k <= kMaxKernelLength - 1; ++k)
+            values[static_cast<std::size_t>(k)] = kernel_reciprocals()[kMaxKernelLength + 1 - k];
         return values;
     }();
     return table.data();
