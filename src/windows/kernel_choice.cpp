@@ -23,7 +23,7 @@ bool kernel_available(KernelKind kind)
     case KernelKind::kScalar: return true;
 #if defined(__x86_64__)
     case KernelKind::kAvx512: return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
-    case KernelKind::kAvx2: return __builtin_cpu_supports("avx2");
+    case KernelKind::kAvx2: return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     case KernelKind::kNeon: return false;
 #elif defined(__aarch64__)
     case KernelKind::kAvx512:
