@@ -196,8 +196,8 @@ void reduced_draws_avx2(int n, const uint64_t *multipliers, DrawStream &stream, 
 __attribute__((target("avx2,fma"))) WindowExtremes shuffle_and_scan_avx2(int *x, int n, int w,
                                                                        const uint64_t *multipliers, DrawStream &stream)
 {
-    constexpr int kReduceAhead = 16;  // draws reduced before the first exchange
-    constexpr int kMixAhead = 32;     // draws mixed before the first exchange
+    constexpr int kReduceAhead = 24;  // draws reduced before the first exchange (at least 8)
+    constexpr int kMixAhead = 40;     // draws mixed before the first exchange
     uint32_t r[kMaxKernelLength];
     const int count = n - 1;
     const int limit = count & ~7;
@@ -225,31 +225,38 @@ __attribute__((target("avx2,fma"))) WindowExtremes shuffle_and_scan_avx2(int *x,
             reduced += 8;
         }
     };
+    // Blocks of eight exchanges start at multiples of eight draws, each after
+    // one prepare(); the one where the window scan starts is split there.
+    // The draws past the last whole block were made above.
     const uint32_t *next = r;
     int sum = 0;
-    int j = n - 1;
-    for (; j - 7 >= n - w; j -= 8) {
+    int i = 0;
+    for (; i + 8 <= w; i += 8) {
         prepare();
         for (int u = 0; u < 8; ++u)
-            sum += exchange(x, next, j - u);
+            sum += exchange(x, next, n - 1 - i - u);
     }
-    for (; j >= n - w; --j)
-        sum += exchange(x, next, j);
+    const int split_end = i + 8;
+    if (split_end <= count)
+        prepare();
+    for (; i < w; ++i)
+        sum += exchange(x, next, n - 1 - i);
     int lowest = sum;
     int highest = sum;
-    for (; j - 7 >= 1; j -= 8) {
-        prepare();
-        for (int u = 0; u < 8; ++u) {
-            sum += exchange(x, next, j - u) - x[j - u + w];
-            lowest = std::min(lowest, sum);
-            highest = std::max(highest, sum);
-        }
-    }
-    for (; j >= 1; --j) {
+    const auto slide = [&](int j) __attribute__((always_inline, target("avx2,fma"))) {
         sum += exchange(x, next, j) - x[j + w];
         lowest = std::min(lowest, sum);
         highest = std::max(highest, sum);
+    };
+    for (; i < split_end && i < count; ++i)
+        slide(n - 1 - i);
+    for (; i + 8 <= count; i += 8) {
+        prepare();
+        for (int u = 0; u < 8; ++u)
+            slide(n - 1 - i - u);
     }
+    for (; i < count; ++i)
+        slide(n - 1 - i);
     sum += x[0] - x[w];
     return WindowExtremes{std::min(lowest, sum), std::max(highest, sum)};
 }
