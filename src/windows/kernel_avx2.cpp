@@ -147,24 +147,32 @@ __attribute__((always_inline, target("avx2,fma"))) inline void mix8(DrawAhead &a
     ahead.high = _mm256_add_epi64(ahead.high, gamma8);
 }
 
-// The next eight mixed draws reduced in place, as reduced_draws does.
-__attribute__((always_inline, target("avx2,fma"))) inline void reduce8(DrawAhead &ahead, uint32_t *draws)
+// The next eight mixed draws reduced as reduced_draws does, each left in
+// the low 32 bits of a 64-bit lane (the bits of the double 2^52 + r, which
+// saves converting the remainder back to an integer).
+__attribute__((always_inline, target("avx2,fma"))) inline void reduce8(DrawAhead &ahead, const uint32_t *draws,
+                                                                        uint64_t *out)
 {
+    const __m256i two52_bits = _mm256_set1_epi64x(0x4330000000000000LL);
     for (int half = 0; half < 8; half += 4) {
         const __m256i lanes =
             _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i *>(draws + half)));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(draws + half),
-                         reduce(to_double(lanes), _mm256_loadu_pd(ahead.reciprocals), ahead.steps));
+        const __m256d biased = _mm256_castsi256_pd(_mm256_or_si256(lanes, two52_bits));
+        const __m256d draw = _mm256_sub_pd(biased, _mm256_set1_pd(4503599627370496.0));
+        const __m256d quotient = _mm256_floor_pd(_mm256_mul_pd(draw, _mm256_loadu_pd(ahead.reciprocals)));
+        // 2^52 + draw - quotient * step is exact: 2^52 + the remainder
+        const __m256d remainder = _mm256_fnmadd_pd(quotient, ahead.steps, biased);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + half), _mm256_castpd_si256(remainder));
         ahead.reciprocals += 4;
         ahead.steps = _mm256_sub_pd(ahead.steps, _mm256_set1_pd(4.0));
     }
 }
 
 // One exchange of the shuffle: x[j] takes the value at the next reduced
-// draw, which it returns.
-__attribute__((always_inline, target("avx2,fma"))) inline int exchange(int *x, const uint32_t *&next, int j)
+// draw (the low 32 bits of its lane), which it returns.
+__attribute__((always_inline, target("avx2,fma"))) inline int exchange(int *x, const uint64_t *&next, int j)
 {
-    const uint32_t k = *next++;
+    const uint32_t k = static_cast<uint32_t>(*next++);
     const int picked = x[k];
     x[k] = x[j];
     x[j] = picked;
@@ -198,16 +206,17 @@ __attribute__((target("avx2,fma"))) WindowExtremes shuffle_and_scan_avx2(int *x,
 {
     constexpr int kReduceAhead = 24;  // draws reduced before the first exchange (at least 8)
     constexpr int kMixAhead = 40;     // draws mixed before the first exchange
-    uint32_t r[kMaxKernelLength];
+    uint32_t draws[kMaxKernelLength];
+    uint64_t r[kMaxKernelLength];
     const int count = n - 1;
     const int limit = count & ~7;
     DrawAhead ahead = draw_ahead(stream.state, n);
     int mixed = 0;
     int reduced = 0;
     for (; mixed < limit && mixed < kMixAhead; mixed += 8)
-        mix8(ahead, r + mixed);
+        mix8(ahead, draws + mixed);
     for (; reduced < limit && reduced < kReduceAhead; reduced += 8)
-        reduce8(ahead, r + reduced);
+        reduce8(ahead, draws + reduced, r + reduced);
     uint64_t state = stream.state + static_cast<uint64_t>(limit) * kSplitMixGamma;
     for (int i = limit; i < count; ++i) {
         state += kSplitMixGamma;
@@ -217,18 +226,18 @@ __attribute__((target("avx2,fma"))) WindowExtremes shuffle_and_scan_avx2(int *x,
     stream.state = state;
     const auto prepare = [&]() __attribute__((always_inline, target("avx2,fma"))) {
         if (mixed < limit) {
-            mix8(ahead, r + mixed);
+            mix8(ahead, draws + mixed);
             mixed += 8;
         }
         if (reduced < limit) {
-            reduce8(ahead, r + reduced);
+            reduce8(ahead, draws + reduced, r + reduced);
             reduced += 8;
         }
     };
     // Blocks of eight exchanges start at multiples of eight draws, each after
     // one prepare(); the one where the window scan starts is split there.
     // The draws past the last whole block were made above.
-    const uint32_t *next = r;
+    const uint64_t *next = r;
     int sum = 0;
     int i = 0;
     for (; i + 8 <= w; i += 8) {
