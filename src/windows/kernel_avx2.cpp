@@ -33,6 +33,16 @@ __attribute__((target("avx2,fma"))) inline __m256i multiply64_swapped(__m256i a,
     return _mm256_add_epi64(_mm256_mul_epu32(a, b), _mm256_slli_epi64(sum, 32));
 }
 
+// Only the high 32 bits of a * b mod 2^64 in each lane (in its high half;
+// the low half is not the product's): 32-bit additions of the high part of
+// the low product and the two cross products.
+__attribute__((target("avx2,fma"))) inline __m256i multiply64_high(__m256i a, __m256i b, __m256i b_swapped)
+{
+    const __m256i cross = _mm256_mullo_epi32(a, b_swapped);
+    const __m256i sum = _mm256_add_epi32(_mm256_mul_epu32(a, b), cross);
+    return _mm256_add_epi32(sum, _mm256_slli_epi64(cross, 32));
+}
+
 // 2^52 + a as a double is exact for a < 2^52: its bits are those of 2^52
 // with a in the low mantissa bits. Converts lanes holding 32-bit values.
 __attribute__((target("avx2,fma"))) inline __m256d to_double(__m256i a)
@@ -137,8 +147,8 @@ __attribute__((always_inline, target("avx2,fma"))) inline void mix8(DrawAhead &a
     __m256i b = ahead.high;
     a = multiply64_swapped(_mm256_xor_si256(a, _mm256_srli_epi64(a, 30)), mix1, mix1_swapped);
     b = multiply64_swapped(_mm256_xor_si256(b, _mm256_srli_epi64(b, 30)), mix1, mix1_swapped);
-    a = multiply64_swapped(_mm256_xor_si256(a, _mm256_srli_epi64(a, 27)), mix2, mix2_swapped);
-    b = multiply64_swapped(_mm256_xor_si256(b, _mm256_srli_epi64(b, 27)), mix2, mix2_swapped);
+    a = multiply64_high(_mm256_xor_si256(a, _mm256_srli_epi64(a, 27)), mix2, mix2_swapped);
+    b = multiply64_high(_mm256_xor_si256(b, _mm256_srli_epi64(b, 27)), mix2, mix2_swapped);
     __m256i h = _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), 0xDD));
     h = _mm256_xor_si256(h, _mm256_srli_epi32(h, 31));
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(draws), h);
