@@ -24,13 +24,12 @@ inline uint64x2_t multiply64(uint64x2_t a, uint32x2_t b_low, uint32x2_t b_high)
     return vaddq_u64(vmull_u32(a_low, b_low), vshlq_n_u64(cross, 32));
 }
 
-// draw mod step in each lane as reciprocal_mod computes it.
+// draw mod step in each lane as reciprocal_mod computes it (the reciprocals
+// are rounded up, so the quotient needs no correction).
 inline uint32x2_t reduce(float64x2_t draw, float64x2_t reciprocal, float64x2_t steps)
 {
     const float64x2_t quotient = vrndmq_f64(vmulq_f64(draw, reciprocal));
-    float64x2_t reduced = vsubq_f64(draw, vmulq_f64(quotient, steps));
-    reduced = vbslq_f64(vcgeq_f64(reduced, steps), vsubq_f64(reduced, steps), reduced);
-    return vmovn_u64(vcvtq_u64_f64(reduced));
+    return vmovn_u64(vcvtq_u64_f64(vsubq_f64(draw, vmulq_f64(quotient, steps))));
 }
 
 // r[i] = draw (i+1 after `state`) reduced modulo its step n - i, for
