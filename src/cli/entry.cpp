@@ -19,7 +19,7 @@ namespace {
 const char *kernel_description(KernelKind kind)
 {
     switch (kind) {
-    case KernelKind::kAvx512: return "avx512 (draws computed eight at a time)";
+    case KernelKind::kAvx512: return "avx512 (draws computed eight at a time, ahead of the exchanges)";
     case KernelKind::kAvx2: return "avx2 (draws computed eight at a time, ahead of the exchanges)";
     case KernelKind::kNeon: return "neon (draws computed two at a time)";
     case KernelKind::kScalar: break;

@@ -116,9 +116,9 @@ using KernelFunction = WindowExtremes (*)(int *x, int n, int w, const uint64_t *
 KernelFunction kernel_function(KernelKind kind);
 
 // shuffle_and_scan with the draws of a randomisation computed in vector
-// registers (eight at a time with AVX-512, all before the exchanges; eight
-// with AVX2, a few blocks ahead of the exchanges that take them; two with
-// NEON, all before); the same arrangement, extremes and stream position. Each needs
+// registers (eight at a time with AVX-512 and with AVX2, a few blocks ahead
+// of the exchanges that take them; two at a time with NEON, all before the
+// exchanges); the same arrangement, extremes and stream position. Each needs
 // n <= kMaxKernelLength and its kernel available; on other architectures
 // each is the scalar kernel.
 WindowExtremes shuffle_and_scan_wide(int *x, int n, int w, const uint64_t *multipliers, DrawStream &stream);
