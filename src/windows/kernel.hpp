@@ -70,6 +70,31 @@ inline WindowExtremes shuffle_and_scan_with(int *x, int n, int w, Index index)
     return WindowExtremes{std::min(lowest, sum), std::max(highest, sum)};
 }
 
+// r[i] = the reduced draw of step n - i for i = from .. n-2, the draws
+// taken one at a time from after `state` (reduced_draws_scalar, and the
+// vector kernels' draws past their last whole vector).
+template <class Out>
+inline void reduced_draws_after(uint64_t state, int n, int from, const uint64_t *multipliers, Out *r)
+{
+    state += static_cast<uint64_t>(from) * kSplitMixGamma;
+    for (int i = from; i < n - 1; ++i) {
+        state += kSplitMixGamma;
+        const uint32_t step = static_cast<uint32_t>(n - i);
+        r[i] = fastmod(static_cast<uint32_t>(splitmix_mix(state) >> 32), multipliers[step], step);
+    }
+}
+
+// One exchange of the vector kernels' shuffle: x[j] takes the value at the
+// next reduced draw (the low 32 bits of its 64-bit lane), which it returns.
+__attribute__((always_inline)) inline int exchange_next(int *x, const uint64_t *&next, int j)
+{
+    const uint32_t k = static_cast<uint32_t>(*next++);
+    const int picked = x[k];
+    x[k] = x[j];
+    x[j] = picked;
+    return picked;
+}
+
 // One randomisation: shuffles x[0 .. n-1] in place (steps n, n-1, ..., 2:
 // r = next draw mod step, exchange x[r] and x[step-1]) and returns its
 // lowest and highest window sum of size w. `multipliers` comes from

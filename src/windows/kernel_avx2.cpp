@@ -115,30 +115,6 @@ KELTO_AVX2 __m256i reduce4(DrawAhead &ahead, const uint32_t *draws)
     return reduced;
 }
 
-// Draws i = from .. n-2 of a randomisation whose draws start after `state`,
-// one at a time, reduced modulo their steps n - i.
-template <class Out>
-void scalar_draws(uint64_t state, int n, int from, const uint64_t *multipliers, Out *r)
-{
-    state += static_cast<uint64_t>(from) * kSplitMixGamma;
-    for (int i = from; i < n - 1; ++i) {
-        state += kSplitMixGamma;
-        const uint32_t step = static_cast<uint32_t>(n - i);
-        r[i] = fastmod(static_cast<uint32_t>(splitmix_mix(state) >> 32), multipliers[step], step);
-    }
-}
-
-// One exchange of the shuffle: x[j] takes the value at the next reduced
-// draw (the low 32 bits of its lane), which it returns.
-KELTO_AVX2 int exchange(int *x, const uint64_t *&next, int j)
-{
-    const uint32_t k = static_cast<uint32_t>(*next++);
-    const int picked = x[k];
-    x[k] = x[j];
-    x[j] = picked;
-    return picked;
-}
-
 #undef KELTO_AVX2
 
 }  // namespace
@@ -161,7 +137,7 @@ __attribute__((target("avx2,fma"))) void reduced_draws_avx2(int n, const uint64_
         mix8(ahead, r + i);
     for (int i = 0; i < limit; i += 4)
         store_low_halves(r + i, reduce4(ahead, r + i));
-    scalar_draws(stream.state, n, limit, multipliers, r);
+    reduced_draws_after(stream.state, n, limit, multipliers, r);
     stream.state += static_cast<uint64_t>(n - 1) * kSplitMixGamma;
 }
 
@@ -189,7 +165,7 @@ __attribute__((target("avx2,fma"))) WindowExtremes shuffle_and_scan_avx2(int *x,
         mix8(ahead, draws + mixed);
     for (; reduced < limit && reduced < kReduceAhead; reduced += 8)
         reduce8(reduced);
-    scalar_draws(stream.state, n, limit, multipliers, r);
+    reduced_draws_after(stream.state, n, limit, multipliers, r);
     stream.state += static_cast<uint64_t>(count) * kSplitMixGamma;
     const auto prepare = [&]() __attribute__((always_inline, target("avx2,fma"))) {
         if (mixed < limit) {
@@ -210,17 +186,17 @@ __attribute__((target("avx2,fma"))) WindowExtremes shuffle_and_scan_avx2(int *x,
     for (; i + 8 <= w; i += 8) {
         prepare();
         for (int u = 0; u < 8; ++u)
-            sum += exchange(x, next, n - 1 - i - u);
+            sum += exchange_next(x, next, n - 1 - i - u);
     }
     const int split_end = i + 8;
     if (split_end <= count)
         prepare();
     for (; i < w; ++i)
-        sum += exchange(x, next, n - 1 - i);
+        sum += exchange_next(x, next, n - 1 - i);
     int lowest = sum;
     int highest = sum;
     const auto slide = [&](int j) __attribute__((always_inline, target("avx2,fma"))) {
-        sum += exchange(x, next, j) - x[j + w];
+        sum += exchange_next(x, next, j) - x[j + w];
         lowest = std::min(lowest, sum);
         highest = std::max(highest, sum);
     };

@@ -96,10 +96,8 @@ KernelFunction kernel_function(KernelKind kind)
 
 void reduced_draws_scalar(int n, const uint64_t *multipliers, DrawStream &stream, uint32_t *r)
 {
-    for (int i = 0; i < n - 1; ++i) {
-        const uint32_t step = static_cast<uint32_t>(n - i);
-        r[i] = fastmod(next_draw(stream), multipliers[step], step);
-    }
+    reduced_draws_after(stream.state, n, 0, multipliers, r);
+    stream.state += static_cast<uint64_t>(n - 1) * kSplitMixGamma;
 }
 
 DrawFunction draw_function(KernelKind kind)

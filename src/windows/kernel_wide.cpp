@@ -67,27 +67,6 @@ KELTO_AVX512 __m512i make8(WideAhead &ahead)
     return _mm512_srli_epi64(_mm512_add_epi64(high_part, _mm512_srli_epi64(low_part, 32)), 32);
 }
 
-// Draws i = from .. n-2 after `state`, one at a time.
-template <class Out>
-void scalar_draws(uint64_t state, int n, int from, const uint64_t *multipliers, Out *r)
-{
-    state += static_cast<uint64_t>(from) * kSplitMixGamma;
-    for (int i = from; i < n - 1; ++i) {
-        state += kSplitMixGamma;
-        const uint32_t step = static_cast<uint32_t>(n - i);
-        r[i] = fastmod(static_cast<uint32_t>(splitmix_mix(state) >> 32), multipliers[step], step);
-    }
-}
-
-KELTO_AVX512 int exchange(int *x, const uint64_t *&next, int j)
-{
-    const uint32_t k = static_cast<uint32_t>(*next++);
-    const int picked = x[k];
-    x[k] = x[j];
-    x[j] = picked;
-    return picked;
-}
-
 #undef KELTO_AVX512
 
 }  // namespace
@@ -99,7 +78,7 @@ __attribute__((target("avx512f,avx512dq"))) void reduced_draws_wide(int n, const
     WideAhead ahead = wide_ahead(stream.state, n, multipliers);
     for (int i = 0; i < limit; i += 8)
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(r + i), _mm512_cvtepi64_epi32(make8(ahead)));
-    scalar_draws(stream.state, n, limit, multipliers, r);
+    reduced_draws_after(stream.state, n, limit, multipliers, r);
     stream.state += static_cast<uint64_t>(n - 1) * kSplitMixGamma;
 }
 
@@ -127,7 +106,7 @@ __attribute__((target("avx512f,avx512dq"))) WindowExtremes shuffle_and_scan_wide
     };
     while (ahead.made < limit && ahead.made < kAhead)
         make();
-    scalar_draws(stream.state, n, limit, multipliers, r);
+    reduced_draws_after(stream.state, n, limit, multipliers, r);
     stream.state += static_cast<uint64_t>(count) * kSplitMixGamma;
     const auto prepare = [&]() __attribute__((always_inline, target("avx512f,avx512dq"))) {
         if (ahead.made < limit)
@@ -139,17 +118,17 @@ __attribute__((target("avx512f,avx512dq"))) WindowExtremes shuffle_and_scan_wide
     for (; i + 8 <= w; i += 8) {
         prepare();
         for (int u = 0; u < 8; ++u)
-            sum += exchange(x, next, n - 1 - i - u);
+            sum += exchange_next(x, next, n - 1 - i - u);
     }
     const int split_end = i + 8;
     if (split_end <= count)
         prepare();
     for (; i < w; ++i)
-        sum += exchange(x, next, n - 1 - i);
+        sum += exchange_next(x, next, n - 1 - i);
     int lowest = sum;
     int highest = sum;
     const auto slide = [&](int j) __attribute__((always_inline, target("avx512f,avx512dq"))) {
-        sum += exchange(x, next, j) - x[j + w];
+        sum += exchange_next(x, next, j) - x[j + w];
         lowest = std::min(lowest, sum);
         highest = std::max(highest, sum);
     };
